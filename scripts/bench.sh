@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# scripts/bench.sh [case filter]: time vantorel against its peers in one run and print ratios.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+py=$(scripts/find-pythons.sh | awk '{print $1}')
+venv_py=$(scripts/venv.sh "$py" bench)
+"$venv_py" -m pip install -q --disable-pip-version-check QuantLib >/dev/null 2>&1 || echo "(QuantLib-Python did not install: its columns are skipped)"
+exec "$venv_py" bench/run.py "$@"

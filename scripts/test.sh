@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# scripts/test.sh: build and install vantorel for each CPython >= 3.12 found, then run
+# the whole test-suite and the stub check against the installed module.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+status=0
+for py in $(scripts/find-pythons.sh); do
+  echo "=== $("$py" --version) ==="
+  venv_py=$(scripts/venv.sh "$py" test)
+  # pytest exits 5 when it collects no test: that fails the run like any other error.
+  "$venv_py" -m pytest -q -p no:cacheprovider "$@" || status=1
+  "$venv_py" -m mypy.stubtest vantorel || status=1
+  "$venv_py" -m mypy --strict --no-incremental tests/typing/usage.py || status=1
+done
+exit $status

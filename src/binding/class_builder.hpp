@@ -1,0 +1,100 @@
+// src/binding/class_builder.hpp: heap types holding one native value, created once per process
+#pragma once
+
+#include <new>
+#include <type_traits>
+#include <utility>
+
+#include "binding/errors.hpp"
+
+namespace vantorel::py {
+
+// Specialised for every native type that has a Python class:
+//   static constexpr const char* name;   // the bare class name, "Date"
+//   static PyTypeObject* create();       // builds the type (new reference)
+template <class T>
+struct PyClass;
+
+template <class T>
+concept HasPyClass = requires {
+    { PyClass<T>::name } -> std::convertible_to<const char*>;
+    PyClass<T>::create;
+};
+
+// A Python object is the object header and exactly one native value, inline.
+template <class T>
+struct Box {
+    PyObject_HEAD
+    T value;
+};
+
+template <class T>
+inline PyTypeObject* type_cache = nullptr;
+
+// Raise RuntimeError "An error occurred while initializing class NAME",
+// chained to the error that stopped the type's creation.
+void raise_class_init_error(const char* name) noexcept;
+
+// The type object of T, built on first use and kept for the life of the
+// process. Borrowed reference; nullptr with an exception set on failure.
+template <HasPyClass T>
+PyTypeObject* type_of() noexcept {
+    if (type_cache<T> == nullptr) {
+        PyObject* type = firewall([] { return reinterpret_cast<PyObject*>(PyClass<T>::create()); });
+        if (type == nullptr) {
+            type_cache<T> = nullptr;  // create() may have remembered a half-built type
+            raise_class_init_error(PyClass<T>::name);
+            return nullptr;
+        }
+        type_cache<T> = reinterpret_cast<PyTypeObject*>(type);  // owned for the process
+    }
+    return type_cache<T>;
+}
+
+template <class T>
+T& unbox(PyObject* o) noexcept {
+    return reinterpret_cast<Box<T>*>(o)->value;
+}
+
+// A new instance of T's class owning a copy (or move) of value.
+template <HasPyClass T, class V>
+PyObject* box(V&& value) {
+    PyTypeObject* type = type_of<T>();
+    if (type == nullptr) throw ErrorAlreadySet{};
+    auto* o = static_cast<Box<T>*>(PyObject_Malloc(sizeof(Box<T>)));
+    if (o == nullptr) throw std::bad_alloc{};
+    new (&o->value) T(std::forward<V>(value));
+    return PyObject_Init(reinterpret_cast<PyObject*>(o), type);
+}
+
+template <class T>
+void box_dealloc(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    if constexpr (!std::is_trivially_destructible_v<T>) unbox<T>(self).~T();
+    PyObject_Free(self);
+    Py_DECREF(type);
+}
+
+// tp_new of the classes without a constructor: TypeError "No constructor defined".
+PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;
+
+// Builds a final heap type without __dict__ or weak references: __name__ and
+// __qualname__ are the bare name, __module__ is "vantorel", and messages that
+// name the type say just the bare name. `slots` must hold the type's own
+// slots, closed by {0, nullptr}; the type records `name` for its tp_name, so
+// it must be a string with static storage. Returns a new reference.
+PyTypeObject* build_class(const char* name, int basicsize, PyType_Slot* slots);
+
+// Stores the type under T's cache (used by create() before adding class
+// attributes that are instances of the type itself).
+template <class T>
+PyTypeObject* remember_type(PyTypeObject* type) noexcept {
+    type_cache<T> = type;
+    return type;
+}
+
+// Adds a class attribute to a type built by build_class (whose type is
+// immutable from Python). Steals value. Returns false with an error set.
+bool add_class_attribute(PyTypeObject* type, const char* name, PyObject* value) noexcept;
+
+}  // namespace vantorel::py

@@ -1,0 +1,80 @@
+// src/binding/errors.cpp: FatalError and the translation of C++ exceptions
+#include "binding/errors.hpp"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string_view>
+
+#include "core/failure.hpp"
+
+namespace vantorel::py {
+
+namespace {
+
+PyObject* fatal_error = nullptr;  // kept for the life of the process
+
+constexpr const char* fatal_doc =
+    "Raised when native code called from Python fails fatally.\n\n"
+    "Like SystemExit, it derives from BaseException rather than Exception, so\n"
+    "that it normally propagates all the way up the stack and ends the\n"
+    "interpreter.";
+
+constexpr const char* generic_fatal_text = "native code failed without a message";
+
+void set_fatal(const char* text) noexcept {
+    PyObject* type = fatal_error_type();
+    if (type == nullptr) return;
+    Ref message(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::char_traits<char>::length(text)),
+                                     "replace"));
+    if (!message) return;
+    PyErr_SetObject(type, message);
+}
+
+}  // namespace
+
+PyObject* fatal_error_type() noexcept {
+    if (fatal_error == nullptr)
+        fatal_error = PyErr_NewExceptionWithDoc("native_runtime.FatalError", fatal_doc,
+                                                PyExc_BaseException, nullptr);
+    return fatal_error;
+}
+
+void raise_fatal(const Failure& failure) noexcept {
+    const auto& where = failure.where();
+    std::fprintf(stderr, "vantorel: fatal error at %s:%u in %s: %s\n", where.file_name(),
+                 static_cast<unsigned>(where.line()), where.function_name(), failure.what());
+    set_fatal(failure.what()[0] != '\0' ? failure.what() : generic_fatal_text);
+}
+
+void raise_fatal(const char* text) noexcept {
+    std::fprintf(stderr, "vantorel: fatal error: %s\n", text);
+    set_fatal(text);
+}
+
+void raise_current_exception() noexcept {
+    try {
+        throw;
+    } catch (const Failure& failure) {
+        raise_fatal(failure);
+    } catch (const ErrorAlreadySet&) {
+        if (!PyErr_Occurred()) raise_fatal(generic_fatal_text);
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        raise_fatal(e.what()[0] != '\0' ? e.what() : generic_fatal_text);
+    } catch (...) {
+        raise_fatal(generic_fatal_text);
+    }
+}
+
+PyObject* raise_value_error(std::string_view text) noexcept {
+    PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+    if (message != nullptr) {
+        PyErr_SetObject(PyExc_ValueError, message);
+        Py_DECREF(message);
+    }
+    return nullptr;
+}
+
+}  // namespace vantorel::py

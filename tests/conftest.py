@@ -1,0 +1,27 @@
+"""Shared fixtures of the test-suite."""
+
+from __future__ import annotations
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+
+@pytest.fixture
+def run_python():
+    """Runs a snippet in a fresh interpreter (for checks about the process itself:
+    import machinery, sub-interpreters, fatal paths that must not kill the test run)."""
+
+    def run(code: str, *args: str) -> subprocess.CompletedProcess[str]:
+        return subprocess.run(
+            [sys.executable, *args, "-c", textwrap.dedent(code)],
+            capture_output=True,
+            text=True,
+            timeout=120,
+            env={**os.environ, "PYTHONFAULTHANDLER": "1"},
+        )
+
+    return run
