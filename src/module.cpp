@@ -47,9 +47,16 @@ struct Entry {
 // this order.
 const Entry registration[] = {
     {"__version__", &make_version},
+    // {"plot_function", ...},
+    // {"Calendar", &make_class<Calendar>},
     {"YearMonthDay", &make_class<YearMonthDay>},
     {"Date", &make_class<Date>},
     {"DayCounter", &make_class<DayCounter>},
+    // {"Tenor", &make_class<Tenor>},
+    // {"BlackScholesMetrics", &make_class<BlackScholesMetrics>},
+    // {"BlackScholes", &make_class<BlackScholes>},
+    // {"Interpolator", &make_class<Interpolator>},
+    // {"YieldCurve", &make_class<...>},
     {"BusDayAdj", &make_class<BusDayAdj>},
     {"ExtrapType", &make_class<ExtrapType>},
     {"InterpType", &make_class<InterpType>},
@@ -58,6 +65,8 @@ const Entry registration[] = {
     {"PutCallFlag", &make_class<PutCallFlag>},
     {"PayerReceiverFlag", &make_class<PayerReceiverFlag>},
     {"Weekday", &make_class<Weekday>},
+    // {"exp", &make_function<exp_def>}, ln, log10, log2, pow2, sqrt, sin, cos, tan,
+    // {"erf", &make_function<erf_def>}, erfc, erf_inv, erfc_inv,
 };
 
 // Appends name to __all__ (creating the list on first use), then sets the

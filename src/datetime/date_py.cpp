@@ -105,6 +105,7 @@ PyTypeObject* PyClass<Date>::create() {
             static_method_def<&is_leap_year, is_leap_year_sig>(),
             static_method_def<&days_in_month, days_in_month_sig>(),
             method_def<&Date::weekday, weekday_sig>(),
+            // is_business_day, is_weekend (calendars), add_tenor (tenors)
             {nullptr, nullptr, 0, nullptr},
     };
     PyType_Slot slots[] = {
