@@ -4,6 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 status=0
+echo "=== native core ==="
+cmake -S . -B build/core -DCMAKE_BUILD_TYPE=Release -DVANTOREL_PYTHON_MODULE=OFF \
+  -DVANTOREL_CORE_TESTS=ON -DVANTOREL_WERROR=ON >/dev/null
+cmake --build build/core -j2 >/dev/null
+build/core/vantorel_core_tests || status=1
 for py in $(scripts/find-pythons.sh); do
   echo "=== $("$py" --version) ==="
   venv_py=$(scripts/venv.sh "$py" test)

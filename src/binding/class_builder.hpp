@@ -56,14 +56,37 @@ T& unbox(PyObject* o) noexcept {
     return reinterpret_cast<Box<T>*>(o)->value;
 }
 
+// Freed instances of T kept for reuse, so that the many short-lived results
+// (dates, weekdays, enumeration members) skip the allocator. Every call runs
+// under the interpreter lock and the module refuses sub-interpreters, so one
+// list per type is safe. Sanitized builds allocate each object afresh, so that
+// use-after-free stays detectable.
+template <class T>
+struct FreeList {
+#ifdef VANTOREL_SANITIZE
+    static constexpr int capacity = 0;
+#else
+    static constexpr int capacity = 64;
+#endif
+    inline static void* items[capacity > 0 ? capacity : 1] = {};
+    inline static int size = 0;
+};
+
 // A new instance of T's class owning a copy (or move) of value.
 template <HasPyClass T, class V>
 PyObject* box(V&& value) {
     PyTypeObject* type = type_of<T>();
     if (type == nullptr) throw ErrorAlreadySet{};
-    auto* o = static_cast<Box<T>*>(PyObject_Malloc(sizeof(Box<T>)));
-    if (o == nullptr) throw std::bad_alloc{};
-    new (&o->value) T(std::forward<V>(value));
+    using List = FreeList<T>;
+    void* memory = List::size > 0 ? List::items[--List::size] : PyObject_Malloc(sizeof(Box<T>));
+    if (memory == nullptr) throw std::bad_alloc{};
+    auto* o = static_cast<Box<T>*>(memory);
+    try {
+        new (&o->value) T(std::forward<V>(value));
+    } catch (...) {
+        PyObject_Free(memory);
+        throw;
+    }
     return PyObject_Init(reinterpret_cast<PyObject*>(o), type);
 }
 
@@ -71,7 +94,11 @@ template <class T>
 void box_dealloc(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     if constexpr (!std::is_trivially_destructible_v<T>) unbox<T>(self).~T();
-    PyObject_Free(self);
+    using List = FreeList<T>;
+    if (List::size < List::capacity)
+        List::items[List::size++] = self;
+    else
+        PyObject_Free(self);
     Py_DECREF(type);
 }
 

@@ -1,0 +1,185 @@
+"""The module object: registration order, re-import, sub-interpreters, class rules, FatalError."""
+
+from __future__ import annotations
+
+import importlib
+import sys
+
+import pytest
+
+import vantorel
+from vantorel import Date, DayCounter, Weekday, YearMonthDay
+
+ALL = [
+    "__version__", "plot_function", "Calendar", "YearMonthDay", "Date", "DayCounter", "Tenor",
+    "BlackScholesMetrics", "BlackScholes", "Interpolator", "YieldCurve", "BusDayAdj", "ExtrapType",
+    "InterpType", "StubType", "TenorUnit", "PutCallFlag", "PayerReceiverFlag", "Weekday", "exp",
+    "ln", "log10", "log2", "pow2", "sqrt", "sin", "cos", "tan", "erf", "erfc", "erf_inv", "erfc_inv",
+]  # fmt: skip
+
+NO_CONSTRUCTOR = [
+    "YearMonthDay", "BlackScholesMetrics", "BlackScholes", "YieldCurve", "BusDayAdj", "ExtrapType",
+    "InterpType", "StubType", "TenorUnit", "PutCallFlag", "PayerReceiverFlag", "Weekday",
+]  # fmt: skip
+CLASSES = [name for name in ALL if name[0].isupper()]
+
+
+def test_version_and_all_in_registration_order():
+    assert vantorel.__version__ == "0.1.0"
+    assert vantorel.__all__ == ALL
+    assert [name for name in vars(vantorel) if name in ALL] == ALL
+    assert vantorel.__doc__ == ""
+
+
+def test_reimport_returns_the_same_module_object():
+    first = sys.modules.pop("vantorel")
+    try:
+        again = importlib.import_module("vantorel")
+        assert again is first
+        assert again.Date is first.Date
+    finally:
+        sys.modules["vantorel"] = first
+
+
+def test_import_under_warnings_as_errors_and_module_of_classes(run_python):
+    result = run_python(
+        """
+        import vantorel, pydoc
+        for name in vantorel.__all__:
+            obj = getattr(vantorel, name)
+            if isinstance(obj, type):
+                assert obj.__module__ == "vantorel", name
+                assert obj.__name__ == obj.__qualname__ == name, name
+        assert "Date" in pydoc.render_doc(vantorel.Date)
+        print("ok")
+        """,
+        "-W", "error",
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "ok"
+
+
+def test_legacy_sub_interpreter_is_refused(run_python):
+    result = run_python(
+        """
+        import sys, _testcapi, vantorel
+        status = _testcapi.run_in_subinterp("import vantorel")
+        print("status", status)
+        print("main", vantorel.Date(2024, 1, 5))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert "status -1" in result.stdout
+    assert "main 2024-01-05" in result.stdout
+    assert "ImportError" in result.stderr and "sub-interpreters" in result.stderr
+
+
+def test_isolated_sub_interpreter_is_refused(run_python):
+    result = run_python(
+        """
+        import vantorel
+        try:
+            import _interpreters as interpreters  # 3.13
+            iid = interpreters.create()
+            failure = interpreters.exec(iid, "import vantorel")
+            print(failure.type.__name__ if failure else "imported")
+        except ImportError:
+            import _xxsubinterpreters as interpreters  # 3.12
+            iid = interpreters.create()
+            try:
+                interpreters.run_string(iid, "import vantorel")
+                print("imported")
+            except interpreters.RunFailedError as exc:
+                print("ImportError" if "ImportError" in str(exc) else exc)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "ImportError"
+
+
+@pytest.mark.parametrize("name", NO_CONSTRUCTOR)
+def test_classes_without_constructor(name):
+    cls = getattr(vantorel, name)
+    for args in [(), (1,), ("D",)]:
+        with pytest.raises(TypeError, match="^No constructor defined$"):
+            cls(*args)
+    assert cls.__doc__ == ""
+    assert cls.__text_signature__ is None
+
+
+@pytest.mark.parametrize("name", CLASSES)
+def test_classes_are_final_without_instance_dict(name):
+    cls = getattr(vantorel, name)
+    with pytest.raises(TypeError):
+        type("Sub", (cls,), {})
+    assert not hasattr(cls, "__dictoffset__") or cls.__dictoffset__ == 0
+    assert cls.__weakrefoffset__ == 0
+    assert cls.__base__ is object
+
+
+@pytest.mark.parametrize(
+    "instance", [Date(2024, 1, 5), Date(2024, 1, 5).get_ymd(), Weekday.Monday, DayCounter.Act365]
+)
+def test_instances_take_no_new_attributes(instance):
+    with pytest.raises(AttributeError):
+        instance.extra = 1
+    with pytest.raises(TypeError):
+        type(instance).extra = 1
+
+
+def test_fatal_error_is_a_base_exception_outside_the_namespace():
+    with pytest.raises(BaseException) as info:
+        Date.days_in_month(2024, 13)
+    exc_type = info.type
+    assert exc_type.__name__ == "FatalError"
+    assert exc_type.__module__ == "native_runtime"
+    assert exc_type.__qualname__ == "FatalError"
+    assert exc_type.__bases__ == (BaseException,)
+    assert "BaseException" in exc_type.__doc__ and "fails fatally" in exc_type.__doc__
+    assert "FatalError" not in vars(vantorel)
+    assert str(info.value) == "Invalid month (13), need to be betwen 1 and 12"
+    # Created once: a second failure raises the same class.
+    with pytest.raises(exc_type):
+        Date(1899, 1, 1) + (-1)
+
+
+def test_fatal_error_escapes_except_exception_and_module_stays_usable():
+    caught_by_exception = False
+    try:
+        try:
+            Date(1899, 1, 1) + (-1)
+        except Exception:
+            caught_by_exception = True
+    except BaseException as exc:
+        assert type(exc).__name__ == "FatalError"
+    assert not caught_by_exception
+    assert Date(1899, 1, 1).to_int() == -363
+
+
+def test_fatal_error_in_a_fresh_process(run_python):
+    result = run_python(
+        """
+        import vantorel
+        try:
+            vantorel.Date.days_in_month(2024, 0)
+        except Exception:
+            print("caught by Exception")
+        except BaseException as exc:
+            print(type(exc).__module__, type(exc).__name__, exc)
+        print(vantorel.Date(2024, 2, 1) + 29)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == [
+        "native_runtime FatalError Invalid month (0), need to be betwen 1 and 12",
+        "2024-03-01",
+    ]
+    # The diagnostic on stderr carries the source position and the text.
+    assert "date.cpp:" in result.stderr and "Invalid month (0)" in result.stderr
+
+
+def test_unhandled_fatal_error_ends_the_interpreter_cleanly(run_python):
+    result = run_python("import vantorel; vantorel.Date(65535, 12, 31) + 1")
+    assert result.returncode == 1
+    assert "native_runtime.FatalError" in result.stderr
+    assert "Traceback" in result.stderr
