@@ -16,5 +16,6 @@ for py in $(scripts/find-pythons.sh); do
   "$venv_py" -m pytest -q -p no:cacheprovider "$@" || status=1
   "$venv_py" -m mypy.stubtest vantorel || status=1
   "$venv_py" -m mypy --strict --no-incremental tests/typing/usage.py || status=1
+  "$(dirname "$venv_py")/pyright" --pythonpath "$venv_py" tests/typing/usage.py || status=1
 done
 exit $status
