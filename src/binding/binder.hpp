@@ -70,3 +70,14 @@ void name_argument_error(const char* name) noexcept;
 PyObject* unexpected_keyword(const char* callable, PyObject* kwnames) noexcept;
 
 }  // namespace vantorel::py
+
+namespace vantorel::py {
+
+// bind_arguments for the tuple-and-dictionary calling convention: args is the
+// positional tuple, kwargs the keyword dict (or nullptr). The bound slots are
+// borrowed from args and kwargs.
+bool bind_tuple_and_dict(const char* callable, const char* const* names, PyObject** interned,
+                         std::size_t n, std::size_t required, PyObject* args, PyObject* kwargs,
+                         PyObject** out, Ref* extra = nullptr) noexcept;
+
+}  // namespace vantorel::py

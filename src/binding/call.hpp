@@ -181,3 +181,17 @@ const char* class_doc() {
 void set_vectorcall(PyTypeObject* type, vectorcallfunc vc) noexcept;
 
 }  // namespace vantorel::py
+
+namespace vantorel::py {
+
+// Converts one bound argument into out, a TypeError named after the
+// parameter. A parameter that was left out (slot nullptr) keeps the default
+// already in out. Returns false with an error set.
+template <class T>
+bool convert_argument(PyObject* slot, const char* name, typename ConvertOf<T>::Storage& out) noexcept {
+    if (slot == nullptr || ConvertOf<T>::from_py(slot, out)) return true;
+    name_argument_error(name);
+    return false;
+}
+
+}  // namespace vantorel::py
