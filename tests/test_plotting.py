@@ -270,3 +270,17 @@ def test_real_matplotlib(tmp_path):
         assert data.startswith(b"\x89PNG\r\n\x1a\n") and len(data) > 1000
     finally:
         plt.close(fig)
+
+
+def test_demo_writes_figures(tmp_path):
+    pytest.importorskip("matplotlib")
+    import importlib.util
+    import pathlib
+
+    path = pathlib.Path(__file__).parents[1] / "examples" / "demo_plots.py"
+    spec = importlib.util.spec_from_file_location("demo_plots", path)
+    demo = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(demo)
+    written = demo.write_figures(tmp_path / "figures")
+    assert [p.name for p in written] == ["erf.png"]
+    assert all(p.read_bytes().startswith(b"\x89PNG\r\n\x1a\n") for p in written)
