@@ -159,9 +159,6 @@ PyObject* unexpected_keyword(const char* callable, PyObject* kwnames) noexcept {
     return nullptr;
 }
 
-}  // namespace vantorel::py
-
-namespace vantorel::py {
 
 bool bind_tuple_and_dict(const char* callable, const char* const* names, PyObject** interned,
                          std::size_t n, std::size_t required, PyObject* args, PyObject* kwargs,

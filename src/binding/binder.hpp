@@ -69,9 +69,6 @@ void name_argument_error(const char* name) noexcept;
 // keyword of kwnames; returns nullptr.
 PyObject* unexpected_keyword(const char* callable, PyObject* kwnames) noexcept;
 
-}  // namespace vantorel::py
-
-namespace vantorel::py {
 
 // bind_arguments for the tuple-and-dictionary calling convention: args is the
 // positional tuple, kwargs the keyword dict (or nullptr). The bound slots are

@@ -180,9 +180,6 @@ const char* class_doc() {
 // Sets tp_vectorcall after creation (3.12 has no slot id for it).
 void set_vectorcall(PyTypeObject* type, vectorcallfunc vc) noexcept;
 
-}  // namespace vantorel::py
-
-namespace vantorel::py {
 
 // Converts one bound argument into out, a TypeError named after the
 // parameter. A parameter that was left out (slot nullptr) keeps the default
