@@ -6,6 +6,7 @@
 #include "datetime/date_py.hpp"
 #include "datetime/day_counter_py.hpp"
 #include "enums/enums_py.hpp"
+#include "python/plotting.hpp"
 
 namespace vantorel::py {
 
@@ -47,7 +48,7 @@ struct Entry {
 // this order.
 const Entry registration[] = {
     {"__version__", &make_version},
-    // {"plot_function", ...},
+    {"plot_function", &make_function<plot_function_def>},
     // {"Calendar", &make_class<Calendar>},
     {"YearMonthDay", &make_class<YearMonthDay>},
     {"Date", &make_class<Date>},

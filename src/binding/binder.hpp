@@ -69,4 +69,12 @@ void name_argument_error(const char* name) noexcept;
 // keyword of kwnames; returns nullptr.
 PyObject* unexpected_keyword(const char* callable, PyObject* kwnames) noexcept;
 
+
+// bind_arguments for the tuple-and-dictionary calling convention: args is the
+// positional tuple, kwargs the keyword dict (or nullptr). The bound slots are
+// borrowed from args and kwargs.
+bool bind_tuple_and_dict(const char* callable, const char* const* names, PyObject** interned,
+                         std::size_t n, std::size_t required, PyObject* args, PyObject* kwargs,
+                         PyObject** out, Ref* extra = nullptr) noexcept;
+
 }  // namespace vantorel::py

@@ -180,4 +180,15 @@ const char* class_doc() {
 // Sets tp_vectorcall after creation (3.12 has no slot id for it).
 void set_vectorcall(PyTypeObject* type, vectorcallfunc vc) noexcept;
 
+
+// Converts one bound argument into out, a TypeError named after the
+// parameter. A parameter that was left out (slot nullptr) keeps the default
+// already in out. Returns false with an error set.
+template <class T>
+bool convert_argument(PyObject* slot, const char* name, typename ConvertOf<T>::Storage& out) noexcept {
+    if (slot == nullptr || ConvertOf<T>::from_py(slot, out)) return true;
+    name_argument_error(name);
+    return false;
+}
+
 }  // namespace vantorel::py

@@ -144,6 +144,22 @@ struct Convert<T> {
     }
 };
 
+// A tuple (or a subclass), borrowed for the call. Other sequences are refused.
+struct TupleArg {
+    PyObject* tuple = nullptr;
+};
+
+template <>
+struct Convert<TupleArg> {
+    using Storage = TupleArg;
+    static bool from_py(PyObject* o, TupleArg& out) noexcept {
+        if (!PyTuple_Check(o)) return type_error(o, "tuple");
+        out.tuple = o;
+        return true;
+    }
+    static TupleArg get(TupleArg s) noexcept { return s; }
+};
+
 // Sequences other than str, item by item.
 template <class T>
 struct Convert<std::vector<T>> {
@@ -181,9 +197,21 @@ struct Convert<std::vector<T>> {
     }
 };
 
-// No value -> None.
+// None <-> no value; any other argument must convert to T.
 template <class T>
 struct Convert<std::optional<T>> {
+    using Storage = std::optional<T>;
+    static bool from_py(PyObject* o, std::optional<T>& out) noexcept {
+        if (o == Py_None) {
+            out.reset();
+            return true;
+        }
+        typename Convert<T>::Storage item{};
+        if (!Convert<T>::from_py(o, item)) return false;
+        out.emplace(Convert<T>::get(item));
+        return true;
+    }
+    static const std::optional<T>& get(const std::optional<T>& s) noexcept { return s; }
     static PyObject* to_py(const std::optional<T>& v) {
         if (!v) return Py_NewRef(Py_None);
         return Convert<T>::to_py(*v);

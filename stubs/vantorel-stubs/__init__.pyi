@@ -1,10 +1,12 @@
 # Type information for the vantorel extension module.
-from typing import ClassVar, Final, Never, NoReturn, final
+from collections.abc import Callable
+from typing import ClassVar, Final, Never, NoReturn, SupportsFloat, SupportsIndex, final
 
 __version__: Final[str]
 # Registration order of the module's attributes.
 __all__ = [
     "__version__",
+    "plot_function",
     "YearMonthDay",
     "Date",
     "DayCounter",
@@ -17,6 +19,19 @@ __all__ = [
     "PayerReceiverFlag",
     "Weekday",
 ]
+
+# ---- plotting ---------------------------------------------------------------
+
+def plot_function(
+    func: Callable[[float], SupportsFloat | SupportsIndex],
+    x0: float,
+    x1: float,
+    n: int = 100,
+    grid: bool = True,
+    show: bool = True,
+    figsize: tuple[float, float] | None = None,
+    **py_kwargs: object,
+) -> None: ...
 
 # ---- dates ------------------------------------------------------------------
 
