@@ -160,41 +160,39 @@ PyObject* unexpected_keyword(const char* callable, PyObject* kwnames) noexcept {
 }
 
 
-bool bind_tuple_and_dict(const char* callable, const char* const* names, PyObject** interned,
-                         std::size_t n, std::size_t required, PyObject* args, PyObject* kwargs,
-                         PyObject** out, Ref* extra) noexcept {
-    const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-    PyObject* const* positional = &PyTuple_GET_ITEM(args, 0);
-    if (kwargs == nullptr || PyDict_GET_SIZE(kwargs) == 0)
-        return bind_arguments(callable, names, interned, n, required, positional, nargs, nullptr,
-                              out, extra);
-    // Lay the arguments out as a vectorcall stack: positional values, then the
-    // keyword values in the order of their names.
-    const Py_ssize_t nkw = PyDict_GET_SIZE(kwargs);
-    Ref kwnames(PyTuple_New(nkw));
-    if (!kwnames) return false;
-    PyObject** stack = PyMem_New(PyObject*, static_cast<std::size_t>(nargs + nkw));
-    if (stack == nullptr) {
+bool VectorcallArgs::lay_out(const char* callable, PyObject* args, PyObject* kwargs) noexcept {
+    nargs = PyTuple_GET_SIZE(args);
+    const Py_ssize_t nkw = kwargs == nullptr ? 0 : PyDict_GET_SIZE(kwargs);
+    try {
+        stack.assign(&PyTuple_GET_ITEM(args, 0), &PyTuple_GET_ITEM(args, 0) + nargs);
+        if (nkw == 0) return true;
+        kwnames = Ref(PyTuple_New(nkw));
+        if (!kwnames) return false;
+        stack.reserve(static_cast<std::size_t>(nargs + nkw));
+        Py_ssize_t pos = 0, k = 0;
+        PyObject *key = nullptr, *value = nullptr;
+        while (k < nkw && PyDict_Next(kwargs, &pos, &key, &value)) {
+            if (!PyUnicode_Check(key)) {  // a C caller may hand over any dict
+                PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", callable);
+                return false;
+            }
+            PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(key));
+            stack.push_back(value);  // borrowed from kwargs
+        }
+    } catch (...) {
         PyErr_NoMemory();
         return false;
     }
-    for (Py_ssize_t i = 0; i < nargs; ++i) stack[i] = positional[i];
-    Py_ssize_t pos = 0, k = 0;
-    PyObject *key = nullptr, *value = nullptr;
-    while (k < nkw && PyDict_Next(kwargs, &pos, &key, &value)) {
-        if (!PyUnicode_Check(key)) {  // a C caller may hand over any dict
-            PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", callable);
-            PyMem_Free(stack);
-            return false;
-        }
-        PyTuple_SET_ITEM(kwnames.get(), k, Py_NewRef(key));
-        stack[nargs + k] = value;  // borrowed from kwargs
-        ++k;
-    }
-    const bool ok = bind_arguments(callable, names, interned, n, required, stack, nargs, kwnames,
-                                   out, extra);
-    PyMem_Free(stack);
-    return ok;
+    return true;
+}
+
+bool bind_tuple_and_dict(const char* callable, const char* const* names, PyObject** interned,
+                         std::size_t n, std::size_t required, PyObject* args, PyObject* kwargs,
+                         PyObject** out, Ref* extra) noexcept {
+    VectorcallArgs laid;
+    if (!laid.lay_out(callable, args, kwargs)) return false;
+    return bind_arguments(callable, names, interned, n, required, laid.stack.data(), laid.nargs,
+                          laid.kwnames, out, extra);
 }
 
 }  // namespace vantorel::py

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "binding/ref.hpp"
 
@@ -69,6 +70,16 @@ void name_argument_error(const char* name) noexcept;
 // keyword of kwnames; returns nullptr.
 PyObject* unexpected_keyword(const char* callable, PyObject* kwnames) noexcept;
 
+// The tuple-and-dictionary convention laid out as a vectorcall stack:
+// positional values, then the keyword values in the order of kwnames. The
+// values are borrowed from args and kwargs.
+struct VectorcallArgs {
+    std::vector<PyObject*> stack;
+    Ref kwnames;
+    Py_ssize_t nargs = 0;
+    // Returns false with an error set (a non-str keyword, no memory).
+    bool lay_out(const char* callable, PyObject* args, PyObject* kwargs) noexcept;
+};
 
 // bind_arguments for the tuple-and-dictionary calling convention: args is the
 // positional tuple, kwargs the keyword dict (or nullptr). The bound slots are

@@ -159,11 +159,12 @@ PyObject* constructor_vectorcall(PyObject*, PyObject* const* args, std::size_t n
 
 // tp_new in terms of a vectorcall constructor, for explicit T.__new__(T, ...)
 // calls: the tuple and dict are laid out as vectorcall arguments.
-PyObject* new_via_vectorcall(vectorcallfunc vc, PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;
-
 template <vectorcallfunc VC>
 PyObject* tp_new_via_vectorcall(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-    return new_via_vectorcall(VC, type, args, kwargs);
+    VectorcallArgs laid;
+    if (!laid.lay_out(type->tp_name, args, kwargs)) return nullptr;
+    return VC(reinterpret_cast<PyObject*>(type), laid.stack.data(),
+              static_cast<std::size_t>(laid.nargs), laid.kwnames);
 }
 
 // "Tenor(s)\n--\n\n": the class docstring carrying the constructor's signature.
@@ -178,7 +179,7 @@ const char* class_doc() {
 }
 
 // Sets tp_vectorcall after creation (3.12 has no slot id for it).
-void set_vectorcall(PyTypeObject* type, vectorcallfunc vc) noexcept;
+inline void set_vectorcall(PyTypeObject* type, vectorcallfunc vc) noexcept { type->tp_vectorcall = vc; }
 
 
 // Converts one bound argument into out, a TypeError named after the
