@@ -7,6 +7,8 @@
 #include "datetime/day_counter_py.hpp"
 #include "enums/enums_py.hpp"
 #include "python/plotting.hpp"
+#include "maths/interpolator_py.hpp"
+#include "mkt_data/yield_curve_py.hpp"
 
 namespace vantorel::py {
 
@@ -56,8 +58,8 @@ const Entry registration[] = {
     // {"Tenor", &make_class<Tenor>},
     // {"BlackScholesMetrics", &make_class<BlackScholesMetrics>},
     // {"BlackScholes", &make_class<BlackScholes>},
-    // {"Interpolator", &make_class<Interpolator>},
-    // {"YieldCurve", &make_class<...>},
+    {"Interpolator", &make_class<Interpolator>},
+    {"YieldCurve", &make_class<YieldCurvePy>},
     {"BusDayAdj", &make_class<BusDayAdj>},
     {"ExtrapType", &make_class<ExtrapType>},
     {"InterpType", &make_class<InterpType>},
