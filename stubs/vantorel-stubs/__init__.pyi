@@ -1,5 +1,5 @@
 # Type information for the vantorel extension module.
-from collections.abc import Callable
+from collections.abc import Callable, Sequence
 from typing import ClassVar, Final, Never, NoReturn, SupportsFloat, SupportsIndex, final
 
 __version__: Final[str]
@@ -10,6 +10,8 @@ __all__ = [
     "YearMonthDay",
     "Date",
     "DayCounter",
+    "Interpolator",
+    "YieldCurve",
     "BusDayAdj",
     "ExtrapType",
     "InterpType",
@@ -69,6 +71,43 @@ class DayCounter:
     def __eq__(self, other: object, /) -> bool: ...
     def __ne__(self, other: object, /) -> bool: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
+
+# ---- interpolation and yield curves ----------------------------------------
+
+@final
+class Interpolator:
+    def __new__(
+        cls,
+        nodes_x: Sequence[float],
+        nodes_y: Sequence[float],
+        interp_type: InterpType,
+        extrap_type: ExtrapType,
+    ) -> Interpolator: ...
+    def interpolate(self, x: float) -> float: ...
+    def get_nodes_x(self) -> list[float]: ...
+    def get_nodes_y(self) -> list[float]: ...
+    def get_interp_type(self) -> InterpType: ...
+    def get_extrap_type(self) -> ExtrapType: ...
+
+@final
+class YieldCurve:
+    def __new__(cls, *args: object, **kwargs: object) -> YieldCurve: ...
+    @staticmethod
+    def create_flat(curve_date: Date, dc: DayCounter, flat_rate: float) -> YieldCurve: ...
+    @staticmethod
+    def create_noded(
+        curve_date: Date,
+        dc: DayCounter,
+        node_dates: Sequence[Date],
+        discount_factors: Sequence[float],
+        interp_type: InterpType,
+    ) -> YieldCurve: ...
+    def get_curve_date(self) -> Date: ...
+    def get_dc(self) -> DayCounter: ...
+    def get_df(self, date: Date) -> float: ...
+    def get_fwd_df(self, start_date: Date, end_date: Date) -> float: ...
+    def get_overnight_rate(self, date: Date) -> float: ...
+    def get_fwd_rate(self, start_date: Date, end_date: Date) -> float: ...
 
 # ---- enumerations -----------------------------------------------------------
 

@@ -2,7 +2,7 @@
 
 import math
 
-from vantorel import Date, DayCounter, Weekday, plot_function
+from vantorel import Date, DayCounter, ExtrapType, Interpolator, InterpType, Weekday, YieldCurve, plot_function
 
 d: Date = Date(2024, 1, 5)
 e: Date = d + 1
@@ -14,3 +14,13 @@ same: bool = wd == Weekday.Friday
 code: int = int(DayCounter.Act365)
 plot_function(math.sin, 0.0, math.pi, n=50, show=False, figsize=(6.0, 4.0), label="sin")
 plot_function(lambda x: int(x), -1, 1, grid=False, show=False, color="red")
+
+interp = Interpolator([0.0, 1.0, 2.0], (0, 10, 30), InterpType.Linear, ExtrapType.Flat)
+y: float = interp.interpolate(0.5)
+xs: list[float] = interp.get_nodes_x()
+it: InterpType = interp.get_interp_type()
+flat: YieldCurve = YieldCurve.create_flat(d, DayCounter.Act365, 0.05)
+noded: YieldCurve = YieldCurve.create_noded(d, DayCounter.Act360, [d, d + 365], [1.0, 0.95], InterpType.Geometric)
+df: float = noded.get_df(e)
+fwd: float = flat.get_fwd_rate(curve_date := flat.get_curve_date(), curve_date + 90)
+dc: DayCounter = noded.get_dc()
