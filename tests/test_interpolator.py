@@ -88,6 +88,17 @@ def test_getters_return_fresh_copies():
         assert got == member and got is not member
 
 
+def test_node_list_changed_by_an_item_conversion_is_read_safely():
+    class Shrinking:
+        def __float__(self) -> float:
+            nodes.clear()  # frees the other items unless the conversion holds them
+            return 0.0
+
+    nodes = [Shrinking(), *(float(i) for i in range(1, 100))]
+    with pytest.raises(ValueError, match="^Need x-nodes & y-nodes to have the same size$"):
+        Interpolator(nodes, [1.0] * 100, LIN, AUTO)
+
+
 @pytest.mark.parametrize(
     ("kwargs", "name", "message"),
     [

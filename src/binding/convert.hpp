@@ -168,14 +168,16 @@ struct Convert<std::vector<T>> {
         if (PyUnicode_Check(o) || !PySequence_Check(o)) return type_error(o, "a sequence");
         Ref fast(PySequence_Fast(o, "expected a sequence"));
         if (!fast) return false;
-        const Py_ssize_t n = PySequence_Fast_GET_SIZE(fast.get());
-        PyObject** items = PySequence_Fast_ITEMS(fast.get());
         try {
             out.clear();
-            out.reserve(static_cast<std::size_t>(n));
-            for (Py_ssize_t i = 0; i < n; ++i) {
+            out.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(fast.get())));
+            // A list is converted in place, and an item's conversion may run
+            // Python code (__float__) that changes the list: re-read the size
+            // and the item on every step and hold the item while converting it.
+            for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.get()); ++i) {
+                const Ref held = Ref::borrow(PySequence_Fast_GET_ITEM(fast.get(), i));
                 typename Convert<T>::Storage item{};
-                if (!Convert<T>::from_py(items[i], item)) return false;
+                if (!Convert<T>::from_py(held.get(), item)) return false;
                 out.push_back(Convert<T>::get(item));
             }
         } catch (...) {
