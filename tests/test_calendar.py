@@ -1,7 +1,5 @@
 """Calendars by name, their weekend rule against datetime, and the date-side questions."""
 
-from __future__ import annotations
-
 import datetime
 
 import pytest
@@ -32,7 +30,6 @@ def test_unknown_names(name: str) -> None:
     [(lambda: Calendar(7), "argument 's': expected str, got int"),
      (lambda: Calendar(), "Calendar.__new__() missing 1 required positional argument: 's'"),
      (lambda: Calendar("VT_WEEK").is_weekend("2024-01-06"), "argument 'date': expected Date, got str"),
-     (lambda: Calendar("VT_WEEK").is_business_day(date=None), "argument 'date': expected Date, got NoneType"),
      (lambda: Date(2024, 1, 6).is_weekend("VT_WEEK"), "argument 'cal': expected Calendar, got str"),
      (lambda: Date(2024, 1, 6).is_business_day(cal=Date(2024, 1, 6)), "argument 'cal': expected Calendar, got Date"),
      (lambda: Calendar("VT_NONE").get_name(1), "Calendar.get_name() takes 0 positional arguments but 1 was given")],
@@ -41,15 +38,12 @@ def test_argument_errors(call, message: str) -> None:
     with pytest.raises(TypeError) as info:
         call()
     assert str(info.value) == message
-    if message.startswith("argument"):
-        assert type(info.value.__cause__) is TypeError
+    assert type(info.value.__cause__) is (TypeError if message.startswith("argument") else type(None))
 
 
 def test_identity_semantics_and_signatures() -> None:
     a, b = Calendar("VT_WEEK"), Calendar("VT_WEEK")
     assert a != b and {a: 1, b: 2}[a] == 1
-    with pytest.raises(AttributeError):
-        a.name = "VT_NONE"  # type: ignore[attr-defined]
     assert [f.__text_signature__ for f in (Calendar, Calendar.get_name, Calendar.is_business_day,
                                            Calendar.is_weekend, Date.is_business_day, Date.is_weekend)] == \
         ["(s)", "($self)", "($self, date)", "($self, date)", "($self, cal)", "($self, cal)"]

@@ -1,7 +1,5 @@
 """DayCounter: construction by name, year fractions against datetime, and the 30/360 failure."""
 
-from __future__ import annotations
-
 import datetime
 
 import pytest
@@ -13,21 +11,13 @@ from vantorel import Date, DayCounter
 DATES = st.dates(min_value=datetime.date(1899, 1, 1), max_value=datetime.date(9999, 12, 31))
 
 
-def as_date(d: datetime.date) -> Date:
-    return Date(d.year, d.month, d.day)
-
-
 def fatal(call, message: str) -> None:
-    """call() must raise native_runtime.FatalError with message, past `except Exception`."""
-    try:
-        try:
-            call()
-        except Exception:  # pragma: no cover - a FatalError must not be caught here
-            pytest.fail("FatalError was caught as an Exception")
-    except BaseException as e:  # noqa: BLE001
-        assert (type(e).__module__, type(e).__name__, str(e)) == ("native_runtime", "FatalError", message)
-    else:
-        pytest.fail("no FatalError")
+    """call() must raise native_runtime.FatalError (a BaseException, not an Exception) with message."""
+    with pytest.raises(BaseException) as info:
+        call()
+    e = info.value
+    assert not isinstance(e, Exception)
+    assert (type(e).__module__, type(e).__name__, str(e)) == ("native_runtime", "FatalError", message)
 
 
 @pytest.mark.parametrize(("name", "code"), [("Act365", 0), ("Act360", 1), ("Thirty360", 2)])
@@ -38,7 +28,7 @@ def test_constructor(name: str, code: int) -> None:
     assert (int(dc), repr(dc), str(dc)) == (code, f"DayCounter.{name}", f"DayCounter.{name}")
 
 
-@pytest.mark.parametrize("name", ["ACT365", " Act365", "Act365 ", "", "act365", "Act", "Thirty360\0"])
+@pytest.mark.parametrize("name", ["ACT365", " Act365", "Act365 ", "", "act365", "Thirty360\0"])
 def test_unknown_names(name: str) -> None:
     with pytest.raises(ValueError) as info:
         DayCounter(name)
@@ -48,33 +38,27 @@ def test_unknown_names(name: str) -> None:
 @given(DATES, DATES)
 def test_actual_fractions_against_datetime(d1: datetime.date, d2: datetime.date) -> None:
     days = (d2 - d1).days
-    a, b = as_date(d1), as_date(d2)
-    for dc in (DayCounter.Act365, DayCounter.Act360, DayCounter.Thirty360):
-        assert dc.get_dcf_act365(a, b) == days / 365.0
-        assert dc.get_dcf_act360(date1=a, date2=b) == days / 360.0
-    assert DayCounter.Act365.get_dcf(a, b) == days / 365.0
-    assert DayCounter("Act360").get_dcf(date2=b, date1=a) == days / 360.0
+    a, b = Date(d1.year, d1.month, d1.day), Date(d2.year, d2.month, d2.day)
+    for dc in (DayCounter.Act365, DayCounter.Act360, DayCounter.Thirty360):  # the member is ignored
+        assert (dc.get_dcf_act365(a, b), dc.get_dcf_act360(date1=a, date2=b)) == (days / 365.0, days / 360.0)
+    assert (DayCounter.Act365.get_dcf(a, b), DayCounter("Act360").get_dcf(date2=b, date1=a)) == (days / 365.0, days / 360.0)
 
 
 @pytest.mark.parametrize(
     ("dc", "start", "days", "fraction"),
     [("Act365", (2023, 1, 1), 365, 1.0), ("Act365", (2024, 1, 1), -365, -1.0), ("Act365", (2024, 1, 1), 0, 0.0),
-     ("Act360", (2024, 1, 1), 90, 0.25), ("Act360", (2024, 1, 1), 180, 0.5), ("Act365", (1899, 1, 1), 23242935, 23242935 / 365.0)],
+     ("Act360", (2024, 1, 1), 90, 0.25), ("Act360", (2024, 1, 1), 180, 0.5),
+     ("Act365", (1899, 1, 1), 23242935, 23242935 / 365.0)],  # the whole date range
 )
 def test_fraction_examples(dc: str, start: tuple[int, int, int], days: int, fraction: float) -> None:
     d1 = Date(*start)
     assert getattr(DayCounter, dc).get_dcf(d1, d1 + days) == fraction
-
-
-def test_specific_methods_ignore_the_member() -> None:
-    d = Date(2024, 1, 1)
-    assert DayCounter.Act360.get_dcf_act365(d, d + 73) == 0.2
-    assert DayCounter.Thirty360.get_dcf_act360(d, d + 36) == 0.1
+    assert DayCounter.Act360.get_dcf_act365(d1, d1 + 73) == 0.2
 
 
 @pytest.mark.parametrize(
     "call",
-    [lambda d: DayCounter.Thirty360.get_dcf(d, d + 30), lambda d: DayCounter("Thirty360").get_dcf(date1=d, date2=d),
+    [lambda d: DayCounter("Thirty360").get_dcf(date1=d, date2=d + 30),
      *[lambda d, m=m: m.get_dcf_30360(d, d + 30) for m in (DayCounter.Act365, DayCounter.Act360, DayCounter.Thirty360)],
      lambda d: DayCounter.Act365.get_dcf_30360(_date2=d, _date1=d)],
 )
@@ -91,15 +75,13 @@ def test_thirty360_is_not_implemented(call) -> None:
      (lambda d: DayCounter.Thirty360.get_dcf(d, 2.0), "argument 'date2': expected Date, got float"),
      (lambda d: DayCounter.Act365.get_dcf_30360(date1=d, date2=d),
       "DayCounter.get_dcf_30360() got an unexpected keyword argument 'date1'"),
-     (lambda d: DayCounter.Act365.get_dcf(d), "DayCounter.get_dcf() missing 1 required positional argument: 'date2'"),
-     (lambda d: DayCounter(), "DayCounter.__new__() missing 1 required positional argument: 's'")],
+     (lambda d: DayCounter.Act365.get_dcf(d), "DayCounter.get_dcf() missing 1 required positional argument: 'date2'")],
 )
 def test_argument_errors_come_first(call, message: str) -> None:
     with pytest.raises(TypeError) as info:
         call(Date(2024, 1, 1))
     assert str(info.value) == message
-    if message.startswith("argument"):
-        assert type(info.value.__cause__) is TypeError
+    assert type(info.value.__cause__) is (TypeError if message.startswith("argument") else type(None))
 
 
 def test_signatures() -> None:
