@@ -36,7 +36,10 @@ CASES = [
         'd.add_tenor("-2W")',
         'd.add_tenor("-2W")',
         _OURS,
-        [Peer("date - timedelta(weeks=2)", "pd - timedelta(weeks=2)", _PY_MONTHS + "from datetime import timedelta", goal=1.0)],
+        [
+            Peer("date - timedelta(weeks=2)", "pd - timedelta(weeks=2)", _PY_MONTHS + "from datetime import timedelta", goal=1.0),
+            Peer("date - w (prebuilt timedelta)", "pd - w", _PY_MONTHS + "from datetime import timedelta; w = timedelta(weeks=2)"),
+        ],
     ),
     Case(
         "DayCounter.Act365.get_dcf(d1, d2)",
