@@ -3,8 +3,10 @@
 #include <cstdint>
 
 #include "binding/class_builder.hpp"
+#include "datetime/calendars/calendar_py.hpp"
 #include "datetime/date_py.hpp"
 #include "datetime/day_counter_py.hpp"
+#include "datetime/tenor_py.hpp"
 #include "enums/enums_py.hpp"
 #include "python/plotting.hpp"
 #include "maths/interpolator_py.hpp"
@@ -51,11 +53,11 @@ struct Entry {
 const Entry registration[] = {
     {"__version__", &make_version},
     {"plot_function", &make_function<plot_function_def>},
-    // {"Calendar", &make_class<Calendar>},
+    {"Calendar", &make_class<Calendar>},
     {"YearMonthDay", &make_class<YearMonthDay>},
     {"Date", &make_class<Date>},
     {"DayCounter", &make_class<DayCounter>},
-    // {"Tenor", &make_class<Tenor>},
+    {"Tenor", &make_class<Tenor>},
     // {"BlackScholesMetrics", &make_class<BlackScholesMetrics>},
     // {"BlackScholes", &make_class<BlackScholes>},
     {"Interpolator", &make_class<Interpolator>},

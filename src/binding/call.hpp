@@ -148,6 +148,29 @@ PyMethodDef method_def() {
             METH_FASTCALL | METH_KEYWORDS, doc_of<S>(true)};
 }
 
+// ---- read-only attributes -------------------------------------------------------
+
+template <class M>
+struct MemberTraits;
+template <class M, class C>
+struct MemberTraits<M C::*> {
+    using Class = C;
+};
+
+// Getter of a public field, or of a const member function without arguments,
+// of the native value; the result is converted like any other result.
+template <auto Member>
+PyObject* member_getter(PyObject* self, void*) noexcept {
+    using C = typename MemberTraits<decltype(Member)>::Class;
+    return firewall([&]() -> PyObject* { return to_python(std::invoke(Member, unbox<C>(self))); });
+}
+
+// A read-only attribute: assigning it raises the interpreter's AttributeError.
+template <auto Member>
+PyGetSetDef getter_def(const char* name) {
+    return {name, &member_getter<Member>, nullptr, nullptr, nullptr};
+}
+
 // ---- constructors ------------------------------------------------------------
 
 // tp_vectorcall of a class whose constructor is Fn (returning the native value

@@ -2,6 +2,8 @@
 #include "datetime/date_py.hpp"
 
 #include "binding/call.hpp"
+#include "datetime/calendars/calendar_py.hpp"
+#include "datetime/tenor_py.hpp"
 #include "enums/enums_py.hpp"
 
 namespace vantorel::py {
@@ -105,7 +107,9 @@ PyTypeObject* PyClass<Date>::create() {
             static_method_def<&is_leap_year, is_leap_year_sig>(),
             static_method_def<&days_in_month, days_in_month_sig>(),
             method_def<&Date::weekday, weekday_sig>(),
-            // is_business_day, is_weekend (calendars), add_tenor (tenors)
+            date_is_business_day_def(),
+            date_is_weekend_def(),
+            date_add_tenor_def(),
             {nullptr, nullptr, 0, nullptr},
     };
     PyType_Slot slots[] = {

@@ -5,6 +5,13 @@
 
 namespace vantorel {
 
+std::expected<DayCounter, std::string> parse_day_counter(std::string_view name) {
+    const auto& members = EnumInfo<DayCounter>::members;
+    for (std::size_t code = 0; code < members.size(); ++code)
+        if (name == members[code]) return static_cast<DayCounter>(code);
+    return std::unexpected("Unknown day-counter name (" + std::string(name) + ")");
+}
+
 double get_dcf(DayCounter dc, const Date& date1, const Date& date2) {
     switch (dc) {
         case DayCounter::Act365:

@@ -1,6 +1,10 @@
 // src/datetime/day_counter.hpp: day-count conventions turning two dates into a year fraction
 #pragma once
 
+#include <expected>
+#include <string>
+#include <string_view>
+
 #include "datetime/date.hpp"
 #include "enums/enum_info.hpp"
 
@@ -13,6 +17,10 @@ struct EnumInfo<DayCounter> {
     static constexpr std::string_view name = "DayCounter";
     static constexpr std::array<std::string_view, 3> members{"Act365", "Act360", "Thirty360"};
 };
+
+// "Act365", "Act360" or "Thirty360", exactly (case-sensitive); any other name
+// is the error "Unknown day-counter name (NAME)".
+std::expected<DayCounter, std::string> parse_day_counter(std::string_view name);
 
 // Signed calendar days from date1 to date2 (32-bit, wrapping; exact for every
 // pair of representable dates).

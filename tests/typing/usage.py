@@ -2,7 +2,19 @@
 
 import math
 
-from vantorel import Date, DayCounter, ExtrapType, Interpolator, InterpType, Weekday, YieldCurve, plot_function
+from vantorel import (
+    Calendar,
+    Date,
+    DayCounter,
+    ExtrapType,
+    Interpolator,
+    InterpType,
+    Tenor,
+    TenorUnit,
+    Weekday,
+    YieldCurve,
+    plot_function,
+)
 
 d: Date = Date(2024, 1, 5)
 e: Date = d + 1
@@ -24,3 +36,14 @@ noded: YieldCurve = YieldCurve.create_noded(d, DayCounter.Act360, [d, d + 365], 
 df: float = noded.get_df(e)
 fwd: float = flat.get_fwd_rate(curve_date := flat.get_curve_date(), curve_date + 90)
 dc: DayCounter = noded.get_dc()
+
+tenor: Tenor = Tenor("3M")
+count: int = tenor.count
+unit: TenorUnit = tenor.unit
+moved: Date = d.add_tenor("-1Y")
+cal: Calendar = Calendar("VT_WEEK")
+name: str = cal.get_name()
+weekend: bool = cal.is_weekend(d) and d.is_weekend(cal)
+business: bool = d.is_business_day(cal) or cal.is_business_day(d)
+fraction: float = DayCounter("Act360").get_dcf(d, moved)
+act365: float = DayCounter.Act360.get_dcf_act365(date1=d, date2=moved)
