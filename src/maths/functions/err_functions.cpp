@@ -3,8 +3,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <iterator>
 #include <limits>
-#include <span>
 
 namespace vantorel {
 
@@ -14,17 +14,19 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 
 // Horner's rule from the highest coefficient down; c holds c0, c1, ... in
 // ascending powers. With -ffp-contract=off no step is fused, so the result is
-// the same bits everywhere.
-double poly(std::span<const double> c, double t) noexcept {
-    std::size_t i = c.size() - 1;
-    double r = c[i];
-    while (i-- > 0) r = r * t + c[i];
+// the same bits everywhere. The length is a compile-time constant, so the loop
+// unrolls and a numerator and denominator evaluated together interleave.
+template <std::size_t N>
+inline double poly(const double (&c)[N], double t) noexcept {
+    double r = c[N - 1];
+    for (std::size_t i = N - 1; i-- > 0;) r = r * t + c[i];
     return r;
 }
 
 // P(t)/Q(t), numerator and denominator evaluated independently, divided once.
-double ratio(std::span<const double> p, std::span<const double> q, double t) noexcept {
-    return poly(p, t) / poly(q, t);
+template <const auto& P, const auto& Q>
+double ratio(double t) noexcept {
+    return poly(P, t) / poly(Q, t);
 }
 
 // One piece of a piecewise rational approximation: on its interval the
@@ -34,8 +36,7 @@ double ratio(std::span<const double> p, std::span<const double> q, double t) noe
 struct Row {
     double shift;
     double y;
-    std::span<const double> p;
-    std::span<const double> q;
+    double (*ratio)(double t) noexcept;  // P(t)/Q(t) of the piece
 };
 
 // ---- erf and erfc --------------------------------------------------------------
@@ -119,13 +120,13 @@ constexpr double e12_q[] = {1.0, 0.03753288463562937, 0.0004679195359746253, 1.9
 
 // Intervals [shift, next shift) from 0.5 up to 110.
 constexpr Row erfc_rows[] = {
-    {0.5, 0.3440242112, e0_p, e0_q},   {0.75, 0.419990927, e1_p, e1_q},
-    {1.25, 0.4898625016, e2_p, e2_q},  {2.25, 0.5317370892, e3_p, e3_q},
-    {3.5, 0.5489973426, e4_p, e4_q},   {5.25, 0.5571740866, e5_p, e5_q},
-    {8.0, 0.5609807968, e6_p, e6_q},   {11.5, 0.5626493692, e7_p, e7_q},
-    {17.0, 0.5634598136, e8_p, e8_q},  {24.0, 0.5638477802, e9_p, e9_q},
-    {38.0, 0.5640528202, e10_p, e10_q}, {60.0, 0.5641309023, e11_p, e11_q},
-    {85.0, 0.5641584396, e12_p, e12_q},
+    {0.5, 0.3440242112, &ratio<e0_p, e0_q>},   {0.75, 0.419990927, &ratio<e1_p, e1_q>},
+    {1.25, 0.4898625016, &ratio<e2_p, e2_q>},  {2.25, 0.5317370892, &ratio<e3_p, e3_q>},
+    {3.5, 0.5489973426, &ratio<e4_p, e4_q>},   {5.25, 0.5571740866, &ratio<e5_p, e5_q>},
+    {8.0, 0.5609807968, &ratio<e6_p, e6_q>},   {11.5, 0.5626493692, &ratio<e7_p, e7_q>},
+    {17.0, 0.5634598136, &ratio<e8_p, e8_q>},  {24.0, 0.5638477802, &ratio<e9_p, e9_q>},
+    {38.0, 0.5640528202, &ratio<e10_p, e10_q>}, {60.0, 0.5641309023, &ratio<e11_p, e11_q>},
+    {85.0, 0.5641584396, &ratio<e12_p, e12_q>},
 };
 constexpr std::size_t erfc_row_count = sizeof erfc_rows / sizeof erfc_rows[0];
 
@@ -183,13 +184,13 @@ constexpr double i6_q[] = {1.0,                   0.08457462340018994,    0.0028
                            4.682929219408942e-05, 3.999688121938621e-07,  1.6180929088790448e-09,
                            2.315586083102596e-12};
 
-constexpr Row inv_small{0.0, 0.08913147449493408, i0_p, i0_q};
-constexpr Row inv_mid{0.25, 2.249481201171875, i1_p, i1_q};
+constexpr Row inv_small{0.0, 0.08913147449493408, &ratio<i0_p, i0_q>};
+constexpr Row inv_mid{0.25, 2.249481201171875, &ratio<i1_p, i1_q>};
 // Intervals of w: [shift, next shift) from 1.125 (w < 3), then 3, 6, 18, 44.
 constexpr Row inv_tail[] = {
-    {1.125, 0.807220458984375, i2_p, i2_q},  {3.0, 0.9399557113647461, i3_p, i3_q},
-    {6.0, 0.9836282730102539, i4_p, i4_q},   {18.0, 0.9971456527709961, i5_p, i5_q},
-    {44.0, 0.9994134902954102, i6_p, i6_q},
+    {1.125, 0.807220458984375, &ratio<i2_p, i2_q>},  {3.0, 0.9399557113647461, &ratio<i3_p, i3_q>},
+    {6.0, 0.9836282730102539, &ratio<i4_p, i4_q>},   {18.0, 0.9971456527709961, &ratio<i5_p, i5_q>},
+    {44.0, 0.9994134902954102, &ratio<i6_p, i6_q>},
 };
 constexpr double inv_tail_ends[] = {3.0, 6.0, 18.0, 44.0};
 
@@ -214,7 +215,7 @@ double erf_impl(double z, bool complement) noexcept {
         std::size_t i = 0;
         while (i + 1 < erfc_row_count && z >= erfc_rows[i + 1].shift) ++i;
         const Row& row = erfc_rows[i];
-        const double big_r = ratio(row.p, row.q, z - row.shift);
+        const double big_r = row.ratio(z - row.shift);
         const double g = std::exp(-z * z) / z;
         r = g * big_r + g * row.y;
     }
@@ -241,19 +242,19 @@ double erf_inv_impl(double p, double q, double s) noexcept {
     double result;
     if (p <= 0.5) {
         const double g = p * (p + 10);
-        result = g * ratio(inv_small.p, inv_small.q, p) + g * inv_small.y;
+        result = g * inv_small.ratio(p) + g * inv_small.y;
     } else {
         const double l = std::log(q);
         if (q >= 0.25) {
             const double g = std::sqrt(-2 * l);
-            result = g / (inv_mid.y + ratio(inv_mid.p, inv_mid.q, q - inv_mid.shift));
+            result = g / (inv_mid.y + inv_mid.ratio(q - inv_mid.shift));
         } else {
             // The first interval whose right end exceeds w; NaN lands in the last.
             const double w = std::sqrt(-l);
             std::size_t i = 0;
             while (i < std::size(inv_tail_ends) && !(w < inv_tail_ends[i])) ++i;
             const Row& row = inv_tail[i];
-            result = w * ratio(row.p, row.q, w - row.shift) + w * row.y;
+            result = w * row.ratio(w - row.shift) + w * row.y;
         }
     }
     return result * s;
