@@ -76,6 +76,17 @@ def test_every_piece_against_math(z):
     assert erfc(z) == pytest.approx(math.erfc(z), rel=3e-10, abs=1e-300)
 
 
+@pytest.mark.parametrize("start", ROW_STARTS[:10])  # beyond 27 erfc underflows to 0
+def test_every_left_end_belongs_to_the_row_on_its_right(start):
+    # Each piece carries its own error of about 1e-10 (its ten-digit Y), so the
+    # error relative to math.erfc jumps at every left end.
+    def err(z):
+        return erfc(z) / math.erfc(z) - 1
+
+    assert abs(err(start) - err(math.nextafter(start, math.inf))) < 1e-12
+    assert abs(err(start) - err(math.nextafter(start, 0))) > 5e-12
+
+
 @given(st.floats(allow_nan=False, allow_infinity=False))
 def test_erf_is_odd_and_complement_identities(z):
     assert same(erf(-z), -erf(z)) or z == 0
