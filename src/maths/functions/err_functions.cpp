@@ -32,7 +32,7 @@ double ratio(double t) noexcept {
 // One piece of a piecewise rational approximation: on its interval the
 // function is (a factor) times (y + P(t)/Q(t)), with t the argument minus
 // `shift`. The y constants carry most of the value, the rational part a small
-// correction, which keeps the relative error of the piece near 1e-16.
+// correction.
 struct Row {
     double shift;
     double y;
@@ -41,8 +41,9 @@ struct Row {
 
 // ---- erf and erfc --------------------------------------------------------------
 //
-// Rational minimax approximations in double precision:
-//   [0, 1e-10):     erf(z) ~ z*c + z*1.125 (the first term of the series);
+// Rational approximations in double precision:
+//   [0, 1e-10):     erf(z) ~ z*c + z*1.125 (2/sqrt(pi)*z, the first term of
+//                   the series, split so that z*1.125 is exact);
 //   [1e-10, 0.5):   erf(z) ~ z*P(z)/Q(z) + z*1.125;
 //   [0.5, 110):     erfc(z) ~ exp(-z*z)/z * (Y + P(t)/Q(t)) on 13 intervals,
 //                   t = z - left end; the Y are ten-digit decimals, so erf and
@@ -194,33 +195,37 @@ constexpr Row inv_tail[] = {
 };
 constexpr double inv_tail_ends[] = {3.0, 6.0, 18.0, 44.0};
 
+// erf_impl for z >= 0 (or NaN): erf(z) below 0.5, erfc(z) from 0.5 up.
+inline double erf_or_erfc(double z) noexcept {
+    if (z < 1e-10) return z * 0.0033791670955125737 + z * 1.125;
+    if (z < 0.5) return z * poly(small_p, z) / poly(small_q, z) + z * 1.125;
+    if (z >= 110) return 0;  // erfc underflows
+    // The last row whose left end is <= z (a NaN stays in the first row).
+    std::size_t i = 0;
+    while (i + 1 < erfc_row_count && z >= erfc_rows[i + 1].shift) ++i;
+    const Row& row = erfc_rows[i];
+    const double big_r = row.ratio(z - row.shift);
+    const double g = std::exp(-z * z) / z;
+    return g * big_r + g * row.y;
+}
+
+inline double erf_positive(double z, bool complement) noexcept {
+    const double r = erf_or_erfc(z);
+    if (z < 0.5) return complement ? 1 - r : r;
+    return complement ? r : 1 - r;
+}
+
 }  // namespace
 
 double erf_impl(double z, bool complement) noexcept {
-    // Negative arguments by symmetry; these results are final.
+    // Negative arguments by symmetry: -erf(-z), 2 - erfc(-z) below -0.5, else
+    // 1 + erf(-z); these results are final.
     if (z < 0) {
-        if (!complement) return -erf_impl(-z, false);
-        if (z < -0.5) return 2 - erf_impl(-z, true);
-        return 1 + erf_impl(-z, false);
+        if (!complement) return -erf_positive(-z, false);
+        if (z < -0.5) return 2 - erf_positive(-z, true);
+        return 1 + erf_positive(-z, false);
     }
-    double r;  // erf(z) below 0.5, erfc(z) from 0.5 up
-    if (z < 1e-10) {
-        r = z * 0.0033791670955125737 + z * 1.125;
-    } else if (z < 0.5) {
-        r = z * poly(small_p, z) / poly(small_q, z) + z * 1.125;
-    } else if (z >= 110) {
-        r = 0;
-    } else {
-        // The last row whose left end is <= z (a NaN stays in the first row).
-        std::size_t i = 0;
-        while (i + 1 < erfc_row_count && z >= erfc_rows[i + 1].shift) ++i;
-        const Row& row = erfc_rows[i];
-        const double big_r = row.ratio(z - row.shift);
-        const double g = std::exp(-z * z) / z;
-        r = g * big_r + g * row.y;
-    }
-    if (z < 0.5) return complement ? 1 - r : r;
-    return complement ? r : 1 - r;
+    return erf_positive(z, complement);
 }
 
 double erf(double x) noexcept {
