@@ -43,7 +43,7 @@ struct Row {
 //
 // Rational approximations in double precision:
 //   [0, 1e-10):     erf(z) ~ z*c + z*1.125 (2/sqrt(pi)*z, the first term of
-//                   the series, split so that z*1.125 is exact);
+//                   the series, with the constant split in two);
 //   [1e-10, 0.5):   erf(z) ~ z*P(z)/Q(z) + z*1.125;
 //   [0.5, 110):     erfc(z) ~ exp(-z*z)/z * (Y + P(t)/Q(t)) on 13 intervals,
 //                   t = z - left end; the Y are ten-digit decimals, so erf and
