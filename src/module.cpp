@@ -11,6 +11,8 @@
 #include "python/plotting.hpp"
 #include "maths/interpolator_py.hpp"
 #include "mkt_data/yield_curve_py.hpp"
+#include "maths/functions/functions_py.hpp"
+#include "pricers/black_scholes_py.hpp"
 
 namespace vantorel::py {
 
@@ -58,8 +60,8 @@ const Entry registration[] = {
     {"Date", &make_class<Date>},
     {"DayCounter", &make_class<DayCounter>},
     {"Tenor", &make_class<Tenor>},
-    // {"BlackScholesMetrics", &make_class<BlackScholesMetrics>},
-    // {"BlackScholes", &make_class<BlackScholes>},
+    {"BlackScholesMetrics", &make_class<BlackScholesMetrics>},
+    {"BlackScholes", &make_class<BlackScholes>},
     {"Interpolator", &make_class<Interpolator>},
     {"YieldCurve", &make_class<YieldCurvePy>},
     {"BusDayAdj", &make_class<BusDayAdj>},
@@ -70,8 +72,19 @@ const Entry registration[] = {
     {"PutCallFlag", &make_class<PutCallFlag>},
     {"PayerReceiverFlag", &make_class<PayerReceiverFlag>},
     {"Weekday", &make_class<Weekday>},
-    // {"exp", &make_function<exp_def>}, ln, log10, log2, pow2, sqrt, sin, cos, tan,
-    // {"erf", &make_function<erf_def>}, erfc, erf_inv, erfc_inv,
+    {"exp", &make_function<exp_def>},
+    {"ln", &make_function<ln_def>},
+    {"log10", &make_function<log10_def>},
+    {"log2", &make_function<log2_def>},
+    {"pow2", &make_function<pow2_def>},
+    {"sqrt", &make_function<sqrt_def>},
+    {"sin", &make_function<sin_def>},
+    {"cos", &make_function<cos_def>},
+    {"tan", &make_function<tan_def>},
+    {"erf", &make_function<erf_def>},
+    {"erfc", &make_function<erfc_def>},
+    {"erf_inv", &make_function<erf_inv_def>},
+    {"erfc_inv", &make_function<erfc_inv_def>},
 };
 
 // Appends name to __all__ (creating the list on first use), then sets the

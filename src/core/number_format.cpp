@@ -31,9 +31,11 @@ void append_plain(std::string& out, double value) {
     digits.reserve(17);
     for (const char* p = buf; p != e; ++p)
         if (*p != '.') digits += *p;
-    int exponent = 0;  // value = d.ddd * 10^exponent; buf is not NUL-terminated
+    // value = d.ddd * 10^exponent; the buffer is not NUL-terminated, so the
+    // exponent is read from [e + 1, end) only.
     const char* exp_begin = e + 1;
     if (exp_begin != end && *exp_begin == '+') ++exp_begin;
+    int exponent = 0;
     std::from_chars(exp_begin, end, exponent);
     const int ndigits = static_cast<int>(digits.size());
     if (exponent < 0) {

@@ -3,17 +3,23 @@
 import math
 
 from vantorel import (
+    BlackScholes,
+    BlackScholesMetrics,
     Calendar,
     Date,
     DayCounter,
     ExtrapType,
     Interpolator,
     InterpType,
+    PutCallFlag,
     Tenor,
     TenorUnit,
     Weekday,
     YieldCurve,
+    erf,
+    erf_inv,
     plot_function,
+    pow2,
 )
 
 d: Date = Date(2024, 1, 5)
@@ -47,3 +53,11 @@ weekend: bool = cal.is_weekend(d) and d.is_weekend(cal)
 business: bool = d.is_business_day(cal) or cal.is_business_day(d)
 fraction: float = DayCounter("Act360").get_dcf(d, moved)
 act365: float = DayCounter.Act360.get_dcf_act365(date1=d, date2=moved)
+
+price: float | None = BlackScholes.npv(100.0, 100.0, 0.05, 0.02, 1.0, PutCallFlag.Call, 0.2)
+dated: float | None = BlackScholes.delta_with_dates(100, 100, 0.05, 0.02, d, e, PutCallFlag.Put, 0.2)
+kernel: float = BlackScholes.npv_impl(100.0, 100.0, 1.0, 0.95, 0.98, 0.6, 0.5)
+metrics: BlackScholesMetrics | None = BlackScholes.get_metrics_fd(100, 100, 0.05, 0.02, 1, PutCallFlag.Call, 0.2)
+if metrics is not None:
+    greek: float = metrics.gamma
+prob: float = erf(0.5) + erf_inv(0.5) + pow2(3)
