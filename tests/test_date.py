@@ -231,6 +231,23 @@ def test_addition_of_non_int32_is_a_type_error(n):
         Date(2024, 1, 1) + n
 
 
+class IndexRaises:
+    def __init__(self, exc: BaseException) -> None:
+        self.exc = exc
+
+    def __index__(self) -> int:
+        raise self.exc
+
+
+def test_addition_propagates_errors_of_index_other_than_type_errors():
+    with pytest.raises(TypeError, match="unsupported operand type"):
+        Date(2024, 1, 1) + IndexRaises(TypeError("not an integer"))
+    with pytest.raises(KeyboardInterrupt):
+        Date(2024, 1, 1) + IndexRaises(KeyboardInterrupt())
+    with pytest.raises(ValueError, match="^boom$"):
+        Date(2024, 1, 1) + IndexRaises(ValueError("boom"))
+
+
 @pytest.mark.parametrize("expr", [lambda d: 1 + d, lambda d: d - 1, lambda d: 1 - d, lambda d: d - "x"])
 def test_unsupported_operands(expr):
     with pytest.raises(TypeError, match="unsupported operand type.*'Date'"):

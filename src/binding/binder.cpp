@@ -2,6 +2,7 @@
 #include "binding/binder.hpp"
 
 #include <cstring>
+#include <new>
 
 namespace vantorel::py {
 
@@ -65,21 +66,25 @@ void too_many_positional(const char* callable, std::size_t n, std::size_t requir
 
 void missing_arguments(const char* callable, const char* const* names, PyObject** out,
                        std::size_t required) noexcept {
-    std::string list;
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < required; ++i)
-        if (out[i] == nullptr) ++count;
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i < required; ++i) {
-        if (out[i] != nullptr) continue;
-        ++seen;
-        if (seen > 1) list += seen == count ? (count > 2 ? ", and " : " and ") : ", ";
-        list += '\'';
-        list += names[i];
-        list += '\'';
+    try {
+        std::string list;
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < required; ++i)
+            if (out[i] == nullptr) ++count;
+        std::size_t seen = 0;
+        for (std::size_t i = 0; i < required; ++i) {
+            if (out[i] != nullptr) continue;
+            ++seen;
+            if (seen > 1) list += seen == count ? (count > 2 ? ", and " : " and ") : ", ";
+            list += '\'';
+            list += names[i];
+            list += '\'';
+        }
+        PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional argument%s: %s",
+                     callable, count, count == 1 ? "" : "s", list.c_str());
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
     }
-    PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional argument%s: %s", callable,
-                 count, count == 1 ? "" : "s", list.c_str());
 }
 
 }  // namespace

@@ -68,6 +68,9 @@ PyObject* date_add(PyObject* left, PyObject* right) noexcept {
     int overflow = 0;
     const long long n = PyLong_AsLongLongAndOverflow(right, &overflow);
     if (n == -1 && !overflow && PyErr_Occurred()) {
+        // Not an integer: the interpreter reports the unsupported operands.
+        // Anything else raised by n's own __index__ propagates.
+        if (!PyErr_ExceptionMatches(PyExc_TypeError)) return nullptr;
         PyErr_Clear();
         Py_RETURN_NOTIMPLEMENTED;
     }
