@@ -280,3 +280,20 @@ def test_demo_writes_figures(tmp_path):
     written = demo.write_figures(tmp_path / "figures")
     assert [p.name for p in written] == ["erf.png"]
     assert all(p.read_bytes().startswith(b"\x89PNG\r\n\x1a\n") for p in written)
+
+
+def test_sampling_a_c_function_can_be_interrupted(pyplot):
+    import signal
+
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    signal.setitimer(signal.ITIMER_REAL, 0.05)
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            plot_function(abs, 0.0, 1.0, 10**8, show=False)  # abs never checks for signals
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert not [c for c in pyplot.calls if c[0] == "plot"]

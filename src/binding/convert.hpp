@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "binding/class_builder.hpp"
@@ -186,7 +187,9 @@ struct Convert<std::vector<T>> {
         }
         return true;
     }
-    static const std::vector<T>& get(const std::vector<T>& s) noexcept { return s; }
+    // The converted list is handed over: a native parameter taken by value
+    // receives it without another copy.
+    static std::vector<T>&& get(std::vector<T>& s) noexcept { return std::move(s); }
     static PyObject* to_py(const std::vector<T>& v) {
         Ref list(PyList_New(static_cast<Py_ssize_t>(v.size())));
         if (!list) throw ErrorAlreadySet{};

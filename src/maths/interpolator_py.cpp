@@ -15,12 +15,13 @@ Sig<0> get_nodes_y_sig{"Interpolator.get_nodes_y", {}};
 Sig<0> get_interp_type_sig{"Interpolator.get_interp_type", {}};
 Sig<0> get_extrap_type_sig{"Interpolator.get_extrap_type", {}};
 
-// The node lists arrive as fresh copies made by the argument conversion.
-std::expected<Interpolator, std::string> interpolator_new(const std::vector<double>& nodes_x,
-                                                          const std::vector<double>& nodes_y,
+// The node lists arrive as fresh copies made by the argument conversion and
+// are moved into the interpolator.
+std::expected<Interpolator, std::string> interpolator_new(std::vector<double> nodes_x,
+                                                          std::vector<double> nodes_y,
                                                           const InterpType& interp_type,
                                                           const ExtrapType& extrap_type) {
-    return Interpolator::make(nodes_x, nodes_y, interp_type, extrap_type);
+    return Interpolator::make(std::move(nodes_x), std::move(nodes_y), interp_type, extrap_type);
 }
 
 constexpr auto interpolator_vectorcall = &constructor_vectorcall<Interpolator, &interpolator_new, new_sig>;

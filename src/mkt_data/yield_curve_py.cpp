@@ -26,12 +26,14 @@ YieldCurvePy create_flat(const Date& curve_date, const DayCounter& dc, double fl
     return {std::make_shared<const YieldCurveFlat>(curve_date, flat_rate, dc)};
 }
 
-// The two lists arrive as fresh copies made by the argument conversion.
+// The two lists arrive as fresh copies made by the argument conversion and
+// are moved into the curve.
 std::expected<YieldCurvePy, std::string> create_noded(const Date& curve_date, const DayCounter& dc,
-                                                      const std::vector<Date>& node_dates,
-                                                      const std::vector<double>& discount_factors,
+                                                      std::vector<Date> node_dates,
+                                                      std::vector<double> discount_factors,
                                                       const InterpType& interp_type) {
-    auto curve = YieldCurveNoded::make(curve_date, dc, node_dates, discount_factors, interp_type);
+    auto curve = YieldCurveNoded::make(curve_date, dc, std::move(node_dates), std::move(discount_factors),
+                                       interp_type);
     if (!curve) return std::unexpected(std::move(curve.error()));
     return YieldCurvePy{std::make_shared<const YieldCurveNoded>(std::move(*curve))};
 }

@@ -94,6 +94,8 @@ PyObject* draw(const PlotArgs& a) {
     const double span = a.x1 - a.x0;
     const double count = static_cast<double>(a.n);
     for (std::uint64_t i = 0; i < a.n; ++i) {
+        // A callable written in C never checks for signals: let Ctrl-C in.
+        if ((i & 4095) == 4095 && PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
         const double x = (static_cast<double>(i) * span) / count + a.x0;
         Ref x_obj = checked(PyFloat_FromDouble(x));
         Ref result = checked(PyObject_CallOneArg(a.func, x_obj));
