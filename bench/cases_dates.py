@@ -29,4 +29,7 @@ CASES = [
         ],
     ),
     Case("d.weekday()", "d.weekday()", _SETUP, [Peer("date.weekday()", "pd.weekday()", _SETUP, goal=1.0)]),
+    # The same call returning a cached small int instead of a fresh Weekday
+    # object: the difference to the row above is the new object itself.
+    Case("d.month() (no new object)", "d.month()", _SETUP, [Peer("date.weekday()", "pd.weekday()", _SETUP)]),
 ]
