@@ -21,8 +21,9 @@ PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*) noexcept {
 }
 
 PyTypeObject* build_class(const char* name, int basicsize, PyType_Slot* slots) {
-    // A spec name without a dot leaves __module__ unset (a DeprecationWarning
-    // on 3.12+ and an unreadable __module__), so the spec carries the module;
+    // A PyType_Spec name without a dot leaves __module__ unset (a
+    // DeprecationWarning on 3.12+ and an unreadable __module__), so the
+    // PyType_Spec name carries the module;
     // tp_name is pointed at the bare name afterwards so that messages say
     // "Date", not "vantorel.Date".
     const std::string qualified = std::string("vantorel.") + name;
