@@ -92,9 +92,10 @@ Date from_valid(const YearMonthDay& ymd, std::int32_t serial) noexcept { return 
 
 std::expected<Date, std::string> try_from_ymd(std::int64_t year, std::int64_t month,
                                               std::int64_t day) {
-    auto ymd = YearMonthDay::make(year, month, day);
-    if (!ymd) return std::unexpected(std::move(ymd.error()));
-    return from_valid(*ymd, serial_from_ymd(*ymd));
+    // The text of a failure is built only when there is one.
+    if (const auto ymd = YearMonthDay::try_make(year, month, day)) [[likely]]
+        return from_valid(*ymd, serial_from_ymd(*ymd));
+    return std::unexpected(std::move(YearMonthDay::make(year, month, day).error()));
 }
 
 Date from_ymd(std::int64_t year, std::int64_t month, std::int64_t day) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -35,6 +36,16 @@ public:
     // that month. Returns the first failing check's text.
     static std::expected<YearMonthDay, std::string> make(std::int64_t year, std::int64_t month,
                                                          std::int64_t day);
+
+    // The same checks without the text: the triple, or nothing when invalid.
+    static constexpr std::optional<YearMonthDay> try_make(std::int64_t year, std::int64_t month,
+                                                          std::int64_t day) noexcept {
+        if (year < 1899 || year > 65535 || month < 1 || month > 12 || day < 1 ||
+            day > month_length(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month)))
+            return std::nullopt;
+        return YearMonthDay(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month),
+                            static_cast<std::uint8_t>(day));
+    }
 
     [[nodiscard]] constexpr std::uint16_t year() const noexcept { return year_; }
     [[nodiscard]] constexpr std::uint8_t month() const noexcept { return month_; }
