@@ -47,6 +47,8 @@ def show() -> None:
     for row, (text, d) in enumerate(dates):
         cells = "".join(f"  {column[row]:>17}" for column in columns)
         print(f"{text:>6}  {d!s:<10}  {d - START:>5}{cells}")
+    print("(Thirty360 has no computation: it raises native_runtime.FatalError \"not implemented\",")
+    print(" of which the library also writes a one-line diagnostic to standard error)")
 
 
 if __name__ == "__main__":
