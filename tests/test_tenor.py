@@ -58,7 +58,12 @@ def test_unsplittable_text_is_fatal(text: str, message: str) -> None:
     ("call", "message"),
     [(lambda: Tenor(5), "argument 's': expected str, got int"),
      (lambda: Date(2024, 1, 1).add_tenor(Tenor("1D")), "argument 't': expected str, got Tenor"),
-     (lambda: Tenor.__new__(Tenor, 1), "argument 's': expected str, got int")],
+     (lambda: Tenor.__new__(Tenor, 1), "argument 's': expected str, got int"),
+     # Constructors bind through the same path as methods, under the name __new__.
+     (lambda: Tenor(), "Tenor.__new__() missing 1 required positional argument: 's'"),
+     (lambda: Tenor("1D", "2D"), "Tenor.__new__() takes 1 positional argument but 2 were given"),
+     (lambda: Tenor(t="1D"), "Tenor.__new__() got an unexpected keyword argument 't'"),
+     (lambda: Tenor.__new__(Tenor, "1D", s="2D"), "Tenor.__new__() got multiple values for argument 's'")],
 )
 def test_argument_errors(call, message: str) -> None:
     assert_type_error(call, message)
