@@ -30,6 +30,10 @@ std::string make_doc(const char* callable, const char* const* names, std::size_t
     return doc;
 }
 
+namespace {
+
+// Interns the parameter names once (kept for the process). Returns false
+// with an error set.
 bool intern_names(const char* const* names, PyObject** interned, std::size_t n) noexcept {
     for (std::size_t i = 0; i < n; ++i) {
         if (interned[i] != nullptr) continue;
@@ -38,8 +42,6 @@ bool intern_names(const char* const* names, PyObject** interned, std::size_t n) 
     }
     return true;
 }
-
-namespace {
 
 std::ptrdiff_t find_keyword(PyObject* key, PyObject** interned, std::size_t n) noexcept {
     for (std::size_t i = 0; i < n; ++i)
@@ -92,6 +94,7 @@ void missing_arguments(const char* callable, const char* const* names, PyObject*
 bool bind_arguments(const char* callable, const char* const* names, PyObject** interned,
                     std::size_t n, std::size_t required, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** out, Ref* extra) noexcept {
+    if (n > 0 && interned[0] == nullptr && !intern_names(names, interned, n)) return false;
     if (nargs > static_cast<Py_ssize_t>(n)) {
         too_many_positional(callable, n, required, nargs);
         return false;

@@ -33,14 +33,12 @@ const char* short_name(const char* callable) noexcept;
 std::string make_doc(const char* callable, const char* const* names, std::size_t n, bool self,
                      const char* text);
 
-// Interns the parameter names once. Returns false with an error set.
-bool intern_names(const char* const* names, PyObject** interned, std::size_t n) noexcept;
-
 // Matches args[0..nargs) and the keywords named by kwnames to the n parameter
 // slots of out (nullptr where nothing was given). Raises TypeError, worded as
 // the interpreter words its own, for too many positional arguments, a
 // duplicated or unknown keyword, or missing required parameters. Keyword names
-// are compared by pointer with the interned names first, by value second.
+// are compared by pointer with the interned names first, by value second;
+// the names are interned into `interned` on first use.
 // With `extra` non-null, unknown keywords are collected there (a new dict,
 // created on the first one) instead of failing.
 bool bind_arguments(const char* callable, const char* const* names, PyObject** interned,
@@ -53,10 +51,6 @@ bool bind(Sig<N>& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwname
     if (kwnames == nullptr && nargs == static_cast<Py_ssize_t>(N)) {  // the common case
         for (std::size_t i = 0; i < N; ++i) out[i] = args[i];
         return true;
-    }
-    if constexpr (N > 0) {
-        if (sig.interned[0] == nullptr && !intern_names(sig.names.data(), sig.interned.data(), N))
-            return false;
     }
     return bind_arguments(sig.callable, sig.names.data(), sig.interned.data(), N, sig.required,
                           args, nargs, kwnames, out);

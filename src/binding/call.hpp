@@ -180,16 +180,6 @@ PyObject* constructor_vectorcall(PyObject*, PyObject* const* args, std::size_t n
     return call_bound<Fn, S, typename FnTraits<decltype(Fn)>::Args>(args, PyVectorcall_NARGS(nargsf), kwnames);
 }
 
-// tp_new in terms of a vectorcall constructor, for explicit T.__new__(T, ...)
-// calls: the tuple and dict are laid out as vectorcall arguments.
-template <vectorcallfunc VC>
-PyObject* tp_new_via_vectorcall(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-    VectorcallArgs laid;
-    if (!laid.lay_out(type->tp_name, args, kwargs)) return nullptr;
-    return VC(reinterpret_cast<PyObject*>(type), laid.stack.data(),
-              static_cast<std::size_t>(laid.nargs), laid.kwnames);
-}
-
 // "Tenor(s)\n--\n\n": the class docstring carrying the constructor's signature.
 template <auto& S>
 const char* class_doc() {
@@ -201,8 +191,6 @@ const char* class_doc() {
     return doc.c_str();
 }
 
-// Sets tp_vectorcall after creation (3.12 has no slot id for it).
-inline void set_vectorcall(PyTypeObject* type, vectorcallfunc vc) noexcept { type->tp_vectorcall = vc; }
 
 
 // Converts one bound argument into out, a TypeError named after the

@@ -2,6 +2,9 @@
 #include "binding/class_builder.hpp"
 
 #include <string>
+#include <vector>
+
+#include "binding/binder.hpp"
 
 namespace vantorel::py {
 
@@ -15,12 +18,31 @@ void raise_class_init_error(const char* name) noexcept {
     }
 }
 
+namespace {
+
 PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*) noexcept {
     PyErr_SetString(PyExc_TypeError, "No constructor defined");
     return nullptr;
 }
 
-PyTypeObject* build_class(const char* name, int basicsize, PyType_Slot* slots) {
+// tp_new of the classes with a constructor: the tuple and dict laid out as
+// vectorcall arguments for the class's own vectorcall.
+PyObject* new_via_vectorcall(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    VectorcallArgs laid;
+    if (!laid.lay_out(type->tp_name, args, kwargs)) return nullptr;
+    return type->tp_vectorcall(reinterpret_cast<PyObject*>(type), laid.stack.data(),
+                               static_cast<std::size_t>(laid.nargs), laid.kwnames);
+}
+
+}  // namespace
+
+PyTypeObject* build_class(const char* name, int basicsize, const PyType_Slot* slots,
+                          vectorcallfunc constructor) {
+    std::vector<PyType_Slot> all;
+    for (const PyType_Slot* slot = slots; slot->slot != 0; ++slot) all.push_back(*slot);
+    all.push_back({Py_tp_new, constructor != nullptr ? reinterpret_cast<void*>(&new_via_vectorcall)
+                                                     : reinterpret_cast<void*>(&no_constructor)});
+    all.push_back({0, nullptr});
     // A PyType_Spec name without a dot leaves __module__ unset (a
     // DeprecationWarning on 3.12+ and an unreadable __module__), so the
     // PyType_Spec name carries the module;
@@ -28,10 +50,11 @@ PyTypeObject* build_class(const char* name, int basicsize, PyType_Slot* slots) {
     // "Date", not "vantorel.Date".
     const std::string qualified = std::string("vantorel.") + name;
     PyType_Spec spec{qualified.c_str(), basicsize, 0,
-                     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
+                     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, all.data()};
     auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
     if (type == nullptr) return nullptr;
     type->tp_name = name;
+    type->tp_vectorcall = constructor;  // 3.12 has no slot id for it
     return type;
 }
 

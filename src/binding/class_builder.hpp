@@ -102,15 +102,16 @@ void box_dealloc(PyObject* self) noexcept {
     Py_DECREF(type);
 }
 
-// tp_new of the classes without a constructor: TypeError "No constructor defined".
-PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;
-
 // Builds a final heap type without __dict__ or weak references: __name__ and
 // __qualname__ are the bare name, __module__ is "vantorel", and messages that
-// name the type say just the bare name. `slots` must hold the type's own
-// slots, closed by {0, nullptr}; the type records `name` for its tp_name, so
-// it must be a string with static storage. Returns a new reference.
-PyTypeObject* build_class(const char* name, int basicsize, PyType_Slot* slots);
+// name the type say just the bare name. `slots` holds the type's own slots,
+// closed by {0, nullptr}, without Py_tp_new: calling the class runs
+// `constructor` (its vectorcall, also behind an explicit T.__new__(T, ...)),
+// or raises TypeError "No constructor defined" when there is none. The type
+// records `name` for its tp_name, so it must be a string with static storage.
+// Returns a new reference.
+PyTypeObject* build_class(const char* name, int basicsize, const PyType_Slot* slots,
+                          vectorcallfunc constructor = nullptr);
 
 // Stores the type under T's cache (used by create() before adding class
 // attributes that are instances of the type itself).

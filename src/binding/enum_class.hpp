@@ -51,7 +51,6 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) noexcept {
 struct EnumExtras {
     PyMethodDef* methods = nullptr;
     vectorcallfunc constructor = nullptr;
-    newfunc tp_new = nullptr;
     const char* doc = "";
 };
 
@@ -66,15 +65,13 @@ PyTypeObject* make_enum_type(const EnumExtras& extras = {}) {
         {Py_nb_int, reinterpret_cast<void*>(&enum_int<E>)},
         {Py_tp_richcompare, reinterpret_cast<void*>(&enum_richcompare<E>)},
         {Py_tp_hash, reinterpret_cast<void*>(&PyObject_HashNotImplemented)},
-        {Py_tp_new, reinterpret_cast<void*>(extras.tp_new != nullptr ? extras.tp_new : &no_constructor)},
         {Py_tp_doc, const_cast<char*>(extras.doc)},
         {extras.methods != nullptr ? Py_tp_methods : 0, extras.methods},
         {0, nullptr},
     };
-    Ref type(reinterpret_cast<PyObject*>(build_class(name.c_str(), sizeof(Box<E>), slots)));
+    Ref type(reinterpret_cast<PyObject*>(build_class(name.c_str(), sizeof(Box<E>), slots, extras.constructor)));
     if (!type) return nullptr;
     auto* tp = reinterpret_cast<PyTypeObject*>(type.get());
-    if (extras.constructor != nullptr) tp->tp_vectorcall = extras.constructor;
     remember_type<E>(tp);  // box<E> below needs the type
     for (std::size_t code = 0; code < enum_size<E>; ++code) {
         const std::string member(EnumInfo<E>::members[code]);

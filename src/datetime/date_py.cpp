@@ -121,20 +121,16 @@ PyTypeObject* PyClass<Date>::create() {
         {Py_tp_str, reinterpret_cast<void*>(&date_str)},
         {Py_nb_add, reinterpret_cast<void*>(&date_add)},
         {Py_nb_subtract, reinterpret_cast<void*>(&date_subtract)},
-        {Py_tp_new, reinterpret_cast<void*>(&tp_new_via_vectorcall<&date_vectorcall>)},
         {Py_tp_doc, const_cast<char*>("Date(*py_args)\n--\n\n")},
         {Py_tp_methods, methods},
         {0, nullptr},
     };
-    PyTypeObject* type = build_class(name, sizeof(Box<Date>), slots);
-    if (type != nullptr) set_vectorcall(type, &date_vectorcall);
-    return type;
+    return build_class(name, sizeof(Box<Date>), slots, date_vectorcall);
 }
 
 PyTypeObject* PyClass<YearMonthDay>::create() {
     PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<YearMonthDay>)},
-        {Py_tp_new, reinterpret_cast<void*>(&no_constructor)},
         {Py_tp_doc, const_cast<char*>("")},
         {0, nullptr},
     };

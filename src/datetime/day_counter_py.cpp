@@ -46,7 +46,6 @@ PyTypeObject* PyClass<DayCounter>::create() {
     return make_enum_type<DayCounter>(EnumExtras{
         methods,
         day_counter_new,
-        &tp_new_via_vectorcall<day_counter_new>,
         class_doc<new_sig>(),
     });
 }

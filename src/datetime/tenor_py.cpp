@@ -52,13 +52,10 @@ PyTypeObject* PyClass<Tenor>::create() {
         {Py_tp_repr, reinterpret_cast<void*>(&tenor_repr)},
         {Py_tp_str, reinterpret_cast<void*>(&tenor_str)},
         {Py_tp_getset, getset},
-        {Py_tp_new, reinterpret_cast<void*>(&tp_new_via_vectorcall<tenor_new>)},
         {Py_tp_doc, const_cast<char*>(class_doc<new_sig>())},
         {0, nullptr},
     };
-    PyTypeObject* type = build_class(name, sizeof(Box<Tenor>), slots);
-    if (type != nullptr) set_vectorcall(type, tenor_new);
-    return type;
+    return build_class(name, sizeof(Box<Tenor>), slots, tenor_new);
 }
 
 }  // namespace vantorel::py

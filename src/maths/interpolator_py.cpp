@@ -40,14 +40,11 @@ PyTypeObject* PyClass<Interpolator>::create() {
     };
     PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<Interpolator>)},
-        {Py_tp_new, reinterpret_cast<void*>(&tp_new_via_vectorcall<interpolator_vectorcall>)},
         {Py_tp_doc, const_cast<char*>(class_doc<new_sig>())},
         {Py_tp_methods, methods},
         {0, nullptr},
     };
-    PyTypeObject* type = build_class(name, sizeof(Box<Interpolator>), slots);
-    if (type != nullptr) set_vectorcall(type, interpolator_vectorcall);
-    return type;
+    return build_class(name, sizeof(Box<Interpolator>), slots, interpolator_vectorcall);
 }
 
 }  // namespace vantorel::py

@@ -70,7 +70,6 @@ PyTypeObject* PyClass<YieldCurvePy>::create() {
     };
     PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<YieldCurvePy>)},
-        {Py_tp_new, reinterpret_cast<void*>(&no_constructor)},
         {Py_tp_doc, const_cast<char*>("")},
         {Py_tp_methods, methods},
         {0, nullptr},

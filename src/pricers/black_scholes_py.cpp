@@ -112,7 +112,6 @@ PyTypeObject* PyClass<BlackScholesMetrics>::create() {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<BlackScholesMetrics>)},
         {Py_tp_repr, reinterpret_cast<void*>(&metrics_repr)},
         {Py_tp_members, metrics_members},
-        {Py_tp_new, reinterpret_cast<void*>(&no_constructor)},
         {Py_tp_doc, const_cast<char*>("")},
         {0, nullptr},
     };
@@ -150,7 +149,6 @@ PyTypeObject* PyClass<BlackScholes>::create() {
         {nullptr, nullptr, 0, nullptr},
     };
     PyType_Slot slots[] = {
-        {Py_tp_new, reinterpret_cast<void*>(&no_constructor)},
         {Py_tp_doc, const_cast<char*>("")},
         {Py_tp_methods, methods},
         {0, nullptr},

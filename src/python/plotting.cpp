@@ -28,9 +28,6 @@ struct PlotArgs {
 // Binds and converts every argument before anything is imported or drawn.
 // Returns false with an error set.
 bool parse_arguments(PyObject* args, PyObject* kwargs, PlotArgs& out) noexcept {
-    if (plot_sig.interned[0] == nullptr &&
-        !intern_names(plot_sig.names.data(), plot_sig.interned.data(), plot_sig.names.size()))
-        return false;
     PyObject* slots[7];
     if (!bind_tuple_and_dict(plot_sig.callable, plot_sig.names.data(), plot_sig.interned.data(),
                              plot_sig.names.size(), plot_sig.required, args, kwargs, slots,

@@ -42,14 +42,11 @@ PyTypeObject* PyClass<Calendar>::create() {
     PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<Calendar>)},
         {Py_tp_repr, reinterpret_cast<void*>(&calendar_repr)},
-        {Py_tp_new, reinterpret_cast<void*>(&tp_new_via_vectorcall<calendar_new>)},
         {Py_tp_doc, const_cast<char*>(class_doc<new_sig>())},
         {Py_tp_methods, methods},
         {0, nullptr},
     };
-    PyTypeObject* type = build_class(name, sizeof(Box<Calendar>), slots);
-    if (type != nullptr) set_vectorcall(type, calendar_new);
-    return type;
+    return build_class(name, sizeof(Box<Calendar>), slots, calendar_new);
 }
 
 }  // namespace vantorel::py
