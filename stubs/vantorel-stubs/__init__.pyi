@@ -92,9 +92,10 @@ def plot_function(
         to draw on the current figure.
     :param py_kwargs: passed on to ``pyplot.plot``; a ``label`` keyword also places
         a legend just outside the upper right corner of the axes.
-    :raises TypeError: for a bad argument (``n`` negative or a float, ``grid`` an int,
+    :raises TypeError: for a bad argument (``n`` a float, ``grid`` an int,
         ``figsize`` a list), before anything is imported or drawn; exceptions
         from ``func`` or matplotlib propagate unchanged.
+    :raises OverflowError: for a negative ``n``.
 
     >>> import matplotlib; matplotlib.use("Agg")
     >>> plot_function(erf, -3.0, 3.0, n=50, show=False, label="erf")
@@ -809,7 +810,11 @@ class BlackScholes:
         """:meth:`gamma` with ``tau = (expiry_date - eval_date) / 365.0``."""
     @staticmethod
     def gamma(spot: float, strike: float, rate: float, div_yield: float, tau: float, pc_flag: PutCallFlag, vol: float) -> float | None:
-        """d2V/dspot2; +inf at the money with no time or no volatility left; ``None`` for invalid input."""
+        """d2V/dspot2; ``None`` for invalid input.
+
+        +inf when no time is left (``tau == 0``) and spot equals strike, or when
+        ``vol == 0`` and the forward equals the strike; 0.0 elsewhere in those cases.
+        """
     @staticmethod
     def gamma_impl(spot: float, vol: float, sqrt_tau: float, df_q: float, pdf_d1: float) -> float:
         """Kernel: ``(df_q * pdf_d1) / ((spot * vol) * sqrt_tau)``.
