@@ -1,0 +1,9 @@
+# Type information for native_runtime, the home of FatalError.
+__all__ = ["FatalError"]
+
+class FatalError(BaseException):
+    """Raised when native code called from Python fails fatally.
+
+    Like SystemExit, it derives from BaseException rather than Exception, so
+    that it normally propagates all the way up the stack and ends the
+    interpreter."""
