@@ -1,4 +1,5 @@
-# Type information for native_runtime, the home of FatalError.
+"""The runtime shared by vantorel's native modules: the FatalError they raise."""
+
 __all__ = ["FatalError"]
 
 class FatalError(BaseException):
