@@ -54,14 +54,31 @@ class Metrics(NamedTuple):
     rho_q: Any
 
 
+# NumPy reports no signature for a gufunc whose core dimensions are all scalars,
+# so dask does not dispatch it by itself: dask arrays go to apply_gufunc.
+_SCALARS_7_TO_7 = ",".join(["()"] * 7) + "->" + ",".join(["()"] * 7)
+
+
+def _seven(ufunc: Any, args: tuple[Any, ...], kwargs: dict[str, Any]) -> Metrics:
+    if any(_is_dask(a) for a in args):
+        import dask.array as da
+
+        return Metrics(*da.apply_gufunc(ufunc, _SCALARS_7_TO_7, *args, output_dtypes=[float] * 7, **kwargs))
+    return Metrics(*ufunc(*args, **kwargs))
+
+
 def metrics(*args: Any, **kwargs: Any) -> Metrics:
     """metrics(spot, strike, rate, div_yield, tau, pc_flag, vol): ``get_metrics`` over arrays."""
-    return Metrics(*_u.metrics(*args, **kwargs))
+    return _seven(_u.metrics, args, kwargs)
 
 
 def metrics_fd(*args: Any, **kwargs: Any) -> Metrics:
     """metrics_fd(spot, strike, rate, div_yield, tau, pc_flag, vol): ``get_metrics_fd`` over arrays."""
-    return Metrics(*_u.metrics_fd(*args, **kwargs))
+    return _seven(_u.metrics_fd, args, kwargs)
+
+
+def _is_dask(a: Any) -> bool:
+    return hasattr(a, "__dask_graph__")
 
 
 # ---- dates <-> datetime64[D] --------------------------------------------------------
@@ -98,10 +115,6 @@ def from_datetime64(values: Any) -> Any:
 
 
 # ---- the one helper behind every function that takes objects or can fail ---------
-
-
-def _is_dask(a: Any) -> bool:
-    return hasattr(a, "__dask_graph__")
 
 
 def _apply(
