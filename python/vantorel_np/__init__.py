@@ -258,38 +258,41 @@ def tau_from_dates(eval_dates: Any, expiry_dates: Any, /, **kwargs: Any) -> Any:
 # ---- curves and interpolation ---------------------------------------------------------
 
 
-def _curve_function(name: str, scalar: Callable[..., Any]) -> Callable[..., Any]:
-    ufunc = getattr(_u, name)
-
-    def public(curve: _vt.YieldCurve, *dates: Any, **kwargs: Any) -> Any:
-        return _apply(
-            public, (curve,), ufunc, (_handle(curve, _vt.YieldCurve),), dates, kwargs,
-            lambda *days: scalar(curve, *(_date(d) for d in days)),
-        )  # fmt: skip
-
-    public.__name__ = public.__qualname__ = name
-    return public
+def _curve(public: Any, scalar: Callable[..., Any], curve: _vt.YieldCurve, dates: tuple[Any, ...], kwargs: dict[str, Any]) -> Any:
+    return _apply(
+        public, (curve,), getattr(_u, public.__name__), (_handle(curve, _vt.YieldCurve),), dates, kwargs,
+        lambda *days: scalar(curve, *(_date(d) for d in days)),
+    )  # fmt: skip
 
 
 def _zero_rate(curve: _vt.YieldCurve, d: _vt.Date) -> float:
-    import math
-
-    return -math.log(curve.get_df(d)) / curve.get_dc().get_dcf(curve.get_curve_date(), d)
+    return float(-np.log(curve.get_df(d)) / np.float64(curve.get_dc().get_dcf(curve.get_curve_date(), d)))
 
 
-discount_factor = _curve_function("discount_factor", lambda c, d: c.get_df(d))
-discount_factor.__doc__ = "discount_factor(curve, dates): YieldCurve.get_df per date."
-fwd_df = _curve_function("fwd_df", lambda c, s, e: c.get_fwd_df(s, e))
-fwd_df.__doc__ = "fwd_df(curve, start, end): YieldCurve.get_fwd_df per pair of dates."
-overnight_rate = _curve_function("overnight_rate", lambda c, d: c.get_overnight_rate(d))
-overnight_rate.__doc__ = "overnight_rate(curve, dates): YieldCurve.get_overnight_rate per date."
-fwd_rate = _curve_function("fwd_rate", lambda c, s, e: c.get_fwd_rate(s, e))
-fwd_rate.__doc__ = "fwd_rate(curve, start, end): YieldCurve.get_fwd_rate per pair of dates."
-zero_rate = _curve_function("zero_rate", _zero_rate)
-zero_rate.__doc__ = (
-    "zero_rate(curve, dates): -ln(df) / year fraction from the curve date under the curve's day "
-    "counter, continuously compounded. At the curve date that is 0/0: NaN."
-)
+def discount_factor(curve: _vt.YieldCurve, dates: Any, /, **kwargs: Any) -> Any:
+    """YieldCurve.get_df per date; NaN for NaT."""
+    return _curve(discount_factor, lambda c, d: c.get_df(d), curve, (dates,), kwargs)
+
+
+def fwd_df(curve: _vt.YieldCurve, start: Any, end: Any, /, **kwargs: Any) -> Any:
+    """YieldCurve.get_fwd_df per pair of dates; NaN for NaT."""
+    return _curve(fwd_df, lambda c, s, e: c.get_fwd_df(s, e), curve, (start, end), kwargs)
+
+
+def overnight_rate(curve: _vt.YieldCurve, dates: Any, /, **kwargs: Any) -> Any:
+    """YieldCurve.get_overnight_rate per date; NaN for NaT."""
+    return _curve(overnight_rate, lambda c, d: c.get_overnight_rate(d), curve, (dates,), kwargs)
+
+
+def fwd_rate(curve: _vt.YieldCurve, start: Any, end: Any, /, **kwargs: Any) -> Any:
+    """YieldCurve.get_fwd_rate per pair of dates; NaN for NaT."""
+    return _curve(fwd_rate, lambda c, s, e: c.get_fwd_rate(s, e), curve, (start, end), kwargs)
+
+
+def zero_rate(curve: _vt.YieldCurve, dates: Any, /, **kwargs: Any) -> Any:
+    """-ln(df) / year fraction from the curve date under the curve's day counter:
+    continuously compounded. At the curve date that is 0/0, NaN; NaN for NaT."""
+    return _curve(zero_rate, _zero_rate, curve, (dates,), kwargs)
 
 
 def interpolate(interpolator: _vt.Interpolator, xs: Any, /, **kwargs: Any) -> Any:

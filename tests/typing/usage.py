@@ -61,3 +61,18 @@ metrics: BlackScholesMetrics | None = BlackScholes.get_metrics_fd(100, 100, 0.05
 if metrics is not None:
     greek: float = metrics.gamma
 prob: float = erf(0.5) + erf_inv(0.5) + pow2(3)
+
+# The array package.
+import numpy as np  # noqa: E402
+import numpy.typing as npt  # noqa: E402
+
+import vantorel_np  # noqa: E402
+
+spots: npt.NDArray[np.float64] = np.linspace(80.0, 120.0, 5)
+book = vantorel_np.metrics(spots, 100.0, 0.02, 0.0, 0.5, np.ones(5, dtype=bool), 0.2)
+first_delta = book.delta
+expiry: np.datetime64 = vantorel_np.to_datetime64(Date(2025, 1, 31))
+days: npt.NDArray[np.datetime64] = vantorel_np.to_datetime64([Date(2024, 1, 31), None])
+moved = vantorel_np.add_tenor(days, "1M")
+flat = YieldCurve.create_flat(Date(2024, 1, 2), DayCounter.Act365, 0.03)
+dfs = vantorel_np.discount_factor(flat, moved)
