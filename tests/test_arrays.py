@@ -320,7 +320,7 @@ DASK_CALLS = {
     "add_tenor": lambda a, d: vn.add_tenor(d, "1M"),
     "weekday": lambda a, d: vn.weekday(d),
     "calendar": lambda a, d: (vn.is_business_day(d, vt.Calendar("VT_WEEK")), vn.is_weekend(d, vt.Calendar("VT_WEEK"))),
-    "day_counter": lambda a, d: (vn.year_fraction(d, d, vt.DayCounter.Act360), vn.tau_from_dates(d, d)),
+    "day_counter": lambda a, d: (vn.year_fraction(d, d[::-1], vt.DayCounter.Act360), vn.tau_from_dates(d[:1], d)),
     "curve": lambda a, d: [f(CURVES["noded"], d) for f in (vn.discount_factor, vn.overnight_rate, vn.zero_rate)]
     + [f(CURVES["noded"], d, d) for f in (vn.fwd_df, vn.fwd_rate)],
     "interpolate": lambda a, d: vn.interpolate(vt.Interpolator([80.0, 120.0], [1.0, 2.0], vt.InterpType.Linear, vt.ExtrapType.Flat), a),

@@ -133,7 +133,13 @@ def _apply(
     if any(_is_dask(a) for a in arrays):
         import dask.array as da
 
-        return da.map_blocks(lambda *blocks: public(*objects, *blocks, **kwargs), *arrays)
+        # The non-scalar operands become dask arrays of one broadcast shape, so
+        # that their blocks line up; scalars go to every block as they are.
+        spread = [i for i, a in enumerate(arrays) if np.ndim(a) > 0]
+        blocks = list(arrays)
+        for i, b in zip(spread, da.broadcast_arrays(*(da.asarray(arrays[i]) for i in spread))):
+            blocks[i] = b
+        return da.map_blocks(lambda *b: public(*objects, *b, **kwargs), *blocks)
     try:
         return ufunc(*lead, *arrays, **kwargs)
     except _u.ElementFailure as failure:

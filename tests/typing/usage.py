@@ -68,11 +68,11 @@ import numpy.typing as npt  # noqa: E402
 
 import vantorel_np  # noqa: E402
 
-spots: npt.NDArray[np.float64] = np.linspace(80.0, 120.0, 5)
-book = vantorel_np.metrics(spots, 100.0, 0.02, 0.0, 0.5, np.ones(5, dtype=bool), 0.2)
-first_delta = book.delta
-expiry: np.datetime64 = vantorel_np.to_datetime64(Date(2025, 1, 31))
-days: npt.NDArray[np.datetime64] = vantorel_np.to_datetime64([Date(2024, 1, 31), None])
-moved = vantorel_np.add_tenor(days, "1M")
-flat = YieldCurve.create_flat(Date(2024, 1, 2), DayCounter.Act365, 0.03)
-dfs = vantorel_np.discount_factor(flat, moved)
+np_spots: npt.NDArray[np.float64] = np.linspace(80.0, 120.0, 5)
+np_book = vantorel_np.metrics(np_spots, 100.0, 0.02, 0.0, 0.5, np.ones(5, dtype=bool), 0.2)
+np_delta = np_book.delta
+np_expiry: np.datetime64 = vantorel_np.to_datetime64(Date(2025, 1, 31))
+np_days: npt.NDArray[np.datetime64] = vantorel_np.to_datetime64([Date(2024, 1, 31), None])
+np_moved = vantorel_np.add_tenor(np_days, "1M")
+np_curve = YieldCurve.create_flat(Date(2024, 1, 2), DayCounter.Act365, 0.03)
+np_dfs = vantorel_np.discount_factor(np_curve, np_moved)
