@@ -160,11 +160,6 @@ def test04_day_functions_are_the_scalar_bits(a, b):
     assert [d.to_int() for d in vn.from_datetime64(to)] == [p[0].to_int() for p in ok]
 
 
-def test05_thirty360_raises_the_scalar_fatal_error():
-    with raises_fatal("not implemented"):
-        vn.year_fraction(as_days([1, 2]), as_days([3, 4]), vt.DayCounter.Thirty360)
-
-
 # ---- 3. curves and interpolation ------------------------------------------------------
 
 CURVE_DATE = vt.Date(2024, 1, 2)
@@ -289,9 +284,28 @@ def test10_bad_input_raises_numpy_or_our_clear_error(call, error):
         call()
 
 
-def test11_business_day_tenor_needs_a_calendar():
-    with raises_fatal("Cannot add TenorUnit::B without a calendar input"):
-        vn.add_tenor(D, "1B")
+LAST = as_days([23242572 - 1, 23242572])
+CUBIC = vt.Interpolator([1.0, 2.0, 3.0], [1.0, 2.0, 3.0], vt.InterpType.CubicSpline, vt.ExtrapType.Flat)
+LINEAR = vt.Interpolator([1.0, 2.0, 3.0], [1.0, 2.0, 3.0], vt.InterpType.Linear, vt.ExtrapType.Flat)
+
+
+@pytest.mark.parametrize(
+    "call, message, index",
+    [
+        (lambda: vn.year_fraction(D, D, vt.DayCounter.Thirty360), "not implemented", (0,)),
+        (lambda: vn.add_tenor(D, "1B"), "Cannot add TenorUnit::B without a calendar input", (0,)),
+        (lambda: vn.interpolate(CUBIC, np.array([[1.0, 2.5]])), "Interpolation Type is not supported (yet)", (0, 1)),
+        (lambda: vn.interpolate(LINEAR, np.array([2.0, math.nan])), "Should never end up here (linear)", (1,)),
+        (lambda: vn.overnight_rate(CURVES["flat"], LAST), "Date serial number (23242573) is out of range: the last date is 65535-12-31", (1,)),
+        (lambda: vn.weekday(np.array(["1000-01-01"], "M8[D]")), "Year (1000) must be >= 1899", (0,)),
+    ],
+)
+def test11_core_failures_raise_the_scalar_fatal_error(call, message, index):
+    with pytest.raises(BaseException) as info:
+        call()
+    assert info.value.__notes__[-1].endswith(f"first failing element at index {index}")
+    with raises_fatal(message):
+        raise info.value
 
 
 # ---- 5. dispatch: pandas and dask -----------------------------------------------------
@@ -313,7 +327,7 @@ def test12_pandas_series_in_series_out():
 
 
 DASK_CALLS = {
-    "npv": lambda a, d: vn.npv(a, 100.0, 0.02, 0.0, 0.5, a > 100, 0.2),
+    "pricer": lambda a, d: [getattr(vn, name)(a, 100.0, 0.02, 0.0, 0.5, a > 100, 0.2) for name in PRICER],
     "metrics": lambda a, d: vn.metrics(a, 100.0, 0.02, 0.0, 0.5, 1, 0.2),
     "metrics_fd": lambda a, d: vn.metrics_fd(a, 100.0, 0.02, 0.0, 0.5, 1, 0.2),
     "erf": lambda a, d: vn.erfc_inv(vn.erf_inv(vn.erfc(vn.erf(a / 100)))),
