@@ -277,6 +277,7 @@ def test09_the_first_failing_element_is_named_and_out_documented():
         (lambda: vn.year_fraction(D, D, "Act365"), TypeError),
         (lambda: vn.add_tenor(D, np.array([1]), 9), ValueError),
         (lambda: vn.add_tenor(D, "1Q"), ValueError),
+        (lambda: vn.from_datetime64(np.array([45000])), TypeError),
     ],
 )
 def test10_bad_input_raises_numpy_or_our_clear_error(call, error):

@@ -107,7 +107,10 @@ def _date(day: Any) -> _vt.Date:
 def from_datetime64(values: Any) -> Any:
     """datetime64 values (any unit, cast to days) as Dates: one Date (None for NaT), or
     nested lists shaped like the array."""
-    days = np.asarray(values).astype("M8[D]")
+    days = np.asarray(values)
+    if days.dtype.kind != "M":
+        raise TypeError(f"expected datetime64 values, got dtype {days.dtype}")
+    days = days.astype("M8[D]")
     dates = np.empty(days.shape, dtype=object)
     for index, day in np.ndenumerate(days):
         dates[index] = None if np.isnat(day) else _date(day)
