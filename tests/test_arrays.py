@@ -262,6 +262,9 @@ def test09_the_first_failing_element_is_named_and_out_documented():
     # Masked-out elements do not fail.
     got = vn.add_tenor(start, "-2D", out=out, where=np.array([True, True, False, True, False]))
     dates_equal(got[:2], [vt.Date(1899, 1, 4), vt.Date(1899, 1, 1)])
+    # A NaT operand makes its element missing, even beside a date out of range.
+    far = np.array(["NaT", "1000-01-01"], "M8[D]")
+    assert np.isnan(vn.tau_from_dates(far, far[::-1])).all()
 
 
 @pytest.mark.parametrize(

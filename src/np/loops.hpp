@@ -61,8 +61,8 @@ void write(char* p, T v) noexcept {
 
 // ---- operands: kernel parameter types -------------------------------------------
 //
-// Arg<A>::kind(as_bool) names the operand; load() reads one element and sets
-// missing for NaT (the kernel is then not called for that element).
+// Arg<A>::kind names the operand; load() reads one element (as_bool: the flag
+// operand is a bool array).
 
 template <class A>
 struct Arg;
@@ -70,17 +70,17 @@ struct Arg;
 template <>
 struct Arg<double> {
     static constexpr Kind kind = Kind::F64;
-    static double load(const char* p, bool&, bool) noexcept { return read<double>(p); }
+    static double load(const char* p, bool) noexcept { return read<double>(p); }
 };
 template <>
 struct Arg<std::int64_t> {
     static constexpr Kind kind = Kind::I64;
-    static std::int64_t load(const char* p, bool&, bool) noexcept { return read<std::int64_t>(p); }
+    static std::int64_t load(const char* p, bool) noexcept { return read<std::int64_t>(p); }
 };
 template <>
 struct Arg<PutCallFlag> {
     static constexpr Kind kind = Kind::Flag;
-    static PutCallFlag load(const char* p, bool&, bool as_bool) noexcept {
+    static PutCallFlag load(const char* p, bool as_bool) noexcept {
         const bool call = as_bool ? read<npy_bool>(p) != 0 : read<std::int64_t>(p) != 0;
         return call ? PutCallFlag::Call : PutCallFlag::Put;
     }
@@ -88,13 +88,9 @@ struct Arg<PutCallFlag> {
 template <>
 struct Arg<Date> {
     static constexpr Kind kind = Kind::Day;
-    static Date load(const char* p, bool& missing, bool) {
-        static const Date placeholder = from_int(serial_of_unix_epoch);
+    // Never NaT: the loop skips elements with a NaT operand.
+    static Date load(const char* p, bool) {
         const auto days = read<std::int64_t>(p);
-        if (days == nat) {
-            missing = true;
-            return placeholder;
-        }
         // A day outside the date range is the core's own failure.
         constexpr std::int64_t top = std::numeric_limits<std::int64_t>::max() - serial_of_unix_epoch;
         return from_int(days > top ? days : days + serial_of_unix_epoch);
@@ -103,7 +99,7 @@ struct Arg<Date> {
 template <class T>
 struct Arg<const T*> {
     static constexpr Kind kind = Kind::Handle;
-    static const T* load(const char* p, bool&, bool) noexcept {
+    static const T* load(const char* p, bool) noexcept {
         return reinterpret_cast<const T*>(static_cast<std::intptr_t>(read<std::int64_t>(p)));
     }
 };
@@ -112,6 +108,12 @@ struct Arg<const T*> {
 //
 // Out<R>: the number of outputs, their kinds, and how one result (or a missing
 // element) is stored.
+
+// True for a NaT date operand: its element is missing, whatever the others hold.
+template <class A>
+bool is_nat(const char* p) noexcept {
+    return Arg<A>::kind == Kind::Day && read<std::int64_t>(p) == nat;
+}
 
 template <class R>
 struct Out;
@@ -188,7 +190,8 @@ constexpr Kind kind_at(std::size_t i) noexcept {
 }
 
 // The strided loop: every element is one call of Fn on the loaded operands,
-// exactly as the scalar binding calls it. Runs without the GIL. A core failure
+// exactly as the scalar binding calls it; an element with a NaT operand is
+// missing (NaN, NaT or False) without a call. Runs without the GIL. A core failure
 // stops the loop and raises the element failure (the loop takes the GIL only
 // for that); NumPy then stops the whole iteration.
 template <auto Fn, bool FlagAsBool>
@@ -204,14 +207,14 @@ int strided_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dime
     for (std::size_t k = 0; k < nout; ++k) out[k] = data[nin + k];
     try {
         for (npy_intp i = 0; i < n; ++i) {
-            bool missing = false;
-            // A braced list is evaluated left to right: the first failing operand reports.
             [&]<std::size_t... I>(std::index_sequence<I...>) {
-                Args args{Arg<std::tuple_element_t<I, Args>>::load(in[I], missing, FlagAsBool)...};
-                if (missing)
+                if ((is_nat<std::tuple_element_t<I, Args>>(in[I]) || ...)) {
                     Out<typename K::Result>::missing(out);
-                else
-                    Out<typename K::Result>::store(out, Fn(std::get<I>(args)...));
+                    return;
+                }
+                // A braced list is evaluated left to right: the first failing operand reports.
+                const Args args{Arg<std::tuple_element_t<I, Args>>::load(in[I], FlagAsBool)...};
+                Out<typename K::Result>::store(out, Fn(std::get<I>(args)...));
             }(std::make_index_sequence<nin>{});
             for (std::size_t k = 0; k < nin; ++k) in[k] += strides[k];
             for (std::size_t k = 0; k < nout; ++k) out[k] += strides[nin + k];
