@@ -121,19 +121,24 @@ constexpr Row row(const char* name, const char* doc) {
     return {name, doc, &add_ufunc<Fn>};
 }
 
+// The pricer's operands; pc_flag is an int64 code (non-zero: call) or a bool.
+#define VANTOREL_PRICER_DOC(what)                                                   \
+    "(spot, strike, rate, div_yield, tau, pc_flag, vol): " what                     \
+    " as BlackScholes gives it; NaN where spot, strike or vol is negative (None there)."
+
 // One row per ufunc: its name, its docstring, the core kernel it runs. The
 // operand types follow from the kernel's signature: double, int64, a
 // PutCallFlag (int64 codes or bool), a Date (datetime64[D]), a native handle.
 const Row rows[] = {
-    row<&vantorel::npv>("npv", "Black-Scholes value; NaN where spot, strike or vol is negative."),
-    row<&vantorel::delta>("delta", "Black-Scholes delta; NaN where spot, strike or vol is negative."),
-    row<&vantorel::gamma>("gamma", "Black-Scholes gamma; NaN where spot, strike or vol is negative."),
-    row<&vantorel::vega>("vega", "Black-Scholes vega; NaN where spot, strike or vol is negative."),
-    row<&vantorel::theta>("theta", "Black-Scholes theta; NaN where spot, strike or vol is negative."),
-    row<&vantorel::rho_r>("rho_r", "Black-Scholes rho to the rate; NaN where spot, strike or vol is negative."),
-    row<&vantorel::rho_q>("rho_q", "Black-Scholes rho to the dividend yield; NaN where spot, strike or vol is negative."),
-    row<&vantorel::get_metrics>("metrics", "The seven closed-form metrics from one preparation."),
-    row<&vantorel::get_metrics_fd>("metrics_fd", "The value and six finite-difference sensitivities."),
+    row<&vantorel::npv>("npv", VANTOREL_PRICER_DOC("Black-Scholes value")),
+    row<&vantorel::delta>("delta", VANTOREL_PRICER_DOC("Black-Scholes delta")),
+    row<&vantorel::gamma>("gamma", VANTOREL_PRICER_DOC("Black-Scholes gamma")),
+    row<&vantorel::vega>("vega", VANTOREL_PRICER_DOC("Black-Scholes vega")),
+    row<&vantorel::theta>("theta", VANTOREL_PRICER_DOC("Black-Scholes theta")),
+    row<&vantorel::rho_r>("rho_r", VANTOREL_PRICER_DOC("Black-Scholes rho to the rate")),
+    row<&vantorel::rho_q>("rho_q", VANTOREL_PRICER_DOC("Black-Scholes rho to the dividend yield")),
+    row<&vantorel::get_metrics>("metrics", VANTOREL_PRICER_DOC("the seven closed-form metrics, in field order,")),
+    row<&vantorel::get_metrics_fd>("metrics_fd", VANTOREL_PRICER_DOC("the value and six finite-difference sensitivities")),
     row<&vantorel::erf>("erf", "The error function."),
     row<&vantorel::erfc>("erfc", "The complementary error function."),
     row<&vantorel::erf_inv>("erf_inv", "The inverse of erf on (-1, 1)."),
