@@ -152,12 +152,13 @@ def test04_day_functions_are_the_scalar_bits(a, b):
     tau = vn.tau_from_dates(da_, db_)
     bits_equal(tau, [math.nan if None in p else (p[1] - p[0]) / 365.0 for p in pairs])
     ok = [p for p in pairs if None not in p]
+    evals, expiries = vn.to_datetime64([e for e, _ in ok]), vn.to_datetime64([x for _, x in ok])
     args = (100.0, 95.0, 0.03, 0.01)
     bits_equal(
-        vn.npv(*args, vn.tau_from_dates(to := vn.to_datetime64([p[0] for p in ok]), vn.to_datetime64([p[1] for p in ok])), 1, 0.25),
+        vn.npv(*args, vn.tau_from_dates(evals, expiries), 1, 0.25),
         [BS.npv_with_dates(*args, e, x, vt.PutCallFlag.Call, 0.25) for e, x in ok],
     )
-    assert [d.to_int() for d in vn.from_datetime64(to)] == [p[0].to_int() for p in ok]
+    assert [d.to_int() for d in vn.from_datetime64(evals)] == [e.to_int() for e, _ in ok]
 
 
 # ---- 3. curves and interpolation ------------------------------------------------------
