@@ -360,6 +360,7 @@ def test13_dask_arrays_compute_the_numpy_result(name):
     np.testing.assert_equal(got, want)
 
 
-def test14_import_without_numpy_names_the_extra(run_python):
-    r = run_python("import sys; sys.modules['numpy'] = None\nimport vantorel_np")
+def test14_vantorel_needs_no_numpy_and_vantorel_np_names_the_extra(run_python):
+    r = run_python("import sys; sys.modules['numpy'] = None\nimport vantorel; print(len(vantorel.__all__))\nimport vantorel_np")
+    assert r.stdout == "32\n"
     assert "ImportError" in r.stderr and "vantorel[array]" in r.stderr
