@@ -20,7 +20,7 @@ if [ -z "$cxx" ]; then
   exit 1
 fi
 py=$(scripts/find-pythons.sh | awk '{print $1}')
-venv_py=$(scripts/venv.sh "$py" fuzz)
+venv_py=$(scripts/venv.sh "$py" fuzz deps-only)  # the module comes from build/fuzz
 CXX=$cxx cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$py" -DVANTOREL_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j2 >/dev/null
 mkdir -p build/fuzz/corpus
