@@ -20,6 +20,7 @@ Usage: python tests/memory_exhaustion.py [--single] [NAME ...]
 
 from __future__ import annotations
 
+import importlib.util
 import inspect
 import json
 import operator
@@ -93,10 +94,12 @@ def vantorel_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]]:
     return values, receivers, operands
 
 
-# The packages swept: name -> function building its tables.
+# The packages swept: name -> function building its tables. A sibling package of
+# the same wheel that is installed but has no entry here fails the run.
 PACKAGES: dict[str, Callable[[], tuple[dict[str, Any], dict[str, Any], dict[str, Any]]]] = {
     "vantorel": vantorel_tables,
 }
+SIBLINGS = ["vantorel_np"]
 
 UNARY_SLOTS = {"__repr__": repr, "__str__": str, "__int__": int}
 COMPARISONS = {f"__{name}__": getattr(operator, name) for name in ["eq", "ne", "lt", "le", "gt", "ge"]}
@@ -262,6 +265,10 @@ def main(argv: list[str]) -> int:
     single = "--single" in argv
     only = [a for a in argv if not a.startswith("--")]
     status = 0
+    for package in SIBLINGS:
+        if package not in PACKAGES and importlib.util.find_spec(package) is not None:
+            print(f"{package}: installed but not swept: give it an entry in PACKAGES")
+            status = 1
     for package in PACKAGES:
         try:
             calls, missing = plan(package)
