@@ -154,10 +154,12 @@ def checks(text: str, serial: int) -> list:
 
 def import_module() -> None:
     """Imports the extension once Fuzz() has loaded libFuzzer, whose symbols its
-    coverage instrumentation needs: they are made global first."""
+    coverage instrumentation needs: they are made global first (unless libFuzzer
+    was preloaded together with the sanitizers)."""
     global Calendar, Date, DayCounter, Tenor
-    libfuzzer = sys.modules["atheris.core_with_libfuzzer"]
-    ctypes.CDLL(libfuzzer.__file__, mode=os.RTLD_GLOBAL | os.RTLD_NOLOAD)
+    libfuzzer = sys.modules.get("atheris.core_with_libfuzzer")
+    if libfuzzer is not None:
+        ctypes.CDLL(libfuzzer.__file__, mode=os.RTLD_GLOBAL | os.RTLD_NOLOAD)
     from vantorel import Calendar, Date, DayCounter, Tenor
 
 
