@@ -44,6 +44,8 @@ log=build/fuzz/fuzz.log
 # so the sanitizers write their reports to files of their own.
 rm -f build/fuzz/sanitizer.*
 report=log_path=$PWD/build/fuzz/sanitizer
+symbolizer=$(command -v llvm-symbolizer-16 || command -v llvm-symbolizer || true)
+[ -n "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH=$symbolizer
 if ! LD_PRELOAD="$PWD/$runtime" ASAN_OPTIONS=detect_leaks=0:$report PYTHONMALLOC=malloc \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:$report PYTHONPATH=build/fuzz \
     "$venv_py" tests/fuzz/fuzz_parsers.py -max_total_time="$seconds" \
