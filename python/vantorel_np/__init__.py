@@ -149,7 +149,10 @@ def _apply(
         blocks = list(arrays)
         for i, b in zip(spread, da.broadcast_arrays(*(da.asarray(arrays[i]) for i in spread))):
             blocks[i] = b
-        return da.map_blocks(fatal_guard(lambda *b: public(*objects, *b, **kwargs)), *blocks)
+        # The result of empty blocks gives the result's type without running a
+        # real element (dask would otherwise try one, outside any task).
+        meta = public(*objects, *(getattr(b, "_meta", b) for b in blocks), **kwargs)
+        return da.map_blocks(fatal_guard(lambda *b: public(*objects, *b, **kwargs)), *blocks, meta=meta)
     try:
         return ufunc(*lead, *arrays, **kwargs)
     except _u.ElementFailure as failure:
