@@ -129,12 +129,16 @@ PyObject* init() noexcept {
     }
     // 3. A repeated import in the same interpreter gets the same module.
     if (module_object != nullptr) return Py_NewRef(module_object);
-    // 4. Build and fill the module, stopping at the first failure.
+    // 4. Take FatalError from native_runtime now: importing it later, on the
+    // first failure, would run the import machinery in an error path, where
+    // memory may be exhausted.
+    if (fatal_error_type() == nullptr) return nullptr;
+    // 5. Build and fill the module, stopping at the first failure.
     Ref module(PyModule_Create2(&module_def, 1013));
     if (!module) return nullptr;
     for (const Entry& entry : registration)
         if (!add(module, entry.name, entry.make())) return nullptr;
-    // 5. Keep it for the life of the process.
+    // 6. Keep it for the life of the process.
     module_object = Py_NewRef(module.get());
     return module.release();
 }
