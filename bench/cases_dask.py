@@ -22,6 +22,7 @@ CASES: list = []
 
 OPTIONS = int(os.environ.get("VANTOREL_BENCH_OPTIONS", 20_000_000))
 CHUNK = 1_000_000
+_TASKS = 2000
 
 
 def _seconds(run) -> float:
@@ -49,9 +50,12 @@ def report() -> None:
         with cluster, client:
             bd.on_cluster(client, CHUNK, CHUNK, curve, show_progress=False)  # workers import vantorel_np
             times[f"cluster {workers}"] = _seconds(lambda: bd.on_cluster(client, OPTIONS, CHUNK, curve, show_progress=False))
+            if workers == 2:  # the scheduler's own cost per task, on tasks that do nothing
+                per_task = _seconds(lambda: client.gather(client.map(abs, range(-_TASKS, 0)))) / _TASKS
     print(f"\n{'run (' + format(OPTIONS, ',') + ' options)':<44} {'seconds':>9} {'options/s':>13}")
     for name, seconds in times.items():
         print(f"{name:<44} {seconds:>9.2f} {OPTIONS / seconds:>13,.0f}")
+    print(f"{'LocalCluster, 2 workers: per empty task':<44} {per_task * 1e3:>9.3f} ms")
     print(f"\n{'figure':<44} {'ratio':>7} {'goal':>8}")
     for name, ratio, goal in [
         ("threaded scheduler: 2 threads / 1 thread", times["threads 1"] / times["threads 2"], ">= 1.80"),

@@ -25,3 +25,12 @@ def run_python():
         )
 
     return run
+
+
+@pytest.fixture(scope="session")
+def client():
+    """A distributed client of a LocalCluster with two single-threaded worker processes."""
+    distributed = pytest.importorskip("distributed")
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster:
+        with distributed.Client(cluster) as c:
+            yield c

@@ -126,14 +126,6 @@ def test06_the_guard_turns_fatal_errors_into_task_errors_that_pickle():
         fatal_guard(vt.Tenor)("3X")
 
 
-@pytest.fixture(scope="module")
-def client():
-    distributed = pytest.importorskip("distributed")
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster:
-        with distributed.Client(cluster) as c:
-            yield c
-
-
 def bits(a):
     return np.asarray(a, dtype=np.float64).view(np.int64)
 

@@ -18,7 +18,7 @@ from typing import Any
 
 import vantorel as _vt
 
-from . import _ufuncs as _u
+from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 
 _Reduced = tuple[Callable[..., Any], tuple[Any, ...]]
 
