@@ -4,12 +4,15 @@ from __future__ import annotations
 
 import time
 
-import book_dask as bd
-
 OPTIONS, CHUNK = 1_000_000, 250_000
 
 
 def show() -> None:
+    try:
+        import book_dask as bd  # numpy and vantorel_np
+    except ImportError:
+        print("(this section needs pip install 'vantorel[dask]')")
+        return
     curve = bd.make_curve()
     print(f"{OPTIONS:,} random European options valued on {bd.EVAL_DAY}, rates from a noded curve;")
     print("each chunk of the book is generated where it is priced (examples/book_dask.py).\n")
