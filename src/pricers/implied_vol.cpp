@@ -207,15 +207,15 @@ double vega_ratio(double x, double s, const Scaled& v) noexcept {
 // Initial guess below the inflection point s_c = sqrt(2|x|). As t = s/2 goes
 // to 0 at fixed h = x/s, b/s tends to the Bachelier function
 // B(h) = n(h) + h N(h) = n(h) A(h), A = 1 + hY, exactly and for every h, so the model
-//   m(s) = ln s + ln B(x/s) + c s^2,
-// with c making it exact at s_c, follows ln b from the far left (where it is
-// the leading asymptote -x^2/(2 s^2) + 3 ln s + ...) to s_c. A few Newton
-// steps on m = ln beta in v = 1/s^2 (one erfcx and one logarithm each; m is
-// nearly linear in v for small s) start from the larger v of the guesses
+//   m(s) = ln s + ln B(x/s) + c1 s^2 + c2 s^4,
+// with c1, c2 matching ln b and its slope at s_c, follows ln b from the far left (where it is
+// the leading asymptote -x^2/(2 s^2) + 3 ln s + ...) to s_c. At most three
+// Halley steps on m = ln beta in v = 1/s^2 (one erfcx and one logarithm each;
+// m is nearly linear in v for small s) start from the larger v of the guesses
 // ln beta/ln b_c = s_c^2/s^2 and beta - x/2 = s/sqrt(2 pi) (the model near the
 // money), so that they approach the root from the left, where m is convex.
 // Within about 1e-2 (mostly 1e-4) of the root.
-double lowest_guess(double x, double beta, double ln_beta, double ln_b_c) noexcept {
+double lowest_guess(double x, double beta, double ln_beta, double ln_b_c, double slope_c) noexcept {
     constexpr double ln_sqrt_2pi = 0.9189385332046728;
     constexpr double two_pi = 6.283185307179586;
     // A(h) and Y(h)/A(h), for h <= 0; ln B(h) = -h^2/2 - ln sqrt(2 pi) + ln A(h).
@@ -228,20 +228,32 @@ double lowest_guess(double x, double beta, double ln_beta, double ln_b_c) noexce
     const double w_c = -2.0 * x;  // s_c^2
     const double s_c = std::sqrt(w_c);
     const double h_c = x / s_c;
-    double y_over_a;
-    const double c =
-        (ln_b_c + 0.5 * h_c * h_c + ln_sqrt_2pi - std::log(s_c * bachelier_a(h_c, y_over_a))) / w_c;
+    // c1 and c2 from the value and slope of ln b at s_c.
+    double q_c;
+    const double a_c = bachelier_a(h_c, q_c);
+    const double r0 = ln_b_c + 0.5 * h_c * h_c + ln_sqrt_2pi - std::log(s_c * a_c);
+    const double r1 = slope_c - (1.0 - h_c * q_c) / s_c;
+    const double c2 = (r1 / (2.0 * s_c) - r0 / w_c) / w_c;
+    const double c1 = r0 / w_c - c2 * w_c;
     const double atm = beta - 0.5 * x;
     double v = std::max(ln_beta / (w_c * ln_b_c), 1.0 / ((atm * atm) * two_pi));
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 3; ++i) {
+        // Halley's step on m(v) - ln beta, with q = Y/A = (ln B)' and
+        // (ln B)'' = 1 - q^2 - h q; dh/dv = h/(2v).
         const double s = 1.0 / std::sqrt(v);
         const double h = x / s;
-        const double a = bachelier_a(h, y_over_a);
-        const double m = std::log(s * a) - 0.5 * h * h - ln_sqrt_2pi + c * (s * s);
-        const double dm_ds = (1.0 - h * y_over_a) / s + 2.0 * c * s;
-        const double dv = (m - ln_beta) / (dm_ds * (0.5 * s * s * s));  // dv/ds = -2/s^3
+        double q;
+        const double a = bachelier_a(h, q);
+        const double inv_v = 1.0 / v;
+        const double f = std::log(s * a) - 0.5 * h * h - ln_sqrt_2pi + inv_v * (c1 + c2 * inv_v) - ln_beta;
+        const double df = 0.5 * inv_v * (q * h - 1.0) - inv_v * inv_v * (c1 + 2.0 * c2 * inv_v);
+        const double d2f = 0.25 * inv_v * inv_v * (2.0 + (1.0 - q * q - h * q) * h * h - q * h) +
+                           inv_v * inv_v * inv_v * (2.0 * c1 + 6.0 * c2 * inv_v);
+        const double newton = -f / df;
+        const double halley = 1.0 + 0.5 * newton * d2f / df;  // Newton's step far out
+        const double dv = halley > 0.5 ? newton / halley : newton;
         v = v + dv > 0 ? v + dv : 0.25 * v;
-        if (std::fabs(dv) < 1e-3 * v) break;  // then v is within about 1e-6 of the model's root
+        if (std::fabs(dv) < 3e-2 * v) break;  // Halley: then v is within about 1e-4 of the model's root
     }
     return 1.0 / std::sqrt(v);
 }
@@ -250,6 +262,83 @@ double lowest_guess(double x, double beta, double ln_beta, double ln_b_c) noexce
 // g = f''/f' and d = f'''/f'.
 double householder_step(double nu, double g, double d) noexcept {
     return nu * (1.0 + 0.5 * g * nu) / (1.0 + nu * (g + d * nu * (1.0 / 6)));
+}
+
+// ---- double-double arithmetic for ln(F/K) ------------------------------------
+//
+// Where ln(spot/strike) and (rate - div_yield)*tau nearly cancel, their sum
+// ln(F/K) needs both to well beyond double precision: a deep in-the-money
+// option's time value is the small difference of its price and intrinsic value,
+// which is the small difference of those two. A value hi + lo with |lo| at most
+// half an ulp of hi carries about 106 bits.
+
+struct DoubleDouble {
+    double hi;
+    double lo;
+};
+
+DoubleDouble quick_two_sum(double a, double b) noexcept {  // |a| >= |b|
+    const double s = a + b;
+    return {s, b - (s - a)};
+}
+
+DoubleDouble two_sum(double a, double b) noexcept {
+    const double s = a + b;
+    const double bb = s - a;
+    return {s, (a - (s - bb)) + (b - bb)};
+}
+
+DoubleDouble two_prod(double a, double b) noexcept {
+    const double p = a * b;
+    return {p, std::fma(a, b, -p)};
+}
+
+DoubleDouble dd_add(DoubleDouble a, DoubleDouble b) noexcept {
+    const DoubleDouble s = two_sum(a.hi, b.hi);
+    return quick_two_sum(s.hi, s.lo + (a.lo + b.lo));
+}
+
+DoubleDouble dd_mul(DoubleDouble a, DoubleDouble b) noexcept {
+    const DoubleDouble p = two_prod(a.hi, b.hi);
+    return quick_two_sum(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
+}
+
+DoubleDouble dd_div(DoubleDouble a, double n) noexcept {
+    const double q = a.hi / n;
+    const double r = std::fma(-q, n, a.hi) + a.lo;
+    return quick_two_sum(q, r / n);
+}
+
+// e^a to about 1e-30 relative for |a| < 700: a = k ln 2 + f with ln 2 in two
+// parts and |f| <= 0.35, then the Taylor series of e^f to f^19/19! (the
+// remainder is below 1e-27 of the sum) by Horner's rule.
+DoubleDouble dd_exp(double a) noexcept {
+    constexpr double ln2_hi = 0.6931471805599453;     // the double nearest ln 2
+    constexpr double ln2_lo = 2.3190468138462996e-17;  // ln 2 - ln2_hi
+    const double k = std::nearbyint(a / ln2_hi);
+    const DoubleDouble k_ln2 = two_prod(k, ln2_hi);
+    const DoubleDouble f = dd_add(two_sum(a, -k_ln2.hi), DoubleDouble{-k_ln2.lo - k * ln2_lo, 0.0});
+    DoubleDouble sum{1.0, 0.0};
+    for (int n = 19; n >= 1; --n) sum = dd_add(DoubleDouble{1.0, 0.0}, dd_div(dd_mul(sum, f), n));
+    const int e = static_cast<int>(k);
+    return {std::ldexp(sum.hi, e), std::ldexp(sum.lo, e)};
+}
+
+// ln(spot/strike) + (rate - div_yield)*tau. The logarithm of the ratio in two
+// parts is l + (r e^-l - 1) with l = log(ratio), one Newton step that needs
+// r e^-l only to double precision beyond its leading 1.
+double ln_moneyness_exact(double spot, double strike, double rate, double div_yield,
+                          double tau) noexcept {
+    const double r_hi = spot / strike;
+    const DoubleDouble ratio{r_hi, std::fma(-r_hi, strike, spot) / strike};
+    const double l = std::log(r_hi);
+    const DoubleDouble p = dd_mul(ratio, dd_exp(-l));
+    const DoubleDouble ln_ratio = quick_two_sum(l, (p.hi - 1.0) + p.lo);
+    const DoubleDouble carry = two_sum(rate, -div_yield);
+    DoubleDouble drift = two_prod(carry.hi, tau);
+    drift.lo += carry.lo * tau;
+    const DoubleDouble x = dd_add(ln_ratio, drift);
+    return x.hi + x.lo;
 }
 
 }  // namespace
@@ -289,7 +378,8 @@ double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcep
     double s;
     double ln_c_target = 0;  // ln(e^(x/2) - beta) on the upper branch
     if (lowest) {
-        s = lowest_guess(x, beta, ln_beta, ln_b_c);
+        const double slope_c = mo.ex * inv_sqrt_2pi / std::exp(ln_b_c);  // b'/b at s_c
+        s = lowest_guess(x, beta, ln_beta, ln_b_c, slope_c);
     } else if (lower) {
         // Newton's step from the inflection point, where b' = e^(x/2)/sqrt(2 pi).
         s = s_c + (beta - std::exp(ln_b_c)) * (2.5066282746310002 / mo.ex);
@@ -371,21 +461,30 @@ double implied_vol(double price, double spot, double strike, double rate, double
     const double ln_ratio = ratio >= 0.5 && ratio <= 2.0 ? std::log1p((spot - strike) / strike)
                             : std::isnormal(ratio)       ? std::log(ratio)
                                                          : std::log(spot) - std::log(strike);
-    const double ln_moneyness = ln_ratio + (rate - div_yield) * tau;
-    const double x = -std::fabs(ln_moneyness);
     // In the money, the normalised intrinsic value e^(|x|/2) - e^(-|x|/2) comes
     // off the normalised price: accurate to its own last digits, where
-    // spot*df_q - strike*df_r carries the rounding of both terms.
+    // spot*df_q - strike*df_r carries the rounding of both terms. Returns the
+    // normalised out-of-the-money price, 0 or less where the price is within
+    // rounding of the intrinsic value.
     const double norm = std::sqrt(fwd_spot) * std::sqrt(pv_strike);
-    double beta = price / norm;
-    double ln_beta;
-    if (chi * ln_moneyness > 0) {
-        beta -= 2.0 * std::sinh(-0.5 * x);
-        if (!(beta > 0)) return 0.0;  // within rounding of the intrinsic value
-        ln_beta = std::log(beta);
-    } else {
-        ln_beta = std::isnormal(beta) ? std::log(beta) : std::log(price) - std::log(norm);
+    const double price_n = price / norm;
+    const auto otm_price = [&](double ln_moneyness) noexcept {
+        return chi * ln_moneyness > 0 ? price_n - 2.0 * std::sinh(0.5 * std::fabs(ln_moneyness)) : price_n;
+    };
+    double ln_moneyness = ln_ratio + (rate - div_yield) * tau;
+    double beta = otm_price(ln_moneyness);
+    // ln(F/K) carries an error of about an ulp of ln(spot/strike); where the two
+    // terms cancel and that error is not far below the (time) value, it is
+    // taken again in double-double.
+    if (std::fabs(ln_moneyness) < 0.5 * std::fabs(ln_ratio) &&
+        std::fabs(ln_ratio) * 0x1p-52 > 1e-14 * beta && std::isnormal(ratio)) {
+        ln_moneyness = ln_moneyness_exact(spot, strike, rate, div_yield, tau);
+        beta = otm_price(ln_moneyness);
     }
+    if (!(beta > 0)) return 0.0;
+    const double x = -std::fabs(ln_moneyness);
+    const double ln_beta = std::isnormal(beta) || chi * ln_moneyness > 0 ? std::log(beta)
+                                                                         : std::log(price) - std::log(norm);
     return normalised_implied_std_dev(x, beta, ln_beta) / std::sqrt(tau);
 }
 
