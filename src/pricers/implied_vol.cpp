@@ -106,12 +106,27 @@ constexpr double erfcx_tail[][10] = {
     {0.9961386559204192, -0.48861257905389016, 0.7083256080534589, -1.6865232549072482, 5.541862714270941, -23.08698852846783, 115.94339870895281, -678.9250327872544, 4569.859256348647, -34154.04960983122},
 };
 
-// Horner's rule from the highest coefficient down; c holds ascending powers.
-template <std::size_t N>
-inline double poly(const double (&c)[N], double u) noexcept {
-    double r = c[N - 1];
-    for (std::size_t i = N - 1; i-- > 0;) r = r * u + c[i];
-    return r;
+// Estrin's scheme: neighbouring coefficients paired with u, then pairs of
+// those with u^2, and so on; c holds ascending powers. The fixed grouping gives
+// the same bits everywhere, and the chain of dependent operations is about
+// log2(N) multiply-adds long instead of Horner's N.
+inline double poly(const double (&c)[13], double u) noexcept {
+    const double u2 = u * u;
+    const double u4 = u2 * u2;
+    const double u8 = u4 * u4;
+    const double q0 = (c[0] + c[1] * u) + (c[2] + c[3] * u) * u2;
+    const double q1 = (c[4] + c[5] * u) + (c[6] + c[7] * u) * u2;
+    const double q2 = (c[8] + c[9] * u) + (c[10] + c[11] * u) * u2;
+    return (q0 + q1 * u4) + (q2 + c[12] * u4) * u8;
+}
+
+inline double poly(const double (&c)[10], double u) noexcept {
+    const double u2 = u * u;
+    const double u4 = u2 * u2;
+    const double u8 = u4 * u4;
+    const double q0 = (c[0] + c[1] * u) + (c[2] + c[3] * u) * u2;
+    const double q1 = (c[4] + c[5] * u) + (c[6] + c[7] * u) * u2;
+    return (q0 + q1 * u4) + (c[8] + c[9] * u) * u8;
 }
 
 double erfcx_nonneg(double y) noexcept {
@@ -365,7 +380,8 @@ double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcep
     // e^(x/2) (1 -+ erfcx(sqrt|x|))/2; at x = 0, b_c = 0.
     const double s_c = std::sqrt(-2.0 * x);
     const double erfcx_c = erfcx_nonneg(std::sqrt(-x));
-    const double ln_b_c = 0.5 * x + std::log(0.5 - 0.5 * erfcx_c);
+    const double m_c = 0.5 - 0.5 * erfcx_c;  // b_c = e^(x/2) m_c
+    const double ln_b_c = 0.5 * x + std::log(m_c);
     // ln b serves up to half the limit e^(x/2) at least; above it the
     // complement e^(x/2) - beta keeps its digits.
     constexpr double ln2 = 0.6931471805599453;
@@ -378,11 +394,11 @@ double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcep
     double s;
     double ln_c_target = 0;  // ln(e^(x/2) - beta) on the upper branch
     if (lowest) {
-        const double slope_c = mo.ex * inv_sqrt_2pi / std::exp(ln_b_c);  // b'/b at s_c
+        const double slope_c = inv_sqrt_2pi / m_c;  // b'/b at s_c, where b' = e^(x/2)/sqrt(2 pi)
         s = lowest_guess(x, beta, ln_beta, ln_b_c, slope_c);
     } else if (lower) {
         // Newton's step from the inflection point, where b' = e^(x/2)/sqrt(2 pi).
-        s = s_c + (beta - std::exp(ln_b_c)) * (2.5066282746310002 / mo.ex);
+        s = s_c + (beta / mo.ex - m_c) * 2.5066282746310002;
     } else {
         ln_c_target = std::log(mo.ex - beta);
         const double ln_c_c = 0.5 * x + std::log(0.5 + 0.5 * erfcx_c);
