@@ -12,40 +12,45 @@ namespace vantorel {
 // ---- method ------------------------------------------------------------------
 //
 // 1. Normalise. With F = spot*df_q/df_r and x = ln(F/K), the price divided by
-//    df_r*sqrt(F*K) is the normalised Black value of total deviation
-//    s = vol*sqrt(tau). Put-call parity and the symmetry b_put(x) = b_call(-x)
-//    turn every option into an out-of-the-money call: x -> -|x|, and the
-//    discounted intrinsic value is subtracted from the price first.
-// 2. Evaluate b(x, s) (x <= 0) without cancellation, with h = x/s, t = s/2,
-//    E = -(h*h + t*t)/2 and Y(z) = N(z)/n(z) = sqrt(pi/2)*erfcx(-z/sqrt 2):
-//      small t (below series_t):  b = sqrt(2/pi) e^E sum over odd k of
-//          Y^(k)(h) t^k/k!, where Y' = 1 + zY and Y^(k+1) = z Y^(k) + k Y^(k-1);
-//          the direct formula would lose about |h|/t digits here;
-//      where a tail probability of the direct formula would leave the normal
-//          range (E below scaled_e or h - t below -37): b = e^E (erfcx(-(h+t)/sqrt 2)
-//          - erfcx(-(h-t)/sqrt 2))/2, which cannot underflow;
-//      otherwise the direct formula on libm's erfc.
-//    b is carried as e^E*m so that ln b is right where b is below the
-//    normal range; the vega b' = e^(-(h*h+t*t)/2)/sqrt(2 pi) then needs no
-//    exponential in the first two cases.
-// 3. Solve. b is convex below the inflection point s_c = sqrt(2|x|) and
-//    concave above it. Below b(s_c) the solver works on ln b(s) - ln beta,
-//    above it on ln(e^(x/2) - beta) - ln(e^(x/2) - b(s)), the out-of-the-money
-//    complement evaluated as a sum of two positive tails; both are close to
-//    linear in s^2 at their far ends. The initial guess interpolates each
-//    linearly in s^2 from s_c to the known asymptote (ln b ~ -x^2/(2 s^2) for
-//    small s, ln(e^(x/2) - b) ~ -s^2/8 for large s). Steps are Householder's
-//    third-order (quartic convergence) on the analytic derivatives
+//    df_r*sqrt(F*K) is the normalised Black value b(x, s) of total deviation
+//    s = vol*sqrt(tau). Put-call parity and b_put(x) = b_call(-x) turn every
+//    option into an out-of-the-money call at -|x|: in the money, the
+//    normalised intrinsic value 2 sinh(|x|/2) comes off the normalised price.
+//    That difference is as good as x is in absolute terms, so ln(spot/strike)
+//    is taken with log1p near 1, and ln(spot/strike) + (rate - div_yield)*tau
+//    in double-double where its two terms cancel and their rounding would
+//    show against the time value.
+// 2. Evaluate b(x, s), x <= 0, without cancellation. With h = x/s, t = s/2,
+//    E = -(h^2 + t^2)/2, Y(z) = N(z)/n(z) = sqrt(pi/2) erfcx(-z/sqrt 2),
+//    a1 = -(h+t)/sqrt 2 and a2 = (t-h)/sqrt 2 > 0:
+//      t < series_t, |x|/2 < series_half_x:  b = sqrt(2/pi) e^E times the sum
+//          over odd k of Y^(k)(h) t^k/k!  (Y' = 1 + zY, Y^(k+1) = z Y^(k) + k Y^(k-1));
+//          a difference of two tails would lose about |h|/t of its digits here;
+//      a1 >= -1:  b = e^E (erfcx(a1) - erfcx(a2))/2, erfcx(a1 < 0) being
+//          2 e^(a1^2) - erfcx(-a1);
+//      a1 < -1:   b = e^(x/2) - e^E (erfcx(-a1) + erfcx(a2))/2.
+//    b is carried as e^E*m, so ln b stays right where b itself would leave the
+//    double range, and the vega b' = e^E/sqrt(2 pi) costs no exponential.
+// 3. Solve. b is convex below the inflection point s_c = sqrt(2|x|), where
+//    b_c = e^(x/2) (1 - erfcx(sqrt|x|))/2, and concave above it. Objectives,
+//    each increasing in s:
+//      beta < b_c:               1/ln beta - 1/ln b(s)  (close to linear in s^2);
+//      b_c <= beta < e^(x/2)/2:  ln b(s) - ln beta;
+//      above:                    ln(e^(x/2) - beta) - ln(e^(x/2) - b(s)), the
+//                                complement evaluated as two positive tails.
+//    Initial guesses: below b_c from a model of ln b (lowest_guess); in the
+//    middle Newton's step from s_c; above from ln(e^(x/2) - b) ~ -s^2/8.
+//    Steps are Householder's third-order (quartic convergence) on the
+//    analytic derivatives
 //      b''/b' = h^2/s - t/2,  b'''/b' = (b''/b')^2 - 3 h^2/s^2 - 1/4,
-//    kept inside a bracket that each evaluation narrows; a step leaving it
-//    bisects instead. Iteration stops after a step below 1e-7 relative, whose
-//    result is then already about (1e-7)^4 from the root.
-// Error bounds: erfcx here and libm's erfc are within a few units in the last
-// place; the direct formula above series_t loses at most a factor of about
-// |h|/(2t) <= |h|/(2 series_t), the series about h^2 (from 1 + hY), both only
-// where |h| is large, which is also where a relative error in b moves the
-// vol by a factor of about 1/h^2 less. The benchmark in bench/ measures the
-// result against prices computed in high precision.
+//    inside a bracket that each evaluation narrows; a step leaving it bisects
+//    instead. Iteration stops after a step below tolerance = 1e-4 relative,
+//    whose result is then within about 1e-16 of the root.
+// Error bounds, measured against mpmath (bench/implied_vol.py for the vol):
+// erfcx within 2 units in the last place; b within 2 for |h| <= 2 and about
+// h^2 beyond (the rounding of E), where a relative error in b moves s by about
+// 1/h^2 of it; the vol within a few units in the last place wherever
+// vega*vol >= 1e-3*price.
 
 namespace {
 
