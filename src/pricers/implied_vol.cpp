@@ -190,11 +190,9 @@ Scaled black_series(double h, double t) noexcept {
     return {-0.5 * (h * h + t * t), sqrt_2_over_pi * sum};
 }
 
-// b(x, s) (step 2 of the method). With a1 = -(h+t)/sqrt 2 and a2 = (t-h)/sqrt 2 > 0,
+// b(x, s) from h = x/s and t = s/2 (step 2 of the method). With a1 = -(h+t)/sqrt 2 and a2 = (t-h)/sqrt 2 > 0,
 // b = e^E (erfcx(a1) - erfcx(a2))/2; for a1 < -1 as e^(x/2) less the complement.
-Scaled black_scaled(const Moneyness& mo, double s) noexcept {
-    const double h = mo.x / s;
-    const double t = 0.5 * s;
+Scaled black_scaled(const Moneyness& mo, double h, double t) noexcept {
     if (t < series_t && -h * t < series_half_x) return black_series(h, t);
     const double e = -0.5 * (h * h + t * t);
     const double a1 = -(h + t) * inv_sqrt2;
@@ -205,9 +203,7 @@ Scaled black_scaled(const Moneyness& mo, double s) noexcept {
 }
 
 // e^(x/2) - b(x, s): for s at or above sqrt(2|x|) the sum of two positive tails.
-Scaled complement_scaled(const Moneyness& mo, double s) noexcept {
-    const double h = mo.x / s;
-    const double t = 0.5 * s;
+Scaled complement_scaled(const Moneyness& mo, double h, double t) noexcept {
     const double e = -0.5 * (h * h + t * t);
     const double a1 = -(h + t) * inv_sqrt2;
     const double a2 = (t - h) * inv_sqrt2;
@@ -215,11 +211,9 @@ Scaled complement_scaled(const Moneyness& mo, double s) noexcept {
     return {0.0, mo.ex - std::exp(e) * (0.5 * (erfcx_nonneg(a1) - erfcx_nonneg(a2)))};
 }
 
-// b'(s)/(e^e * m): the vega of b relative to a value given as e^e * m.
-double vega_ratio(double x, double s, const Scaled& v) noexcept {
-    const double h = x / s;
-    const double t = 0.5 * s;
-    const double e = -0.5 * (h * h + t * t);
+// b'(s)/(e^v.e * v.m), the vega of b relative to a value given as e^v.e * v.m,
+// where b' = e^e/sqrt(2 pi).
+double vega_ratio(double e, const Scaled& v) noexcept {
     const double scale = e == v.e ? 1.0 : std::exp(e - v.e);
     return inv_sqrt_2pi * scale / v.m;
 }
@@ -258,22 +252,23 @@ double lowest_guess(double x, double beta, double ln_beta, double ln_b_c, double
     const double atm = beta - 0.5 * x;
     double v = std::max(ln_beta / (w_c * ln_b_c), 1.0 / ((atm * atm) * two_pi));
     for (int i = 0; i < 3; ++i) {
-        // Halley's step on m(v) - ln beta, with q = Y/A = (ln B)' and
-        // (ln B)'' = 1 - q^2 - h q; dh/dv = h/(2v).
-        const double s = 1.0 / std::sqrt(v);
-        const double h = x / s;
+        // Halley's step on f = m(v) - ln beta, with q = Y/A = (ln B)' and
+        // (ln B)'' = 1 - q^2 - h q; h = x sqrt(v), dh/dv = h/(2v).
+        const double sqrt_v = std::sqrt(v);
+        const double h = x * sqrt_v;
         double q;
         const double a = bachelier_a(h, q);
         const double inv_v = 1.0 / v;
-        const double f = std::log(s * a) - 0.5 * h * h - ln_sqrt_2pi + inv_v * (c1 + c2 * inv_v) - ln_beta;
+        const double f = std::log(a / sqrt_v) - 0.5 * h * h - ln_sqrt_2pi + inv_v * (c1 + c2 * inv_v) - ln_beta;
         const double df = 0.5 * inv_v * (q * h - 1.0) - inv_v * inv_v * (c1 + 2.0 * c2 * inv_v);
         const double d2f = 0.25 * inv_v * inv_v * (2.0 + (1.0 - q * q - h * q) * h * h - q * h) +
                            inv_v * inv_v * inv_v * (2.0 * c1 + 6.0 * c2 * inv_v);
-        const double newton = -f / df;
-        const double halley = 1.0 + 0.5 * newton * d2f / df;  // Newton's step far out
-        const double dv = halley > 0.5 ? newton / halley : newton;
+        // Halley's -2 f f'/(2 f'^2 - f f''), Newton's -f/f' where the
+        // correction would more than halve the step.
+        const double den = 2.0 * df * df - f * d2f;
+        const double dv = den > df * df ? -2.0 * f * df / den : -f / df;
         v = v + dv > 0 ? v + dv : 0.25 * v;
-        if (std::fabs(dv) < 3e-2 * v) break;  // Halley: then v is within about 1e-4 of the model's root
+        if (std::fabs(dv) < 3e-2 * v) break;  // then v is within about 1e-4 of the model's root
     }
     return 1.0 / std::sqrt(v);
 }
@@ -372,7 +367,7 @@ double erfcx(double y) noexcept {
 
 double normalised_black(double x, double s) noexcept {
     const Moneyness mo{x, std::exp(0.5 * x)};
-    const Scaled v = black_scaled(mo, s);
+    const Scaled v = black_scaled(mo, x / s, 0.5 * s);
     const double half = std::exp(0.5 * v.e);  // e^e itself may underflow where b does not
     return (half * v.m) * half;
 }
@@ -412,36 +407,39 @@ double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcep
     if (!(s > 0 && s < inf)) s = s_c > 0 ? s_c : 1.0;
 
     for (int i = 0; i < max_iterations; ++i) {
+        const double inv_s = 1.0 / s;
         const double h = x / s;
         const double t = 0.5 * s;
-        const double g_b = h * h / s - 0.5 * t;                 // b''/b'
-        const double d_b = g_b * g_b - 3.0 * (h * h) / (s * s) - 0.25;  // b'''/b'
+        const double hh_s = h * h * inv_s;
+        const double g_b = hh_s - 0.5 * t;                            // b''/b'
+        const double d_b = g_b * g_b - 3.0 * hh_s * inv_s - 0.25;      // b'''/b'
+        const double e = -0.5 * (h * h + t * t);                       // b' = e^e/sqrt(2 pi)
         double f;
         double g;
         double d;
         double fp;  // f'
         if (lowest) {
             // f = 1/ln beta - 1/ln b, from the derivatives of l = ln b.
-            const Scaled v = black_scaled(mo, s);
+            const Scaled v = black_scaled(mo, h, t);
             const double l = v.log();
-            const double r = vega_ratio(x, s, v);                   // l'
+            const double r = vega_ratio(e, v);                       // l'
             const double g_l = g_b - r;                              // l''/l'
             const double d_l = d_b - 3.0 * r * g_b + 2.0 * r * r;   // l'''/l'
             const double q = r / l;
             f = inv_ln_beta - 1.0 / l;
-            fp = r / (l * l);
+            fp = q / l;
             g = g_l - 2.0 * q;
             d = d_l - 6.0 * q * g_l + 6.0 * q * q;
         } else if (lower) {
-            const Scaled v = black_scaled(mo, s);
+            const Scaled v = black_scaled(mo, h, t);
             f = v.log() - ln_beta;
-            fp = vega_ratio(x, s, v);
+            fp = vega_ratio(e, v);
             g = g_b - fp;
             d = d_b - 3.0 * fp * g_b + 2.0 * fp * fp;
         } else {
-            const Scaled c = complement_scaled(mo, s);
+            const Scaled c = complement_scaled(mo, h, t);
             f = ln_c_target - c.log();
-            fp = vega_ratio(x, s, c);
+            fp = vega_ratio(e, c);
             g = g_b + fp;
             d = d_b + 3.0 * fp * g_b + 2.0 * fp * fp;
         }
