@@ -260,6 +260,27 @@ def two_threads(opts, price, repeat=3):
     return one / two
 
 
+def npv_round_trip(opts, n=100_000):
+    """Prices from vantorel's own npv back through implied_vol. npv's normal probabilities
+    carry an absolute error of about 1e-10 (its error functions), so its price is good to
+    about 1e-10 of spot*df_q + strike*df_r: the vol error is shown as the price error it
+    stands for, |iv - vol| * vega, relative to the price and to that scale."""
+    from vantorel import BlackScholes, PutCallFlag
+
+    flags = [PutCallFlag.Put, PutCallFlag.Call]
+    rows = list(zip(*(opts[k][:n].tolist() for k in ("spot", "strike", "rate", "q", "tau", "flag", "vol"))))
+    prices = np.array([BlackScholes.npv(s, k, r, q, t, flags[f], v) for s, k, r, q, t, f, v in rows])
+    vegas = np.array([BlackScholes.vega(s, k, r, q, t, flags[f], v) for s, k, r, q, t, f, v in rows])
+    sub = {k: v[:n] for k, v in opts.items()}
+    vols = vantorel_solver(sub, prices)
+    ok = (prices > 0) & (vegas > 0)
+    moved = np.abs(vols[ok] - sub["vol"][ok]) * vegas[ok]
+    scale = (sub["spot"] * np.exp(-sub["q"] * sub["tau"]) + sub["strike"] * np.exp(-sub["rate"] * sub["tau"]))[ok]
+    print(f"prices from vantorel's npv, {np.count_nonzero(ok)} options, |iv - vol| * vega: relative to the price "
+          f"median {np.median(moved / prices[ok]):.1e}; relative to spot*df_q + strike*df_r median "
+          f"{np.median(moved / scale):.1e}, worst {np.nanmax(moved / scale):.1e}; NaN {np.count_nonzero(np.isnan(vols[ok]))}")
+
+
 def report(title, opts, ref, solvers, repeat, sample):
     inside = inside_bounds(opts, ref["price"])
     n = len(ref["price"])
@@ -297,6 +318,7 @@ def main(argv):
     report("random book (q = 0)", book, book_ref, SOLVERS, args.repeat, args.peers_sample)
     try:
         print(f"two threads on halves of the book: {two_threads(book, book_ref['price']):.2f}x the throughput of one")
+        npv_round_trip(book)
     except ImportError:
         pass
     grid = extreme_grid()
