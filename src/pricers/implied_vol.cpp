@@ -115,23 +115,18 @@ constexpr double erfcx_tail[][10] = {
 // those with u^2, and so on; c holds ascending powers. The fixed grouping gives
 // the same bits everywhere, and the chain of dependent operations is about
 // log2(N) multiply-adds long instead of Horner's N.
-inline double poly(const double (&c)[13], double u) noexcept {
+template <std::size_t N>
+inline double poly(const double (&c)[N], double u) noexcept {
+    static_assert(N > 8 && N <= 16);
+    const auto at = [&c](std::size_t i) noexcept { return i < N ? c[i] : 0.0; };  // missing ones are 0
     const double u2 = u * u;
     const double u4 = u2 * u2;
     const double u8 = u4 * u4;
-    const double q0 = (c[0] + c[1] * u) + (c[2] + c[3] * u) * u2;
-    const double q1 = (c[4] + c[5] * u) + (c[6] + c[7] * u) * u2;
-    const double q2 = (c[8] + c[9] * u) + (c[10] + c[11] * u) * u2;
-    return (q0 + q1 * u4) + (q2 + c[12] * u4) * u8;
-}
-
-inline double poly(const double (&c)[10], double u) noexcept {
-    const double u2 = u * u;
-    const double u4 = u2 * u2;
-    const double u8 = u4 * u4;
-    const double q0 = (c[0] + c[1] * u) + (c[2] + c[3] * u) * u2;
-    const double q1 = (c[4] + c[5] * u) + (c[6] + c[7] * u) * u2;
-    return (q0 + q1 * u4) + (c[8] + c[9] * u) * u8;
+    const double q0 = (at(0) + at(1) * u) + (at(2) + at(3) * u) * u2;
+    const double q1 = (at(4) + at(5) * u) + (at(6) + at(7) * u) * u2;
+    const double q2 = (at(8) + at(9) * u) + (at(10) + at(11) * u) * u2;
+    const double q3 = (at(12) + at(13) * u) + (at(14) + at(15) * u) * u2;
+    return (q0 + q1 * u4) + (q2 + q3 * u4) * u8;
 }
 
 double erfcx_nonneg(double y) noexcept {
