@@ -353,6 +353,10 @@ double ln_moneyness_exact(double spot, double strike, double rate, double div_yi
 
 }  // namespace
 
+namespace {
+double solve(const Moneyness& mo, double beta, double ln_beta) noexcept;
+}  // namespace
+
 double erfcx(double y) noexcept {
     if (std::isnan(y)) return y;
     if (y >= 0) return erfcx_nonneg(y);
@@ -367,9 +371,15 @@ double normalised_black(double x, double s) noexcept {
     return (half * v.m) * half;
 }
 
-// Step 3 of the method. Both objectives increase with s.
 double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcept {
-    const Moneyness mo{x, std::exp(0.5 * x)};
+    return solve(Moneyness{x, std::exp(0.5 * x)}, beta, ln_beta);
+}
+
+namespace {
+
+// Step 3 of the method. Both objectives increase with s.
+double solve(const Moneyness& mo, double beta, double ln_beta) noexcept {
+    const double x = mo.x;
     if (!(beta < mo.ex)) return inf;  // a price rounded onto the upper bound
     // At the inflection point h = -t, so b and its complement are
     // e^(x/2) (1 -+ erfcx(sqrt|x|))/2; at x = 0, b_c = 0.
@@ -453,6 +463,8 @@ double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcep
     return s;
 }
 
+}  // namespace
+
 double implied_vol(double price, double spot, double strike, double rate, double div_yield,
                    double tau, PutCallFlag pc_flag) noexcept {
     if (!(std::isfinite(price) && std::isfinite(spot) && std::isfinite(strike) &&
@@ -482,8 +494,13 @@ double implied_vol(double price, double spot, double strike, double rate, double
     // rounding of the intrinsic value.
     const double norm = std::sqrt(fwd_spot) * std::sqrt(pv_strike);
     const double price_n = price / norm;
+    // One expm1 gives both e^(-|x|/2) and 2 sinh(|x|/2) = em (1 + e^(-|x|/2)),
+    // em = e^(|x|/2) - 1, without cancellation.
+    double ex;
     const auto otm_price = [&](double ln_moneyness) noexcept {
-        return chi * ln_moneyness > 0 ? price_n - 2.0 * std::sinh(0.5 * std::fabs(ln_moneyness)) : price_n;
+        const double em = std::expm1(0.5 * std::fabs(ln_moneyness));
+        ex = 1.0 / (1.0 + em);
+        return chi * ln_moneyness > 0 ? price_n - (em + em * ex) : price_n;
     };
     double ln_moneyness = ln_ratio + (rate - div_yield) * tau;
     double beta = otm_price(ln_moneyness);
@@ -499,7 +516,7 @@ double implied_vol(double price, double spot, double strike, double rate, double
     const double x = -std::fabs(ln_moneyness);
     const double ln_beta = std::isnormal(beta) || chi * ln_moneyness > 0 ? std::log(beta)
                                                                          : std::log(price) - std::log(norm);
-    return normalised_implied_std_dev(x, beta, ln_beta) / std::sqrt(tau);
+    return solve(Moneyness{x, ex}, beta, ln_beta) / std::sqrt(tau);
 }
 
 }  // namespace vantorel
