@@ -351,32 +351,6 @@ double ln_moneyness_exact(double spot, double strike, double rate, double div_yi
     return x.hi + x.lo;
 }
 
-}  // namespace
-
-namespace {
-double solve(const Moneyness& mo, double beta, double ln_beta) noexcept;
-}  // namespace
-
-double erfcx(double y) noexcept {
-    if (std::isnan(y)) return y;
-    if (y >= 0) return erfcx_nonneg(y);
-    if (y < -26.7) return inf;
-    return 2.0 * exp_square(y) - erfcx_nonneg(-y);
-}
-
-double normalised_black(double x, double s) noexcept {
-    const Moneyness mo{x, std::exp(0.5 * x)};
-    const Scaled v = black_scaled(mo, x / s, 0.5 * s);
-    const double half = std::exp(0.5 * v.e);  // e^e itself may underflow where b does not
-    return (half * v.m) * half;
-}
-
-double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcept {
-    return solve(Moneyness{x, std::exp(0.5 * x)}, beta, ln_beta);
-}
-
-namespace {
-
 // Step 3 of the method. Both objectives increase with s.
 double solve(const Moneyness& mo, double beta, double ln_beta) noexcept {
     const double x = mo.x;
@@ -464,6 +438,24 @@ double solve(const Moneyness& mo, double beta, double ln_beta) noexcept {
 }
 
 }  // namespace
+
+double erfcx(double y) noexcept {
+    if (std::isnan(y)) return y;
+    if (y >= 0) return erfcx_nonneg(y);
+    if (y < -26.7) return inf;
+    return 2.0 * exp_square(y) - erfcx_nonneg(-y);
+}
+
+double normalised_black(double x, double s) noexcept {
+    const Moneyness mo{x, std::exp(0.5 * x)};
+    const Scaled v = black_scaled(mo, x / s, 0.5 * s);
+    const double half = std::exp(0.5 * v.e);  // e^e itself may underflow where b does not
+    return (half * v.m) * half;
+}
+
+double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcept {
+    return solve(Moneyness{x, std::exp(0.5 * x)}, beta, ln_beta);
+}
 
 double implied_vol(double price, double spot, double strike, double rate, double div_yield,
                    double tau, PutCallFlag pc_flag) noexcept {
