@@ -271,7 +271,7 @@ double lowest_guess(double x, double beta, double ln_beta, double ln_b_c, double
         const double den = 2.0 * df * df - f * d2f;
         const double dv = den > df * df ? -2.0 * f * df / den : -f / df;
         v = v + dv > 0 ? v + dv : 0.25 * v;
-        if (std::fabs(dv) < 3e-2 * v) break;  // then v is within about 1e-4 of the model's root
+        if (std::fabs(dv) < 0.1 * v) break;  // then v is within about 1e-3 of the model's root
     }
     return 1.0 / std::sqrt(v);
 }
