@@ -26,8 +26,8 @@ PyModuleDef module_def = {
     nullptr,  // functions are added one by one, in registration order
 };
 
-// The interpreter that first initialised the module (-1: none yet) and the
-// module object built for it.
+// The interpreter that initialised the module (-1: none yet; only ever the
+// main interpreter) and the module object built for it.
 std::atomic<std::int64_t> owner_interpreter{-1};
 PyObject* module_object = nullptr;
 
@@ -113,9 +113,15 @@ PyObject* init() noexcept {
             PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
         return nullptr;
     }
-    // 2. Only the first interpreter may own the module.
+    // 2. Only the main interpreter may own the module, and only one interpreter
+    // ever does. The module's state (type objects, module object) is kept for
+    // the process, so its owner must live as long: a sub-interpreter is refused
+    // before anything is recorded or built, whether or not the main interpreter
+    // has imported the module yet (CPython 3.12 runs this function in an isolated
+    // sub-interpreter before refusing the module there itself).
     std::int64_t expected = -1;
-    if (!owner_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+    if (interp != PyInterpreterState_Main() ||
+        (!owner_interpreter.compare_exchange_strong(expected, id) && expected != id)) {
         PyErr_SetString(PyExc_ImportError,
                         "vantorel does not support sub-interpreters: it is already "
                         "initialised in another interpreter of this process");

@@ -32,13 +32,16 @@ std::string make_doc(const char* callable, const char* const* names, std::size_t
 
 namespace {
 
-// Interns the parameter names once (kept for the process). Returns false
-// with an error set.
+// Interns the parameter names once (kept for the process): all of them or,
+// when an allocation fails, none, so that a set first slot means every slot
+// is set. Returns false with an error set.
 bool intern_names(const char* const* names, PyObject** interned, std::size_t n) noexcept {
     for (std::size_t i = 0; i < n; ++i) {
-        if (interned[i] != nullptr) continue;
-        interned[i] = PyUnicode_InternFromString(names[i]);  // kept for the process
-        if (interned[i] == nullptr) return false;
+        interned[i] = PyUnicode_InternFromString(names[i]);
+        if (interned[i] == nullptr) {
+            for (std::size_t j = 0; j < i; ++j) Py_CLEAR(interned[j]);
+            return false;
+        }
     }
     return true;
 }

@@ -1,0 +1,40 @@
+"""Sphinx configuration: the user guide in reStructuredText, the API reference from the type stubs."""
+
+from __future__ import annotations
+
+import pathlib
+import shutil
+import tomllib
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+PROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text())["project"]
+
+project = PROJECT["name"]
+release = version = PROJECT["version"]
+copyright = "the vantorel developers"  # noqa: A001 (Sphinx's name)
+
+extensions = ["autoapi.extension"]
+html_theme = "furo"
+html_title = f"vantorel {release}"
+exclude_patterns = ["_build"]
+nitpicky = True
+# The stubs' own typing names, which have no page of their own.
+nitpick_ignore_regex = [("py:class", r"(collections\.abc|typing)\..*"), ("py:exc", r"FatalError")]
+
+# The API reference is read statically from the PEP 561 stub packages under stubs/:
+# stubs/<module>-stubs is laid out as <module>/ so that the pages name the module
+# users import. Every stub package found there gets its reference.
+API_SRC = ROOT / "build" / "docs-api-src"
+shutil.rmtree(API_SRC, ignore_errors=True)
+for stub_package in sorted((ROOT / "stubs").glob("*-stubs")):
+    shutil.copytree(stub_package, API_SRC / stub_package.name.removesuffix("-stubs"))
+
+autoapi_type = "python"
+autoapi_dirs = sorted(str(p) for p in API_SRC.iterdir())
+autoapi_file_patterns = ["*.pyi"]
+autoapi_root = "api"
+autoapi_keep_files = False
+autoapi_add_toctree_entry = False
+autoapi_member_order = "bysource"
+autoapi_python_class_content = "both"
+autoapi_options = ["members", "undoc-members", "show-module-summary", "special-members", "imported-members"]
