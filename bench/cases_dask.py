@@ -2,7 +2,7 @@
 and the cost of the cluster against plain vantorel_np in one process.
 
 Each figure is one run of the whole book (generation in the tasks, curve rates,
-the seven metrics, implied vols where the build has them), in chunks of
+the seven metrics, implied vols), in chunks of
 1,000,000 options; VANTOREL_BENCH_OPTIONS sets another book size. Scaling is
 throughput over throughput, so a ratio above 1.0 is a gain; the overhead is
 cluster time over in-process time.
