@@ -64,10 +64,18 @@ def test02_dates_round_trip_over_the_whole_range(serial):
     assert pickle.loads(pickle.dumps(date)).to_int() == serial
 
 
+def test03_ufuncs_pickle_by_their_module_and_name():
+    # Without a module, pickle searches every imported module for a ufunc (dask pickles
+    # them in every graph); add_tenor is a ufunc there and a function in the package.
+    ufuncs = [f for f in vars(_ufuncs).values() if isinstance(f, np.ufunc)]
+    assert len(ufuncs) >= 25 and {f.__module__ for f in ufuncs} == {"vantorel_np._ufuncs"}
+    assert all(pickle.loads(pickle.dumps(f)) is f for f in ufuncs)
+
+
 # ---- 2. fresh processes ----------------------------------------------------------------
 
 
-def test03_a_fresh_process_unpickles_alone_and_vantorel_alone_does_not_pickle(run_python):
+def test04_a_fresh_process_unpickles_alone_and_vantorel_alone_does_not_pickle(run_python):
     data = pickle.dumps([CD, OBJECTS["noded InterpType.Geometric"], vt.PutCallFlag.Call])
     r = run_python(
         f"""
@@ -90,14 +98,14 @@ def spawn_pool():
         yield pool
 
 
-def test04_a_spawned_worker_answers_alike(spawn_pool):
+def test05_a_spawned_worker_answers_alike(spawn_pool):
     names = list(OBJECTS)
     # observe() runs in the worker on the unpickled objects; the parent compares.
     got = list(spawn_pool.map(observe, [OBJECTS[n] for n in names]))
     assert dict(zip(names, got)) == {n: observe(OBJECTS[n]) for n in names}
 
 
-def test05_a_fatal_error_in_a_pool_worker_reaches_the_parent(spawn_pool):
+def test06_a_fatal_error_in_a_pool_worker_reaches_the_parent(spawn_pool):
     future = spawn_pool.submit(vt.DayCounter.Thirty360.get_dcf, CD, CD + 30)
     with raises_fatal("not implemented"):
         future.result()
@@ -108,7 +116,7 @@ def test05_a_fatal_error_in_a_pool_worker_reaches_the_parent(spawn_pool):
 # ---- 3. the task guard and a distributed cluster -------------------------------------
 
 
-def test06_the_guard_turns_fatal_errors_into_task_errors_that_pickle():
+def test07_the_guard_turns_fatal_errors_into_task_errors_that_pickle():
     guarded = fatal_guard(vt.DayCounter.Thirty360.get_dcf)
     with pytest.raises(TaskFatalError) as info:
         guarded(CD, CD)
@@ -130,7 +138,7 @@ def bits(a):
     return np.asarray(a, dtype=np.float64).view(np.int64)
 
 
-def test07_a_book_on_two_worker_processes_gives_the_in_process_bits(client):
+def test08_a_book_on_two_worker_processes_gives_the_in_process_bits(client):
     da = pytest.importorskip("dask.array")
     rng = np.random.default_rng(11)
     n = 200_000
@@ -156,7 +164,7 @@ def test07_a_book_on_two_worker_processes_gives_the_in_process_bits(client):
     assert client.submit(observe, curve).result(timeout=30) == observe(curve)
 
 
-def test08_a_fatal_error_in_a_task_reaches_the_client(client):
+def test09_a_fatal_error_in_a_task_reaches_the_client(client):
     da = pytest.importorskip("dask.array")
     days = da.from_array(np.datetime64("2024-01-02") + np.arange(8), chunks=4)
     for future in [

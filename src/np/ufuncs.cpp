@@ -115,6 +115,10 @@ bool add_ufunc(PyObject* module, const Row& row) noexcept {
     for (int i = 0; i < nin + nout; ++i) PyTuple_SET_ITEM(any.get(), i, Py_NewRef(Py_None));
     py::Ref promoter(PyCapsule_New(reinterpret_cast<void*>(&promote<Fn>), "numpy._ufunc_promoter", nullptr));
     if (!promoter || PyUFunc_AddPromoter(ufunc, any, promoter) < 0) return false;
+    // Pickle (dask's graphs, process pools) finds a ufunc by its module and name;
+    // without a module it searches every imported module for it.
+    py::Ref module_name(PyModule_GetNameObject(module));
+    if (!module_name || PyObject_SetAttrString(ufunc, "__module__", module_name) < 0) return false;
     return PyModule_AddObjectRef(module, row.name, ufunc) == 0;
 }
 
