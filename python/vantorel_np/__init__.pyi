@@ -1,3 +1,46 @@
+"""NumPy ufuncs over vantorel's native kernels: every element is the scalar call's bits.
+
+``vantorel_np`` ships in the same wheel as :mod:`vantorel` and needs numpy
+2.0 or later (``pip install "vantorel[array]"``; without numpy the import
+raises ``ImportError`` naming that extra). Each element of a result is one
+call of the same native code the scalar API runs, so it has exactly the bits
+of that call.
+
+Operands and dtypes:
+
+* Numbers are float64 (ints and narrower floats are cast under NumPy's
+  ``same_kind`` rule; strings and objects raise NumPy's ``TypeError``).
+* ``pc_flag`` is an int array of :class:`~vantorel.PutCallFlag` codes
+  (non-zero is a call, ``int(PutCallFlag.Call)`` is 1) or a bool array
+  (``True`` is a call); a ``PutCallFlag`` member itself or a float is refused.
+* Dates are ``datetime64[D]``: days since 1970-01-01. Other units are cast
+  to days (a time of day is dropped), so pandas ``datetime64[ns]`` columns
+  work as they are. Convert :class:`~vantorel.Date` objects with
+  :func:`to_datetime64` and back with :func:`from_datetime64`.
+
+Missing and invalid input gives no exception: NaT in any date operand makes
+its element missing (NaT, NaN or ``False``, by the result's dtype), and the
+pricer gives NaN where the scalar gives ``None`` (a negative spot, strike or
+vol).
+
+Broadcasting, ``out=``, ``where=``, casting and dispatch are NumPy's own: a
+pandas Series in gives a Series out, and dask arrays are computed block by
+block. ``where=`` without ``out=`` leaves the masked-out elements
+uninitialised, as for any ufunc. The loops run without the GIL, so threads
+working on separate arrays run in parallel.
+
+Errors: a rule of the scalar API that raises (a date out of range,
+``Thirty360``, a business-day tenor, a spline between nodes) stops the whole
+call. The first failing element in C order of the broadcast inputs is then
+evaluated by the scalar API, and its exception is raised with a note
+``"<name>: first failing element at index (i, ...)"`` (for a dask array the
+index is within its block). Nothing is returned; an ``out=`` array may
+already hold the elements computed before the failure. Most of these are
+``native_runtime.FatalError``, which derives from ``BaseException``.
+
+The examples assume ``import numpy as np`` and ``from vantorel_np import *``.
+"""
+
 from collections.abc import Iterable
 from typing import Any, NamedTuple, overload
 
@@ -15,49 +58,382 @@ __all__ = [
     "discount_factor", "fwd_df", "overnight_rate", "fwd_rate", "zero_rate", "interpolate",
 ]  # fmt: skip
 
-# Black-Scholes ufuncs of (spot, strike, rate, div_yield, tau, pc_flag, vol).
+# ---- the pricer ---------------------------------------------------------------
+
 npv: np.ufunc
+"""Black-Scholes value: ``npv(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+Elementwise :meth:`vantorel.BlackScholes.npv` of the broadcast operands, as
+float64; NaN where the scalar gives ``None`` (a negative ``spot``, ``strike``
+or ``vol``). ``rate`` and ``div_yield`` are continuously compounded per year,
+``tau`` is in years (:func:`tau_from_dates` gives it from dates), ``vol`` per
+square-root year, ``pc_flag`` int codes (non-zero: call) or bool (``True``:
+call). Accepts ``out=`` and ``where=``; never raises for values.
+
+>>> npv(100.0, np.array([90.0, 100.0, -1.0]), 0.05, 0.02, 1.0, np.array([True, False, True]), 0.2).round(6).tolist()
+[15.123708, 6.330081, nan]
+"""
 delta: np.ufunc
+"""Black-Scholes delta ``dV/dspot``: ``delta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+Elementwise :meth:`vantorel.BlackScholes.delta`, float64; NaN for a negative
+``spot``, ``strike`` or ``vol``. Operands as for :data:`npv`.
+"""
 gamma: np.ufunc
+"""Black-Scholes gamma ``d²V/dspot²``: ``gamma(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+Elementwise :meth:`vantorel.BlackScholes.gamma`, float64; infinite at the
+money when ``tau`` is 0; NaN for a negative ``spot``, ``strike`` or ``vol``.
+Operands as for :data:`npv`.
+"""
 vega: np.ufunc
+"""Black-Scholes vega ``dV/dvol`` per 1.0 of vol: ``vega(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+Divide by 100 for the change per vol point. Elementwise
+:meth:`vantorel.BlackScholes.vega`, float64; NaN for a negative ``spot``,
+``strike`` or ``vol``. Operands as for :data:`npv`.
+"""
 theta: np.ufunc
+"""Black-Scholes theta ``-dV/dtau`` per year: ``theta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+Divide by 365 for the change per calendar day. Elementwise
+:meth:`vantorel.BlackScholes.theta`, float64; NaN for a negative ``spot``,
+``strike`` or ``vol``. Operands as for :data:`npv`.
+"""
 rho_r: np.ufunc
+"""Black-Scholes ``dV/drate`` per 1.0 of rate: ``rho_r(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+Divide by 10000 for a basis point. Elementwise
+:meth:`vantorel.BlackScholes.rho_r`, float64; NaN for a negative ``spot``,
+``strike`` or ``vol``. Operands as for :data:`npv`.
+"""
 rho_q: np.ufunc
-# The vol from a price: ufunc of (price, spot, strike, rate, div_yield, tau, pc_flag).
+"""Black-Scholes ``dV/ddiv_yield`` per 1.0 of yield: ``rho_q(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+Divide by 10000 for a basis point. Elementwise
+:meth:`vantorel.BlackScholes.rho_q`, float64; NaN for a negative ``spot``,
+``strike`` or ``vol``. Operands as for :data:`npv`.
+"""
+
+# ---- implied volatility -------------------------------------------------------
+
 implied_vol: np.ufunc
+"""Black-Scholes implied volatility: ``implied_vol(price, spot, strike, rate, div_yield, tau, pc_flag)``.
+
+The vol at which the exact Black-Scholes-Merton formula gives ``price``,
+float64, accurate to the last digits where the price depends on the vol
+(see the precision page). Inside the no-arbitrage bounds (above the discounted
+intrinsic value, below ``spot * exp(-div_yield * tau)`` for a call and
+``strike * exp(-rate * tau)`` for a put) there is always an answer; a price
+equal to the lower bound gives 0.0; a price outside the bounds, ``tau <= 0``,
+a negative ``spot`` or ``strike``, or a NaN operand gives NaN. Other operands
+as for :data:`npv`. Accepts ``out=`` and ``where=``; never raises for values.
+
+>>> float(implied_vol(npv(100.0, 105.0, 0.05, 0.02, 1.0, 1, 0.2), 100.0, 105.0, 0.05, 0.02, 1.0, 1).round(9))
+0.2
+"""
+
+# ---- error functions ----------------------------------------------------------
 erf: np.ufunc
+"""The error function, elementwise :func:`vantorel.erf` (float64 in and out).
+
+``erf(±inf)`` is ±1, NaN gives NaN; never raises.
+
+>>> erf(np.array([0.0, 1.0, np.inf])).tolist()
+[0.0, 0.8427007929427149, 1.0]
+"""
 erfc: np.ufunc
+"""The complementary error function ``1 - erf(x)``, elementwise :func:`vantorel.erfc`.
+
+Float64; ``erfc(+inf)`` is 0, ``erfc(-inf)`` is 2, NaN gives NaN; never raises.
+"""
 erf_inv: np.ufunc
+"""The inverse error function on (-1, 1), elementwise :func:`vantorel.erf_inv`.
+
+Float64; +inf from 1 up, -inf from -1 down, NaN gives NaN; never raises.
+
+>>> erf_inv(np.array([0.5, 1.0])).tolist()
+[0.4769362762044699, inf]
+"""
 erfc_inv: np.ufunc
+"""The inverse complementary error function on (0, 2), elementwise :func:`vantorel.erfc_inv`.
+
+Float64; +inf from 0 down, -inf from 2 up, NaN gives NaN; never raises.
+"""
 
 class Metrics(NamedTuple):
-    npv: Any
-    delta: Any
-    gamma: Any
-    vega: Any
-    theta: Any
-    rho_r: Any
-    rho_q: Any
+    """The seven Black-Scholes results of :func:`metrics` and :func:`metrics_fd`, one array each.
 
-def metrics(*args: Any, **kwargs: Any) -> Metrics: ...
-def metrics_fd(*args: Any, **kwargs: Any) -> Metrics: ...
+    The fields are in the order of :class:`vantorel.BlackScholesMetrics`;
+    ``_asdict()`` gives the columns of a DataFrame (a pandas Series in keeps
+    its index).
+
+    >>> m = metrics(100.0, 100.0, 0.05, 0.02, 1.0, 1, 0.2)
+    >>> m._fields
+    ('npv', 'delta', 'gamma', 'vega', 'theta', 'rho_r', 'rho_q')
+    """
+
+    npv: Any
+    """Option value."""
+    delta: Any
+    """``dV/dspot``."""
+    gamma: Any
+    """``d²V/dspot²``."""
+    vega: Any
+    """``dV/dvol`` per 1.0 of vol."""
+    theta: Any
+    """``-dV/dtau`` per year."""
+    rho_r: Any
+    """``dV/drate`` per 1.0 of rate."""
+    rho_q: Any
+    """``dV/ddiv_yield`` per 1.0 of dividend yield."""
+
+def metrics(
+    spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, /, **kwargs: Any
+) -> Metrics:
+    """All seven closed-form results at once: ``metrics(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+    Elementwise :meth:`vantorel.BlackScholes.get_metrics` as a :class:`Metrics`
+    of seven float64 arrays; every field has the bits of the single ufunc
+    (``metrics(...).gamma`` equals ``gamma(...)``). A rejected element (a
+    negative ``spot``, ``strike`` or ``vol``) is NaN in every field. Operands
+    as for :data:`npv`; ``out=`` takes a tuple of seven arrays. Dask arrays
+    give a :class:`Metrics` of dask arrays.
+
+    >>> m = metrics(100.0, 100.0, 0.05, 0.02, 1.0, np.array([1, 0]), 0.2)
+    >>> m.delta.round(6).tolist(), bool(m.gamma[0] == gamma(100.0, 100.0, 0.05, 0.02, 1.0, 1, 0.2))
+    ([0.586851, -0.393348], True)
+    """
+
+def metrics_fd(
+    spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, /, **kwargs: Any
+) -> Metrics:
+    """The value and six finite-difference sensitivities: ``metrics_fd(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+
+    Elementwise :meth:`vantorel.BlackScholes.get_metrics_fd` (central
+    differences of ``npv``, a cross-check of :func:`metrics`), in the same
+    units and with the same handling of rejected elements, ``out=`` and dask
+    arrays as :func:`metrics`.
+    """
+
+# ---- dates --------------------------------------------------------------------
+
 @overload
-def to_datetime64(dates: Date | None) -> np.datetime64: ...
+def to_datetime64(dates: Date | None) -> np.datetime64:
+    """A :class:`~vantorel.Date` as a ``datetime64[D]`` scalar, ``None`` as NaT."""
+
 @overload
-def to_datetime64(dates: Iterable[Date | None]) -> npt.NDArray[np.datetime64]: ...
-def from_datetime64(values: npt.ArrayLike) -> Any: ...
+def to_datetime64(dates: Iterable[Date | None]) -> npt.NDArray[np.datetime64]:
+    """Dates as ``datetime64[D]``: one :class:`~vantorel.Date` as a scalar, an iterable of them as an array.
+
+    ``None`` gives NaT. The value counts days since 1970-01-01, so it is the
+    date's serial number (:meth:`~vantorel.Date.to_int`) minus 25569.
+
+    :raises TypeError: ``expected a vantorel.Date or None, got int`` for any
+        other item.
+
+    >>> from vantorel import Date
+    >>> to_datetime64(Date(2024, 1, 5))
+    np.datetime64('2024-01-05')
+    >>> to_datetime64([Date(2024, 1, 5), None])
+    array(['2024-01-05',        'NaT'], dtype='datetime64[D]')
+    """
+
+def from_datetime64(values: npt.ArrayLike) -> Any:
+    """``datetime64`` values as :class:`~vantorel.Date` objects.
+
+    Values of any unit are cast to days first (a time of day is dropped,
+    counting back from midnight before 1970). A scalar or 0-d array gives one
+    ``Date`` (``None`` for NaT), an array gives nested lists of its shape.
+
+    :param values: a ``datetime64`` scalar or array (a pandas datetime Series works).
+    :raises TypeError: ``expected datetime64 values, got dtype int64`` for
+        another dtype.
+    :raises FatalError: the scalar's own text for a day outside 1899-01-01 to
+        65535-12-31, e.g. ``Year (1000) must be >= 1899``.
+
+    >>> from_datetime64(np.array(["2024-01-05", "NaT"], "M8[D]"))
+    [Date('2024-01-05'), None]
+    >>> from_datetime64(np.datetime64("2024-01-05T18:30"))
+    Date('2024-01-05')
+    """
+
 @overload
-def add_tenor(dates: npt.ArrayLike, tenor: str | Tenor, unit: None = None, /, **kwargs: Any) -> Any: ...
+def add_tenor(dates: npt.ArrayLike, tenor: str | Tenor, unit: None = None, /, **kwargs: Any) -> Any:
+    """Each date moved by one tenor, a string such as ``"3M"`` or a :class:`~vantorel.Tenor`."""
+
 @overload
-def add_tenor(dates: npt.ArrayLike, tenor: npt.ArrayLike, unit: npt.ArrayLike | TenorUnit, /, **kwargs: Any) -> Any: ...
-def weekday(dates: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
-def is_business_day(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) -> Any: ...
-def is_weekend(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) -> Any: ...
-def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCounter, /, **kwargs: Any) -> Any: ...
-def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
-def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
-def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
-def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
-def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
-def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
-def interpolate(interpolator: Interpolator, xs: npt.ArrayLike, /, **kwargs: Any) -> Any: ...
+def add_tenor(dates: npt.ArrayLike, tenor: npt.ArrayLike, unit: npt.ArrayLike | TenorUnit, /, **kwargs: Any) -> Any:
+    """Dates moved by a tenor, elementwise :meth:`vantorel.Date.add_tenor`; ``datetime64[D]``, NaT for NaT.
+
+    ``add_tenor(dates, tenor)`` applies one tenor, a string (``"3M"``) or a
+    :class:`~vantorel.Tenor`, to every date; ``add_tenor(dates, counts, units)``
+    broadcasts int counts against :class:`~vantorel.TenorUnit` codes (D 0,
+    B 1, W 2, M 3, Y 4) or a ``TenorUnit`` member. Months and years clamp to
+    the end of a shorter month, with no end-of-month rule (2024-01-31 plus
+    1M is 2024-02-29, plus 2M is 2024-03-31).
+
+    :param kwargs: ``out=``, ``where=`` and NumPy's other ufunc keywords.
+    :raises ValueError: for a tenor string the scalar refuses (``Invalid tenor
+        unit (Q), can only have D, B, W, M, Y``); ``Invalid TenorUnit code (9)``
+        for a unit code outside 0 to 4, with the index note.
+    :raises FatalError: ``Cannot add TenorUnit::B without a calendar input``
+        for business days; a result outside the date range (``Year (65536)
+        must be <= 65535``); both with the index note.
+
+    >>> add_tenor(np.array(["2024-01-31", "NaT"], "M8[D]"), "1M")
+    array(['2024-02-29',        'NaT'], dtype='datetime64[D]')
+    >>> add_tenor(np.datetime64("2024-01-31"), np.array([1, 2]), 3).tolist()
+    [datetime.date(2024, 2, 29), datetime.date(2024, 3, 31)]
+    """
+
+def weekday(dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """Weekday codes of dates, Monday 0 to Sunday 6, as float64 (so that NaT can give NaN).
+
+    The codes are those of :class:`~vantorel.Weekday`. Accepts ``out=`` and ``where=``.
+
+    :raises FatalError: for a day outside 1899-01-01 to 65535-12-31
+        (``Year (1000) must be >= 1899``), with the index note.
+
+    >>> weekday(np.array(["2024-01-05", "2024-01-07", "NaT"], "M8[D]")).tolist()
+    [4.0, 6.0, nan]
+    """
+
+def is_business_day(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) -> Any:
+    """Whether each date is a business day of ``calendar``, as a bool array; ``False`` for NaT.
+
+    Elementwise :meth:`vantorel.Calendar.is_business_day`. Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.Calendar, got str`` for anything
+        but a :class:`~vantorel.Calendar`.
+    :raises FatalError: for a day outside the date range, with the index note.
+
+    >>> from vantorel import Calendar
+    >>> is_business_day(np.array(["2024-01-05", "2024-01-06", "NaT"], "M8[D]"), Calendar("VT_WEEK")).tolist()
+    [True, False, False]
+    """
+
+def is_weekend(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) -> Any:
+    """Whether each date is a weekend day of ``calendar``, as a bool array; ``False`` for NaT.
+
+    Elementwise :meth:`vantorel.Calendar.is_weekend` (Saturday and Sunday for
+    ``VT_WEEK``, never for ``VT_NONE``). Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.Calendar, got str`` for anything
+        but a :class:`~vantorel.Calendar`.
+    :raises FatalError: for a day outside the date range, with the index note.
+    """
+
+def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCounter, /, **kwargs: Any) -> Any:
+    """The year fraction from ``start`` to ``end`` under ``day_counter``, float64; NaN for NaT.
+
+    Elementwise :meth:`vantorel.DayCounter.get_dcf`: ``Act365`` counts days
+    over 365, ``Act360`` over 360; negative when ``end`` is before ``start``.
+    Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.DayCounter, got str`` for anything
+        but a :class:`~vantorel.DayCounter` member.
+    :raises FatalError: ``not implemented`` for ``Thirty360`` (at the first
+        element that is not NaT), with the index note.
+
+    >>> from vantorel import DayCounter
+    >>> year_fraction(np.datetime64("2024-01-01"), np.array(["2024-03-31", "NaT"], "M8[D]"), DayCounter.Act360).tolist()
+    [0.25, nan]
+    """
+
+def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """Calendar days from ``eval_dates`` to ``expiry_dates`` over 365.0, float64; NaN for NaT.
+
+    The ``tau`` the pricer's ``_with_dates`` methods use, whatever day counter
+    is used elsewhere: ``npv(..., tau_from_dates(e, x), ...)`` has the bits of
+    :meth:`vantorel.BlackScholes.npv_with_dates`. Accepts ``out=`` and ``where=``.
+
+    :raises FatalError: for a day outside the date range, with the index note.
+
+    >>> tau_from_dates(np.datetime64("2024-01-05"), np.array(["2025-01-04", "2024-01-05"], "M8[D]")).tolist()
+    [1.0, 0.0]
+    """
+
+# ---- curves and interpolation -------------------------------------------------
+
+def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """The discount factor at each date, elementwise :meth:`vantorel.YieldCurve.get_df`; float64, NaN for NaT.
+
+    1.0 at the curve date; dates before it are allowed. Accepts ``out=`` and
+    ``where=``. The curve is read in place for the length of the call.
+
+    :raises TypeError: ``expected a vantorel.YieldCurve, got Calendar`` for
+        anything but a :class:`~vantorel.YieldCurve`.
+    :raises FatalError: ``not implemented`` for a ``Thirty360`` curve; a day
+        outside the date range; both with the index note.
+
+    >>> from vantorel import Date, DayCounter, YieldCurve
+    >>> curve = YieldCurve.create_flat(Date(2024, 1, 5), DayCounter.Act365, 0.05)
+    >>> discount_factor(curve, np.array(["2024-01-05", "2025-01-04", "NaT"], "M8[D]")).tolist()
+    [1.0, 0.951229424500714, nan]
+    """
+
+def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """The forward discount factor ``df(end) / df(start)`` per pair of dates; float64, NaN for NaT.
+
+    Elementwise :meth:`vantorel.YieldCurve.get_fwd_df`. Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.YieldCurve, got ...`` for another object.
+    :raises FatalError: as :func:`discount_factor`, with the index note.
+    """
+
+def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """The simple rate from each date to the next calendar day; float64, NaN for NaT.
+
+    Elementwise :meth:`vantorel.YieldCurve.get_overnight_rate`. Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.YieldCurve, got ...`` for another object.
+    :raises FatalError: ``Date serial number (23242573) is out of range: the
+        last date is 65535-12-31`` on 65535-12-31, which has no next day; as
+        :func:`discount_factor` otherwise; with the index note.
+    """
+
+def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """The simple forward rate ``(df(start) / df(end) - 1) / tau(start, end)``; float64.
+
+    Elementwise :meth:`vantorel.YieldCurve.get_fwd_rate`; NaN for NaT and
+    where ``start`` and ``end`` are the same day. Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.YieldCurve, got ...`` for another object.
+    :raises FatalError: as :func:`discount_factor`, with the index note.
+    """
+
+def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """The continuously compounded zero rate ``-ln(df(date)) / tau(curve_date, date)``; float64.
+
+    ``tau`` is the curve's own day counter from its curve date. At the curve
+    date itself this is 0/0, NaN; NaN for NaT. A flat curve gives its rate
+    back. Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.YieldCurve, got ...`` for another object.
+    :raises FatalError: as :func:`discount_factor`, with the index note.
+
+    >>> from vantorel import Date, DayCounter, YieldCurve
+    >>> curve = YieldCurve.create_flat(Date(2024, 1, 5), DayCounter.Act365, 0.05)
+    >>> zero_rate(curve, np.array(["2024-01-05", "2025-01-04"], "M8[D]")).round(12).tolist()
+    [nan, 0.05]
+    """
+
+def interpolate(interpolator: Interpolator, xs: npt.ArrayLike, /, **kwargs: Any) -> Any:
+    """The interpolated value at each x, elementwise :meth:`vantorel.Interpolator.interpolate`; float64.
+
+    Outside the nodes the interpolator's :class:`~vantorel.ExtrapType`
+    applies (``Disabled`` gives NaN). Accepts ``out=`` and ``where=``.
+
+    :raises TypeError: ``expected a vantorel.Interpolator, got ...`` for another object.
+    :raises FatalError: ``Interpolation Type is not supported (yet)`` for a
+        spline type; ``Should never end up here (linear)`` (or ``(geometric)``)
+        for a NaN x with two or more nodes; both with the index note.
+
+    >>> from vantorel import ExtrapType, Interpolator, InterpType
+    >>> lin = Interpolator([0, 1, 2], [0, 10, 30], InterpType.Linear, ExtrapType.Flat)
+    >>> interpolate(lin, np.array([0.5, 1.5, 5.0])).tolist()
+    [5.0, 20.0, 30.0]
+    """
