@@ -6,13 +6,15 @@
 #include <new>
 #include <string_view>
 
+#include "binding/state.hpp"
 #include "core/failure.hpp"
 
 namespace vantorel::py {
 
 namespace {
 
-PyObject* fatal_error = nullptr;  // kept for the life of the process
+// Slot of the FatalError class in the process state.
+const std::size_t fatal_error_slot = process_state.reserve(1);
 
 constexpr const char* fatal_doc =
     "Raised when native code called from Python fails fatally.\n\n"
@@ -34,6 +36,7 @@ void set_fatal(const char* text) noexcept {
 }  // namespace
 
 PyObject* fatal_error_type() noexcept {
+    PyObject*& fatal_error = process_state.slot(fatal_error_slot);
     if (fatal_error == nullptr)
         fatal_error = PyErr_NewExceptionWithDoc("native_runtime.FatalError", fatal_doc,
                                                 PyExc_BaseException, nullptr);
