@@ -16,12 +16,6 @@ namespace {
 // Slot of the FatalError class in the process state.
 const std::size_t fatal_error_slot = process_state.reserve(1);
 
-constexpr const char* fatal_doc =
-    "Raised when native code called from Python fails fatally.\n\n"
-    "Like SystemExit, it derives from BaseException rather than Exception, so\n"
-    "that it normally propagates all the way up the stack and ends the\n"
-    "interpreter.";
-
 constexpr const char* generic_fatal_text = "native code failed without a message";
 
 void set_fatal(const char* text) noexcept {
@@ -35,11 +29,16 @@ void set_fatal(const char* text) noexcept {
 
 }  // namespace
 
+// The class lives in the pure-Python module native_runtime that ships beside
+// the extension, so that it can be imported (and unpickled) by name in a
+// process that has not loaded vantorel.
 PyObject* fatal_error_type() noexcept {
     PyObject*& fatal_error = process_state.slot(fatal_error_slot);
-    if (fatal_error == nullptr)
-        fatal_error = PyErr_NewExceptionWithDoc("native_runtime.FatalError", fatal_doc,
-                                                PyExc_BaseException, nullptr);
+    if (fatal_error == nullptr) {
+        Ref runtime(PyImport_ImportModule("native_runtime"));
+        if (!runtime) return nullptr;
+        fatal_error = PyObject_GetAttrString(runtime, "FatalError");
+    }
     return fatal_error;
 }
 
