@@ -1,6 +1,9 @@
 # The two everyday commands: `make demo` and `make test`. Both set everything up
 # (a virtual environment per Python under .venv, the build, the dependencies).
-.PHONY: demo test test-sanitized bench dev docs docs-browser wheel wheel-check clean
+.PHONY: demo test test-sanitized fuzz bench dev docs docs-browser wheel wheel-check clean
+
+# Seconds of `make fuzz`.
+FUZZ_TIME ?= 300
 
 demo:
 	scripts/demo.sh
@@ -10,6 +13,9 @@ test:
 
 test-sanitized:
 	scripts/test-sanitized.sh
+
+fuzz:
+	scripts/fuzz.sh $(FUZZ_TIME)
 
 bench:
 	scripts/bench.sh

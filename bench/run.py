@@ -19,6 +19,8 @@ def main(argv: list[str]) -> int:
             continue
         module = importlib.import_module(path.stem)
         run_cases(module.TITLE, module.CASES)
+        if hasattr(module, "report"):  # figures other than times
+            module.report()
     return 0
 
 

@@ -4,5 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 py=$(scripts/find-pythons.sh | awk '{print $1}')
 venv_py=$(scripts/venv.sh "$py" bench)
-"$venv_py" -m pip install -q --disable-pip-version-check QuantLib >/dev/null 2>&1 || echo "(QuantLib-Python did not install: its columns are skipped)"
+for peer in QuantLib fast-vollib; do
+  "$venv_py" -m pip install -q --disable-pip-version-check "$peer" >/dev/null 2>&1 || echo "($peer did not install: its columns are skipped)"
+done
 exec "$venv_py" bench/run.py "$@"

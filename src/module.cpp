@@ -139,7 +139,10 @@ PyObject* init() noexcept {
     }
     // 2. Only the main interpreter may own the module: its state lives as
     // long as the process's main interpreter, and is reset when that is
-    // finalised. A sub-interpreter is refused before anything is built.
+    // finalised. A sub-interpreter is refused before anything is recorded or
+    // built, whether or not the main interpreter has imported the module yet
+    // (CPython 3.12 runs this function in an isolated sub-interpreter before
+    // refusing the module there itself).
     if (interp != PyInterpreterState_Main() || (process_state.owner() != -1 && process_state.owner() != id)) {
         PyErr_SetString(PyExc_ImportError,
                         "vantorel does not support sub-interpreters: it is already "

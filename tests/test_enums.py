@@ -58,6 +58,27 @@ def test_equality_rules(left, right, equal):
     assert (left != right) is (right != left) is (not equal)
 
 
+class IndexRaises:
+    def __init__(self, exc: BaseException) -> None:
+        self.exc = exc
+
+    def __index__(self) -> int:
+        raise self.exc
+
+
+@pytest.mark.parametrize("op", [operator.eq, operator.ne])
+@pytest.mark.parametrize(
+    "exc", [KeyboardInterrupt(), SystemExit(3), MemoryError(), ValueError("boom"), TypeError("no"), OverflowError()]
+)
+def test_equality_propagates_errors_of_index_other_than_failed_conversions(op, exc):
+    # Only a failed integer conversion means "not comparable" (then identity decides).
+    if isinstance(exc, (TypeError, OverflowError)):
+        assert op(Weekday.Monday, IndexRaises(exc)) is (op is operator.ne)
+    else:
+        with pytest.raises(type(exc)):
+            op(Weekday.Monday, IndexRaises(exc))
+
+
 @pytest.mark.parametrize("op", [operator.lt, operator.le, operator.gt, operator.ge])
 @pytest.mark.parametrize("other", [Weekday.Sunday, 6, 6.0, Three()])
 def test_ordering_is_a_type_error(op, other):

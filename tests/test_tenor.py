@@ -54,6 +54,25 @@ def test_unsplittable_text_is_fatal(text: str, message: str) -> None:
     assert str(Tenor("1D")) == "1D"  # still usable
 
 
+LONG = "9" * 1_000_000 + "\u00e9"
+
+
+@pytest.mark.parametrize(
+    ("text", "line"),
+    [("1\nvantorel: fatal error: forged\r\x1b[2J\x9b\\\u00e9",
+      "Tenor string (1\\x0avantorel: fatal error: forged\\x0d\\x1b[2J\\x9b\\\\\u00e9) does not end in an ASCII unit letter"),
+     (LONG, "Tenor string (" + "9" * 186 + f"... [cut, {len(LONG) + 53} bytes in all]")],
+)  # fmt: skip
+def test_fatal_diagnostic_is_one_escaped_bounded_line(capfd, text: str, line: str) -> None:
+    # The exception carries the text unchanged; the stderr line can neither be
+    # forged by control characters nor flooded by a long input.
+    with raises_fatal(f"Tenor string ({text}) does not end in an ASCII unit letter"):
+        Tenor(text)
+    diagnostic = capfd.readouterr().err
+    assert diagnostic.startswith("vantorel: fatal error at ") and diagnostic.endswith(f": {line}\n")
+    assert diagnostic.count("\n") == 1
+
+
 @pytest.mark.parametrize(
     ("call", "message"),
     [(lambda: Tenor(5), "argument 's': expected str, got int"),

@@ -25,8 +25,10 @@ PyObject* enum_int(PyObject* self) noexcept {
 
 // Equality with members of the same class and with integers (anything with
 // __index__, bool included); never with floats or other enumerations, which
-// only offer __int__. Ordering is left to the interpreter's TypeError. Never
-// raises: a failed conversion gives NotImplemented.
+// only offer __int__. Ordering is left to the interpreter's TypeError. A
+// failed integer conversion (TypeError, OverflowError) gives NotImplemented;
+// any other error from __index__ (KeyboardInterrupt, MemoryError, ...)
+// propagates.
 template <class E>
 PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) noexcept {
     if (op < Py_LT || op > Py_GE) Py_RETURN_NOTIMPLEMENTED;
@@ -36,6 +38,8 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) noexcept {
     } else {
         value = PyLong_AsLong(other);
         if (value == -1 && PyErr_Occurred()) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_OverflowError))
+                return nullptr;
             PyErr_Clear();
             Py_RETURN_NOTIMPLEMENTED;
         }

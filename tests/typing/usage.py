@@ -61,3 +61,18 @@ metrics: BlackScholesMetrics | None = BlackScholes.get_metrics_fd(100, 100, 0.05
 if metrics is not None:
     greek: float = metrics.gamma
 prob: float = erf(0.5) + erf_inv(0.5) + pow2(3)
+
+# The array package.
+import numpy as np  # noqa: E402
+import numpy.typing as npt  # noqa: E402
+
+import vantorel_np  # noqa: E402
+
+np_spots: npt.NDArray[np.float64] = np.linspace(80.0, 120.0, 5)
+np_book = vantorel_np.metrics(np_spots, 100.0, 0.02, 0.0, 0.5, np.ones(5, dtype=bool), 0.2)
+np_delta = np_book.delta
+np_expiry: np.datetime64 = vantorel_np.to_datetime64(Date(2025, 1, 31))
+np_days: npt.NDArray[np.datetime64] = vantorel_np.to_datetime64([Date(2024, 1, 31), None])
+np_moved = vantorel_np.add_tenor(np_days, "1M")
+np_curve = YieldCurve.create_flat(Date(2024, 1, 2), DayCounter.Act365, 0.03)
+np_dfs = vantorel_np.discount_factor(np_curve, np_moved)

@@ -1,0 +1,169 @@
+"""vantorel_np over a book of 1,000,000 random options and 1,000,000 dates, against
+numpy/scipy formulas, the scalar API, fast-vollib, QuantLib and itself in two threads."""
+
+from harness import Case, Peer
+
+TITLE = "arrays (N = 1,000,000)"
+
+_BOOK = """
+import numpy as np
+import vantorel_np as vn
+rng = np.random.default_rng(7)
+n = 1_000_000
+spot = rng.uniform(50.0, 150.0, n); strike = rng.uniform(50.0, 150.0, n)
+rate = rng.uniform(0.0, 0.08, n); div = rng.uniform(0.0, 0.04, n)
+tau = rng.uniform(0.02, 3.0, n); vol = rng.uniform(0.05, 0.8, n)
+is_call = rng.random(n) < 0.5
+book = (spot, strike, rate, div, tau, is_call, vol)
+"""
+
+# The textbook formula in numpy with scipy.special.ndtr.
+_NUMPY = (
+    _BOOK
+    + """
+from scipy.special import ndtr
+def np_npv(spot, strike, rate, div, tau, is_call, vol):
+    chi = np.where(is_call, 1.0, -1.0)
+    s = np.sqrt(tau) * vol
+    d1 = ((0.5 * vol * vol + (rate - div)) * tau + (np.log(spot) - np.log(strike))) / s
+    d2 = d1 - s
+    df_r, df_q = np.exp(-rate * tau), np.exp(-div * tau)
+    return chi * (spot * df_q * ndtr(chi * d1) - strike * df_r * ndtr(chi * d2))
+def np_metrics(spot, strike, rate, div, tau, is_call, vol):
+    chi = np.where(is_call, 1.0, -1.0)
+    sq = np.sqrt(tau); s = sq * vol
+    d1 = ((0.5 * vol * vol + (rate - div)) * tau + (np.log(spot) - np.log(strike))) / s
+    d2 = d1 - s
+    df_r, df_q = np.exp(-rate * tau), np.exp(-div * tau)
+    n1, n2 = ndtr(chi * d1), ndtr(chi * d2)
+    pdf = np.exp(-0.5 * d1 * d1) * 0.3989422804014327
+    npv = chi * (spot * df_q * n1 - strike * df_r * n2)
+    delta = chi * df_q * n1
+    gamma = df_q * pdf / (spot * s)
+    vega = sq * spot * df_q * pdf
+    theta = -chi * rate * strike * df_r * n2 - vol * df_q * spot * pdf / (2 * sq) + chi * div * spot * df_q * n1
+    rho_r = strike * chi * tau * df_r * n2
+    rho_q = -spot * chi * tau * df_q * n1
+    return npv, delta, gamma, vega, theta, rho_r, rho_q
+"""
+)
+
+_SCALAR = (
+    _BOOK
+    + """
+from vantorel import BlackScholes, PutCallFlag
+scalar_npv = BlackScholes.npv
+rows = list(zip(spot.tolist(), strike.tolist(), rate.tolist(), div.tolist(), tau.tolist(),
+                [PutCallFlag.Call if c else PutCallFlag.Put for c in is_call], vol.tolist()))
+"""
+)
+
+_FAST_VOLLIB = (
+    _BOOK
+    + """
+from fast_vollib import fast_black_scholes_merton
+flags = np.where(is_call, "c", "p")
+"""
+)
+
+_QUANTLIB = (
+    _BOOK
+    + """
+import QuantLib as ql
+black = ql.blackFormula
+types = [ql.Option.Call if c else ql.Option.Put for c in is_call]
+fwd = (spot * np.exp((rate - div) * tau)).tolist()
+std = (vol * np.sqrt(tau)).tolist()
+disc = np.exp(-rate * tau).tolist()
+ql_rows = list(zip(types, strike.tolist(), fwd, std, disc))
+"""
+)
+
+_THREADS = (
+    _BOOK
+    + """
+from concurrent.futures import ThreadPoolExecutor
+pool = ThreadPoolExecutor(2)
+halves = [tuple(a[:n // 2] for a in book), tuple(a[n // 2:] for a in book)]
+def two_threads():
+    list(pool.map(lambda h: vn.npv(*h), halves))
+"""
+)
+
+_CURVE = """
+import math
+import numpy as np
+import vantorel as vt
+import vantorel_np as vn
+rng = np.random.default_rng(7)
+start = vt.Date(2024, 1, 2)
+nodes = [start + round(365.25 * 30 * (1.14 ** k - 1) / (1.14 ** 29 - 1)) for k in range(30)]
+dfs = [math.exp(-0.035 * (d - start) / 365.0) for d in nodes]
+curve = vt.YieldCurve.create_noded(start, vt.DayCounter.Act365, nodes, dfs, vt.InterpType.Geometric)
+epoch = start - vt.Date(1970, 1, 1)
+offsets = rng.integers(0, nodes[-1] - start, 1_000_000)
+dates = (offsets + epoch).astype("M8[D]")
+node_x = np.array([float(d - start) for d in nodes]); node_log = np.log(np.array(dfs))
+x = offsets.astype(float)
+"""
+
+_ERF = """
+import numpy as np
+import vantorel_np as vn
+from scipy.special import erf
+xs = np.random.default_rng(7).uniform(-4.0, 4.0, 1_000_000)
+"""
+
+CASES = [
+    Case(
+        "npv(book)",
+        "vn.npv(*book)",
+        _BOOK,
+        [
+            Peer("numpy + ndtr formula", "np_npv(*book)", _NUMPY, needs="scipy", goal=0.40),
+            Peer("scalar list comprehension", "[scalar_npv(*r) for r in rows]", _SCALAR),
+            Peer(
+                "fast-vollib (numpy)",
+                "fast_black_scholes_merton(flags, spot, strike, tau, rate, vol, div, return_as='numpy', backend='numpy')",
+                _FAST_VOLLIB,
+                needs="fast_vollib",
+            ),
+            Peer("QuantLib blackFormula loop", "[black(*r) for r in ql_rows]", _QUANTLIB, needs="QuantLib"),
+        ],
+    ),
+    Case(
+        "metrics(book), all seven",
+        "vn.metrics(*book)",
+        _NUMPY,
+        [
+            Peer("numpy seven-output formula", "np_metrics(*book)", _NUMPY, needs="scipy", goal=0.5),
+            Peer("vantorel_np.npv(book)", "vn.npv(*book)", _BOOK, goal=1.6),
+        ],
+    ),
+    # Time of two threads each pricing half the book over one thread pricing it all:
+    # at most 1/1.8 means at least 1.8x the throughput.
+    Case("npv(book), two threads of half", "two_threads()", _THREADS,
+         [Peer("npv(book), one thread", "vn.npv(*book)", _BOOK, goal=1 / 1.8)]),
+    Case("erf(1e6 floats)", "vn.erf(xs)", _ERF, [Peer("scipy.special.erf", "erf(xs)", _ERF, needs="scipy", goal=1.0)]),
+    Case(
+        "discount_factor(30-node curve, 1e6 dates)",
+        "vn.discount_factor(curve, dates)",
+        _CURVE,
+        [Peer("np.exp(np.interp(log df))", "np.exp(np.interp(x, node_x, node_log))", _CURVE, goal=0.5)],
+    ),
+]
+
+
+def report() -> None:
+    """Peak memory traced while pricing the book, beside the output's own size."""
+    import tracemalloc
+
+    namespace: dict[str, object] = {}
+    exec(_NUMPY, namespace)  # noqa: S102
+    print(f"\n{'peak traced memory over the book':<44} {'MB':>7} {'x output':>9}")
+    for name, stmt in [("vantorel_np.npv", "vn.npv(*book)"), ("numpy + ndtr formula", "np_npv(*book)")]:
+        tracemalloc.start()
+        exec(stmt, namespace)  # noqa: S102
+        peak = tracemalloc.get_traced_memory()[1]
+        tracemalloc.stop()
+        print(f"{name:<44} {peak / 1e6:>7.1f} {peak / 8e6:>9.2f}" + ("  (goal 1.10)" if "vantorel" in name else ""))

@@ -1,0 +1,366 @@
+"""vantorel_np: every array element is the scalar API's result, bit for bit, and the
+arrays behave as NumPy arrays do (broadcasting, out=, where=, dispatch, bad input)."""
+
+from __future__ import annotations
+
+import math
+
+import numpy as np
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+from support import raises_fatal, same
+
+import vantorel as vt
+
+vn = pytest.importorskip("vantorel_np")
+
+BS = vt.BlackScholes
+PRICER = ["npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q"]
+SPECIALS = [0.0, -0.0, math.inf, -math.inf, math.nan, 1e-300, -1.0, 5e-324]
+EPOCH = vt.Date(1970, 1, 1)
+SETTINGS = settings(max_examples=25, deadline=None)
+
+
+def bits_equal(got, want) -> None:
+    got = np.asarray(got, dtype=float).ravel()
+    assert len(got) == len(want)
+    bad = [(i, g, w) for i, (g, w) in enumerate(zip(got, want)) if not same(float(g), w)]
+    assert not bad, bad[:5]
+
+
+def nan_if_none(x):
+    return math.nan if x is None else x
+
+
+def day(d: vt.Date) -> np.datetime64:
+    return np.datetime64(d - EPOCH, "D")
+
+
+def date(x) -> vt.Date:
+    return EPOCH + int(np.datetime64(x, "D").astype(np.int64))
+
+
+def dates_equal(got, want) -> None:
+    """got: datetime64 array; want: Dates or None (NaT)."""
+    got = np.asarray(got).ravel()
+    assert [None if np.isnat(g) else date(g).to_int() for g in got] == [
+        None if w is None else w.to_int() for w in want
+    ]
+
+
+floats = st.one_of(st.sampled_from(SPECIALS), st.floats(-200, 200), st.floats(allow_nan=True))
+
+
+@st.composite
+def book(draw):
+    """Seven operands with shapes that broadcast: (n, 1), (m,) or scalars."""
+    n, m = draw(st.integers(1, 4)), draw(st.integers(1, 4))
+    shapes = [draw(st.sampled_from([(n, 1), (m,), ()])) for _ in range(7)]
+    ops = [np.array(draw(st.lists(floats, min_size=math.prod(s), max_size=math.prod(s)))).reshape(s) for s in shapes]
+    flags = draw(st.lists(st.integers(-2, 3), min_size=math.prod(shapes[5]), max_size=math.prod(shapes[5])))
+    ops[5] = np.array(flags, dtype=np.int64).reshape(shapes[5])
+    if draw(st.booleans()):
+        ops[5] = ops[5] != 0
+    return ops
+
+
+def flat_elements(*ops):
+    return zip(*(np.broadcast_arrays(*ops)[i].ravel() for i in range(len(ops))))
+
+
+def flag(code) -> vt.PutCallFlag:
+    return vt.PutCallFlag.Call if code else vt.PutCallFlag.Put
+
+
+# ---- 1. pricer and error functions against the scalar API -------------------------
+
+
+@SETTINGS
+@given(book())
+def test01_pricer_elements_are_the_scalar_bits(ops):
+    rows = [(*(float(v) for v in e[:5]), flag(e[5]), float(e[6])) for e in flat_elements(*ops)]
+    for name in PRICER:
+        bits_equal(getattr(vn, name)(*ops), [nan_if_none(getattr(BS, name)(*r)) for r in rows])
+    for name, scalar in [("metrics", BS.get_metrics), ("metrics_fd", BS.get_metrics_fd)]:
+        got = getattr(vn, name)(*ops)
+        assert got._fields == ("npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q")
+        results = [scalar(*r) for r in rows]
+        for field, column in zip(got._fields, got):
+            bits_equal(column, [math.nan if m is None else getattr(m, field) for m in results])
+
+
+@SETTINGS
+@given(st.lists(floats, max_size=20))
+@pytest.mark.parametrize("name", ["erf", "erfc", "erf_inv", "erfc_inv"])
+def test02_error_functions_are_the_scalar_bits(name, xs):
+    bits_equal(getattr(vn, name)(np.array(xs, dtype=float)), [getattr(vt, name)(x) for x in xs])
+
+
+# ---- 2. dates, calendars, day counters ------------------------------------------------
+
+serials = st.one_of(st.integers(-363, 800), st.integers(36000, 60000), st.integers(23242000, 23242572))
+maybe_dates = st.lists(st.one_of(serials, st.none()), min_size=1, max_size=12)
+
+
+def as_days(items):
+    return np.array([np.datetime64("NaT", "D") if s is None else day(vt.Date(1899, 12, 30) + s) for s in items], "M8[D]")
+
+
+def as_dates(items):
+    return [None if s is None else vt.Date(1899, 12, 30) + s for s in items]
+
+
+def scalar_or_fatal(fn, *args):
+    try:
+        return fn(*args)
+    except BaseException:  # FatalError: compared through the array call's own error
+        return "fatal"
+
+
+@SETTINGS
+@given(maybe_dates, st.integers(-40, 40), st.sampled_from("DWMY"))
+def test03_add_tenor_is_the_scalar_rule(items, count, letter):
+    text = f"{count}{letter}"
+    want = [None if d is None else scalar_or_fatal(d.add_tenor, text) for d in as_dates(items)]
+    if "fatal" in want:
+        first = want.index("fatal")
+        with pytest.raises(BaseException) as info:
+            vn.add_tenor(as_days(items), text)
+        assert info.value.__notes__ == [f"add_tenor: first failing element at index ({first},)"]
+        return
+    dates_equal(vn.add_tenor(as_days(items), text), want)
+    dates_equal(vn.add_tenor(as_days(items), vt.Tenor(text)), want)
+    counts = np.full(len(items), count)
+    dates_equal(vn.add_tenor(as_days(items), counts, "DBWMY".index(letter)), want)
+
+
+@SETTINGS
+@given(maybe_dates, maybe_dates)
+def test04_day_functions_are_the_scalar_bits(a, b):
+    da_, db_ = as_days(a), as_days(b)[:1]  # (n,) against (1,)
+    ea, eb = as_dates(a), as_dates(b)[:1] * len(a)
+    bits_equal(vn.weekday(da_), [math.nan if d is None else int(d.weekday()) for d in ea])
+    for cal in ("VT_WEEK", "VT_NONE"):
+        c = vt.Calendar(cal)
+        assert vn.is_business_day(da_, c).tolist() == [d is not None and d.is_business_day(c) for d in ea]
+        assert vn.is_weekend(da_, c).tolist() == [d is not None and d.is_weekend(c) for d in ea]
+    pairs = list(zip(ea, eb))
+    for dc in (vt.DayCounter.Act365, vt.DayCounter.Act360):
+        want = [math.nan if None in p else dc.get_dcf(*p) for p in pairs]
+        bits_equal(vn.year_fraction(da_, db_, dc), want)
+    tau = vn.tau_from_dates(da_, db_)
+    bits_equal(tau, [math.nan if None in p else (p[1] - p[0]) / 365.0 for p in pairs])
+    ok = [p for p in pairs if None not in p]
+    evals, expiries = vn.to_datetime64([e for e, _ in ok]), vn.to_datetime64([x for _, x in ok])
+    args = (100.0, 95.0, 0.03, 0.01)
+    bits_equal(
+        vn.npv(*args, vn.tau_from_dates(evals, expiries), 1, 0.25),
+        [BS.npv_with_dates(*args, e, x, vt.PutCallFlag.Call, 0.25) for e, x in ok],
+    )
+    assert [d.to_int() for d in vn.from_datetime64(evals)] == [e.to_int() for e, _ in ok]
+
+
+# ---- 3. curves and interpolation ------------------------------------------------------
+
+CURVE_DATE = vt.Date(2024, 1, 2)
+CURVES = {
+    "flat": vt.YieldCurve.create_flat(CURVE_DATE, vt.DayCounter.Act365, 0.031),
+    "noded": vt.YieldCurve.create_noded(
+        CURVE_DATE, vt.DayCounter.Act360, [CURVE_DATE + 30 * k for k in range(8)],
+        [math.exp(-0.0003 * k * k - 0.002 * k) for k in range(8)], vt.InterpType.Geometric,
+    ),
+}  # fmt: skip
+
+
+def ieee_div(a: float, b: float) -> float:
+    """a / b with IEEE results for a zero divisor (Python raises instead)."""
+    if b:
+        return a / b
+    return math.nan if a == 0 or math.isnan(a) else math.copysign(math.inf, a) * math.copysign(1.0, b)
+
+
+@SETTINGS
+@given(st.lists(st.one_of(st.integers(44000, 45800), st.none()), min_size=1, max_size=12))
+@pytest.mark.parametrize("kind", CURVES)
+def test06_curve_functions_are_the_scalar_bits(kind, items):
+    c = CURVES[kind]
+    start, dates = as_days(items), as_dates(items)
+    end = start + np.timedelta64(45, "D")
+
+    def each(fn, *cols):
+        return [math.nan if None in args else fn(*args) for args in zip(*cols)]
+
+    later = [None if d is None else d + 45 for d in dates]
+    bits_equal(vn.discount_factor(c, start), each(c.get_df, dates))
+    bits_equal(vn.overnight_rate(c, start), each(c.get_overnight_rate, dates))
+    bits_equal(vn.fwd_df(c, start, end), each(c.get_fwd_df, dates, later))
+    bits_equal(vn.fwd_rate(c, start, end), each(c.get_fwd_rate, dates, later))
+    zero = each(lambda d: ieee_div(-math.log(c.get_df(d)), c.get_dc().get_dcf(CURVE_DATE, d)), dates)
+    bits_equal(vn.zero_rate(c, start), zero)
+
+
+@SETTINGS
+@given(st.lists(st.floats(-5, 15) | st.sampled_from([0.0, -0.0, 1.0, 10.0, math.inf, -math.inf]), max_size=20))
+@pytest.mark.parametrize("interp", [vt.InterpType.Linear, vt.InterpType.Geometric])
+@pytest.mark.parametrize("extrap", [vt.ExtrapType.Auto, vt.ExtrapType.Flat, vt.ExtrapType.Disabled])
+def test07_interpolate_is_the_scalar_bits(interp, extrap, xs):
+    f = vt.Interpolator([1.0, 2.5, 4.0, 10.0], [0.9, 0.8, 0.75, 0.5], interp, extrap)
+    bits_equal(vn.interpolate(f, np.array(xs, dtype=float)), [f.interpolate(x) for x in xs])
+
+
+# ---- 4. array mechanics ---------------------------------------------------------------
+
+D = as_days([45000, 45031, None, 45100])
+CASES = {
+    "npv": (lambda *a, **k: vn.npv(*a, 95.0, 0.03, 0.0, 0.5, 1, 0.2, **k), np.array([90.0, 100.0, -1.0, 110.0])),
+    "add_tenor": (lambda a, **k: vn.add_tenor(a, "1M", **k), D),
+    "discount_factor": (lambda a, **k: vn.discount_factor(CURVES["flat"], a, **k), D),
+}
+
+
+@pytest.mark.parametrize("name", CASES)
+@pytest.mark.parametrize("layout", ["strided", "0-d", "empty", "read-only", "big-endian", "out", "where"])
+def test08_layouts_give_the_contiguous_result(name, layout):
+    fn, base = CASES[name]
+    want = fn(base)
+    if layout == "strided":
+        got, ref = fn(np.repeat(base, 2)[::2]), want
+    elif layout == "0-d":
+        got, ref = fn(base[1:2].reshape(())), want[1]
+        assert np.ndim(got) == 0
+    elif layout == "empty":
+        got, ref = fn(base[:0].reshape(0, 3)), want[:0].reshape(0, 3)
+    elif layout == "read-only":
+        ro = base.copy()
+        ro.flags.writeable = False
+        got, ref = fn(ro), want
+    elif layout == "big-endian":
+        got, ref = fn(base.astype(base.dtype.newbyteorder(">"))), want
+    elif layout == "out":
+        out = np.empty_like(want)
+        got, ref = fn(base, out=out), want
+        assert got is out
+    else:
+        mask = np.array([True, False, True, False])
+        out = np.zeros_like(want)
+        got = fn(base, out=out, where=mask)
+        ref = np.where(mask, want, np.zeros_like(want))
+    assert got.shape == np.shape(ref) and got.dtype == want.dtype
+    np.testing.assert_array_equal(got, ref)
+
+
+def test09_the_first_failing_element_is_named_and_out_documented():
+    start = as_days([-363 + 5, -363 + 2, -363 + 1, None, -363])  # serial -363 is 1899-01-01
+    out = np.zeros(5, "M8[D]")
+    with raises_fatal("Year (1898) must be >= 1899"):
+        vn.add_tenor(start, "-3D", out=out)
+    # out= holds at most the elements computed before the failure.
+    assert out[1:].astype(np.int64).tolist() == [0, 0, 0, 0]
+    with pytest.raises(BaseException) as info:
+        vn.add_tenor(start.reshape(1, 5), "-2D")
+    assert info.value.__notes__ == ["add_tenor: first failing element at index (0, 2)"]
+    # Masked-out elements do not fail.
+    got = vn.add_tenor(start, "-2D", out=out, where=np.array([True, True, False, True, False]))
+    dates_equal(got[:2], [vt.Date(1899, 1, 4), vt.Date(1899, 1, 1)])
+    # A NaT operand makes its element missing, even beside a date out of range.
+    far = np.array(["NaT", "1000-01-01"], "M8[D]")
+    assert np.isnan(vn.tau_from_dates(far, far[::-1])).all()
+
+
+@pytest.mark.parametrize(
+    "call, error",
+    [
+        (lambda: vn.npv(np.array(["a"]), 1.0, 0.0, 0.0, 1.0, 1, 0.2), TypeError),
+        (lambda: vn.npv(np.array([object()]), 1.0, 0.0, 0.0, 1.0, 1, 0.2), TypeError),
+        (lambda: vn.npv(1.0, 1.0, 0.0, 0.0, 1.0, np.array([1.5]), 0.2), TypeError),
+        (lambda: vn.npv(np.ones(2), np.ones(3), 0.0, 0.0, 1.0, 1, 0.2), ValueError),
+        (lambda: vn.weekday(np.array([45000])), TypeError),
+        (lambda: vn.weekday(np.array(["2024-01-01"])), TypeError),
+        (lambda: vn.discount_factor(vt.Calendar("VT_WEEK"), D), TypeError),
+        (lambda: vn.year_fraction(D, D, "Act365"), TypeError),
+        (lambda: vn.add_tenor(D, np.array([1]), 9), ValueError),
+        (lambda: vn.add_tenor(D, "1Q"), ValueError),
+        (lambda: vn.from_datetime64(np.array([45000])), TypeError),
+    ],
+)
+def test10_bad_input_raises_numpy_or_our_clear_error(call, error):
+    with pytest.raises(error):
+        call()
+
+
+LAST = as_days([23242572 - 1, 23242572])
+CUBIC = vt.Interpolator([1.0, 2.0, 3.0], [1.0, 2.0, 3.0], vt.InterpType.CubicSpline, vt.ExtrapType.Flat)
+LINEAR = vt.Interpolator([1.0, 2.0, 3.0], [1.0, 2.0, 3.0], vt.InterpType.Linear, vt.ExtrapType.Flat)
+
+
+@pytest.mark.parametrize(
+    "call, message, index",
+    [
+        (lambda: vn.year_fraction(D, D, vt.DayCounter.Thirty360), "not implemented", (0,)),
+        (lambda: vn.add_tenor(D, "1B"), "Cannot add TenorUnit::B without a calendar input", (0,)),
+        (lambda: vn.interpolate(CUBIC, np.array([[1.0, 2.5]])), "Interpolation Type is not supported (yet)", (0, 1)),
+        (lambda: vn.interpolate(LINEAR, np.array([2.0, math.nan])), "Should never end up here (linear)", (1,)),
+        (lambda: vn.overnight_rate(CURVES["flat"], LAST), "Date serial number (23242573) is out of range: the last date is 65535-12-31", (1,)),
+        (lambda: vn.weekday(np.array(["1000-01-01"], "M8[D]")), "Year (1000) must be >= 1899", (0,)),
+    ],
+)
+def test11_core_failures_raise_the_scalar_fatal_error(call, message, index):
+    with pytest.raises(BaseException) as info:
+        call()
+    assert info.value.__notes__[-1].endswith(f"first failing element at index {index}")
+    with raises_fatal(message):
+        raise info.value
+
+
+# ---- 5. dispatch: pandas and dask -----------------------------------------------------
+
+
+def test12_pandas_series_in_series_out():
+    pd = pytest.importorskip("pandas")
+    df = pd.DataFrame({"spot": [90.0, 100.0, 110.0], "flag": [True, False, True]}, index=list("abc"))
+    df["npv"] = vn.npv(df.spot, 100.0, 0.02, 0.0, 0.5, df.flag, 0.2)
+    cols = list(vn.Metrics._fields)
+    df[cols] = np.column_stack(vn.metrics(df.spot, 100.0, 0.02, 0.0, 0.5, df.flag, 0.2))
+    assert df.npv.tolist() == df["npv"].tolist() == vn.npv(df.spot.to_numpy(), 100.0, 0.02, 0.0, 0.5, df.flag.to_numpy(), 0.2).tolist()
+    dates = pd.Series(pd.to_datetime(["2024-01-31", None, "2024-03-31"]), index=list("xyz"))
+    moved = vn.add_tenor(dates, "1M")
+    assert isinstance(moved, pd.Series) and list(moved.index) == list("xyz")
+    assert [str(x)[:10] for x in moved] == ["2024-02-29", "NaT", "2024-04-30"]
+    df_ = vn.discount_factor(CURVES["flat"], dates)
+    assert isinstance(df_, pd.Series) and math.isnan(df_["y"])
+
+
+DASK_CALLS = {
+    "pricer": lambda a, d: [getattr(vn, name)(a, 100.0, 0.02, 0.0, 0.5, a > 100, 0.2) for name in PRICER],
+    "metrics": lambda a, d: vn.metrics(a, 100.0, 0.02, 0.0, 0.5, 1, 0.2),
+    "metrics_fd": lambda a, d: vn.metrics_fd(a, 100.0, 0.02, 0.0, 0.5, 1, 0.2),
+    "erf": lambda a, d: vn.erfc_inv(vn.erf_inv(vn.erfc(vn.erf(a / 100)))),
+    "add_tenor": lambda a, d: vn.add_tenor(d, "1M"),
+    "weekday": lambda a, d: vn.weekday(d),
+    "calendar": lambda a, d: (vn.is_business_day(d, vt.Calendar("VT_WEEK")), vn.is_weekend(d, vt.Calendar("VT_WEEK"))),
+    "day_counter": lambda a, d: (vn.year_fraction(d, d[::-1], vt.DayCounter.Act360), vn.tau_from_dates(d[:1], d)),
+    "curve": lambda a, d: [f(CURVES["noded"], d) for f in (vn.discount_factor, vn.overnight_rate, vn.zero_rate)]
+    + [f(CURVES["noded"], d, d) for f in (vn.fwd_df, vn.fwd_rate)],
+    "interpolate": lambda a, d: vn.interpolate(vt.Interpolator([80.0, 120.0], [1.0, 2.0], vt.InterpType.Linear, vt.ExtrapType.Flat), a),
+}  # fmt: skip
+
+
+@pytest.mark.parametrize("name", DASK_CALLS)
+def test13_dask_arrays_compute_the_numpy_result(name):
+    da = pytest.importorskip("dask.array")
+    import dask
+
+    a = np.linspace(80.0, 120.0, 10)
+    d = as_days(list(range(45000, 45010)))
+    want = DASK_CALLS[name](a, d)
+    lazy = DASK_CALLS[name](da.from_array(a, chunks=4), da.from_array(d, chunks=4))
+    with dask.config.set(scheduler="threads"):
+        got = dask.compute(lazy)[0]
+    np.testing.assert_equal(got, want)
+
+
+def test14_vantorel_needs_no_numpy_and_vantorel_np_names_the_extra(run_python):
+    r = run_python("import sys; sys.modules['numpy'] = None\nimport vantorel; print(len(vantorel.__all__))\nimport vantorel_np")
+    assert r.stdout == "32\n"
+    assert "ImportError" in r.stderr and "vantorel[array]" in r.stderr
