@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "binding/call.hpp"
+#include "binding/errors.hpp"
 #include "binding/state.hpp"
 #include "datetime/calendars/calendar_py.hpp"
 #include "datetime/date_py.hpp"
@@ -153,12 +154,16 @@ PyObject* init() noexcept {
     if (PyObject* module = process_state.module_of(id)) return Py_NewRef(module);
     // 4. The parameter names of every callable, interned all or none.
     if (!process_state.intern_names()) return nullptr;
-    // 5. Build and fill the module, stopping at the first failure.
+    // 5. Take FatalError from native_runtime now: importing it later, on the
+    // first failure, would run the import machinery in an error path, where
+    // memory may be exhausted.
+    if (fatal_error_type() == nullptr) return nullptr;
+    // 6. Build and fill the module, stopping at the first failure.
     Ref module(PyModule_Create(&module_def));
     if (!module) return nullptr;
     for (const Entry& entry : registration)
         if (!add(module, entry.name, entry.make())) return nullptr;
-    // 6. The process state keeps it until the interpreter is finalised.
+    // 7. The process state keeps it until the interpreter is finalised.
     if (!process_state.adopt_module(module, id)) return nullptr;
     return module.release();
 }

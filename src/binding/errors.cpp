@@ -69,7 +69,8 @@ void set_fatal(const char* text) noexcept {
 
 // The class lives in the pure-Python module native_runtime that ships beside
 // the extension, so that it can be imported (and unpickled) by name in a
-// process that has not loaded vantorel.
+// process that has not loaded vantorel. The module's initialisation takes it
+// first, so that no failure has to import it.
 PyObject* fatal_error_type() noexcept {
     PyObject*& fatal_error = process_state.slot(fatal_error_slot);
     if (fatal_error == nullptr) {
