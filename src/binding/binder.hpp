@@ -90,17 +90,6 @@ bool bind_arguments(const char* callable, const char* const* names, PyObject* co
                     std::size_t n, std::size_t required, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** out, Ref* extra = nullptr) noexcept;
 
-template <class S>
-bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
-    constexpr std::size_t n = S::params::size;
-    if (kwnames == nullptr && nargs == static_cast<Py_ssize_t>(n)) [[likely]] {  // the common case
-        for (std::size_t i = 0; i < n; ++i) out[i] = args[i];
-        return true;
-    }
-    return bind_arguments(S::callable, S::params::names.data(), S::interned(), n, S::params::required,
-                          args, nargs, kwnames, out);
-}
-
 // Re-raise a pending TypeError (exactly TypeError) as "argument 'NAME': ..."
 // with the first exception as its __cause__; other exceptions stay as they are.
 void name_argument_error(const char* name) noexcept;

@@ -132,9 +132,17 @@ template <auto Fn, class S, class Args>
 PyObject* call_bound(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const auto&... self) noexcept {
     constexpr std::size_t N = std::tuple_size_v<Args>;
     static_assert(N == S::params::size, "parameter names and native arguments differ");
-    PyObject* slots[N > 0 ? N : 1];
-    if (!bind<S>(args, nargs, kwnames, slots)) return nullptr;
-    typename Storages<Args>::type storage{};
+    // All positional and exactly as many as the parameters (the common case):
+    // the arguments are the slots. Otherwise the binder fills a local array.
+    PyObject* bound[N > 0 ? N : 1];
+    PyObject* const* slots = args;
+    if (kwnames != nullptr || nargs != static_cast<Py_ssize_t>(N)) [[unlikely]] {
+        if (!bind_arguments(S::callable, S::params::names.data(), S::interned(), N, S::params::required, args,
+                            nargs, kwnames, bound))
+            return nullptr;
+        slots = bound;
+    }
+    typename Storages<Args>::type storage;
     if (!convert_arguments<Args>(S::params::names.data(), slots, storage, std::make_index_sequence<N>{}))
         return nullptr;
     return invoke<Fn, Args>(storage, std::make_index_sequence<N>{}, self...);

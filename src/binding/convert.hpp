@@ -35,7 +35,7 @@ template <>
 struct Convert<double> {
     using Storage = double;
     static bool from_py(PyObject* o, double& out) noexcept {
-        if (PyFloat_CheckExact(o)) {
+        if (PyFloat_CheckExact(o)) [[likely]] {
             out = PyFloat_AS_DOUBLE(o);
             return true;
         }
