@@ -40,7 +40,6 @@ _SETUP = (
     "from vantorel import BlackScholes, PutCallFlag; call = PutCallFlag.Call; "
     "npv = BlackScholes.npv; npv_impl = BlackScholes.npv_impl"
 )
-_DATES = "import datetime, vantorel; d = vantorel.Date(2024, 1, 5); pd = datetime.date(2024, 1, 5)"
 
 CASES = [
     Case("math.hypot(7 floats)", "hypot(100.0, 105.0, 0.05, 0.02, 0.75, 1.0, 0.2)", "from math import hypot", [_NOOP]),
@@ -54,5 +53,4 @@ CASES = [
                   f"from {_FLOOR} import bs_npv", needs=_FLOOR),
          ]),
     Case("npv(7 keywords)", f"npv({_KWARGS})", _SETUP, [Peer("npv(7 args)", f"npv({_ARGS})", _SETUP, goal=1.15)]),
-    Case("d.weekday()", "d.weekday()", _DATES, [Peer("date.weekday()", "pd.weekday()", _DATES, goal=1.0)]),
 ]  # fmt: skip
