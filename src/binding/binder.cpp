@@ -33,7 +33,9 @@ std::string make_doc(const char* callable, const char* const* params, std::size_
 namespace {
 
 std::ptrdiff_t find_keyword(PyObject* key, const char* const* names, PyObject* const* interned,
-                            std::size_t n) noexcept {
+                            std::size_t n, std::size_t hint) noexcept {
+    // Keywords mostly come in parameter order: try the next slot first.
+    if (hint < n && interned[hint] == key) return static_cast<std::ptrdiff_t>(hint);
     for (std::size_t i = 0; i < n; ++i)
         if (interned[i] == key) return static_cast<std::ptrdiff_t>(i);
     // Never raises: the names are ASCII and key is a str.
@@ -93,7 +95,7 @@ bool bind_arguments(const char* callable, const char* const* names, PyObject* co
         for (Py_ssize_t k = 0; k < nkw; ++k) {
             PyObject* key = PyTuple_GET_ITEM(kwnames, k);
             PyObject* value = args[nargs + k];
-            const std::ptrdiff_t i = find_keyword(key, names, interned, n);
+            const std::ptrdiff_t i = find_keyword(key, names, interned, n, static_cast<std::size_t>(nargs + k));
             if (i < 0) {
                 if (extra != nullptr) {
                     if (!*extra) *extra = Ref(PyDict_New());
