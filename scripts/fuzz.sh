@@ -26,7 +26,7 @@ fi
 py=$(scripts/find-pythons.sh | awk '{print $1}')
 venv_py=$(scripts/venv.sh "$py" fuzz deps-only)  # the module comes from build/fuzz
 CXX=$cxx cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$py" \
-  -DVANTOREL_FUZZ=ON -DVANTOREL_SANITIZE=ON >/dev/null
+  -DVANTOREL_FUZZ=ON -DVANTOREL_SANITIZE=ON -DVANTOREL_ARRAYS=OFF >/dev/null
 cmake --build build/fuzz -j2 >/dev/null
 runtime=build/fuzz/asan_with_fuzzer.so
 if [ ! -f "$runtime" ]; then

@@ -128,7 +128,9 @@ def vantorel_np_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]
         **{name: (handles["curve"], dates, later) for name in ["fwd_df", "fwd_rate"]},
         "interpolate": (handles["interpolator"], np.linspace(-1.0, 3.0, 5)),
     }  # fmt: skip
-    calls: dict[str, Call] = {f"{name}:call": (lambda f=getattr(u, name), a=ops: f(*a)) for name, ops in operands.items()}
+    # Each call holds the objects whose handles it passes.
+    calls: dict[str, Call] = {f"{name}:call": (lambda f=getattr(u, name), a=ops, o=objects: f(*a))
+                              for name, ops in operands.items()}  # fmt: skip
     calls["handle:call"] = lambda: u.handle(curve, v.YieldCurve) == handles["curve"]
     calls["ElementFailure:call"] = lambda: u.ElementFailure("text")
     # NumPy itself can crash when an allocation fails while one of its ufuncs is
