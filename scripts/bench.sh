@@ -4,7 +4,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 py=$(scripts/find-pythons.sh | awk '{print $1}')
 venv_py=$(scripts/venv.sh "$py" bench)
-for peer in QuantLib fast-vollib; do
+for peer in QuantLib voltic fast-vollib py_lets_be_rational; do
   "$venv_py" -m pip install -q --disable-pip-version-check "$peer" >/dev/null 2>&1 || echo "($peer did not install: its columns are skipped)"
 done
-exec "$venv_py" bench/run.py "$@"
+"$venv_py" bench/run.py "$@"
+# Implied volatility: accuracy against mpmath prices and speed beside other solvers
+# (the reference prices are computed once, a few minutes, and cached under build/).
+if [[ "implied_vol" == *"${1:-}"* ]]; then
+  "$venv_py" bench/implied_vol.py
+fi

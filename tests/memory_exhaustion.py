@@ -120,6 +120,7 @@ def vantorel_np_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]
     operands: dict[str, tuple[Any, ...]] = {
         **{name: (*book, np.array([1, 0, 3]), vol)
            for name in ["npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd"]},
+        "implied_vol": (np.array([8.0, 20.0, 1.0]), *book, np.array([1, 0, 3])),
         **{name: (np.array([-0.5, 0.0, 0.7, 2.0]),) for name in ["erf", "erfc", "erf_inv", "erfc_inv"]},
         "add_tenor": (dates, np.array([1, -2, 3]), 3), "weekday": (dates,),
         "is_business_day": (handles["calendar"], dates), "is_weekend": (handles["calendar"], dates),

@@ -27,10 +27,11 @@ from typing import Any, NamedTuple
 import vantorel as _vt
 
 from . import _ufuncs as _u
-from ._ufuncs import delta, erf, erf_inv, erfc, erfc_inv, gamma, npv, rho_q, rho_r, theta, vega
+from ._ufuncs import delta, erf, erf_inv, erfc, erfc_inv, gamma, implied_vol, npv, rho_q, rho_r, theta, vega
 
 __all__ = [
     "npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd", "Metrics",
+    "implied_vol",
     "erf", "erfc", "erf_inv", "erfc_inv",
     "to_datetime64", "from_datetime64", "add_tenor", "weekday", "is_business_day", "is_weekend",
     "year_fraction", "tau_from_dates",

@@ -8,6 +8,7 @@ from vantorel import Calendar, Date, DayCounter, Interpolator, Tenor, TenorUnit,
 
 __all__ = [
     "npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd", "Metrics",
+    "implied_vol",
     "erf", "erfc", "erf_inv", "erfc_inv",
     "to_datetime64", "from_datetime64", "add_tenor", "weekday", "is_business_day", "is_weekend",
     "year_fraction", "tau_from_dates",
@@ -22,6 +23,8 @@ vega: np.ufunc
 theta: np.ufunc
 rho_r: np.ufunc
 rho_q: np.ufunc
+# The vol from a price: ufunc of (price, spot, strike, rate, div_yield, tau, pc_flag).
+implied_vol: np.ufunc
 erf: np.ufunc
 erfc: np.ufunc
 erf_inv: np.ufunc

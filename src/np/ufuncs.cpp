@@ -11,6 +11,7 @@
 #include "maths/functions/err_functions.hpp"
 #include "maths/interpolator.hpp"
 #include "mkt_data/yield_curve_py.hpp"
+#include "pricers/implied_vol.hpp"
 
 namespace vantorel::np {
 
@@ -139,6 +140,11 @@ const Row rows[] = {
     row<&vantorel::rho_q>("rho_q", VANTOREL_PRICER_DOC("Black-Scholes rho to the dividend yield")),
     row<&vantorel::get_metrics>("metrics", VANTOREL_PRICER_DOC("the seven closed-form metrics, in field order,")),
     row<&vantorel::get_metrics_fd>("metrics_fd", VANTOREL_PRICER_DOC("the value and six finite-difference sensitivities")),
+    row<&vantorel::implied_vol>("implied_vol",
+                                "(price, spot, strike, rate, div_yield, tau, pc_flag): the vol at which the exact "
+                                "Black-Scholes-Merton value is price; 0.0 at the discounted intrinsic value, inf at "
+                                "spot*df_q (call) or strike*df_r (put), NaN outside those bounds, for tau <= 0, a "
+                                "negative spot or strike, or a NaN or infinite input."),
     row<&vantorel::erf>("erf", "The error function."),
     row<&vantorel::erfc>("erfc", "The complementary error function."),
     row<&vantorel::erf_inv>("erf_inv", "The inverse of erf on (-1, 1)."),

@@ -8,6 +8,7 @@
 #include "core/failure.hpp"
 #include "core/number_format.hpp"
 #include "datetime/date.hpp"
+#include "pricers/implied_vol.hpp"
 
 namespace {
 
@@ -87,12 +88,73 @@ void plain_number_format() {
     }
 }
 
+// The bounds of implied_vol: 0.0 at the discounted intrinsic value, +inf at
+// spot*df_q (call) or strike*df_r (put), NaN outside them and for inputs out
+// of the domain.
+void implied_vol_bounds() {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double r = 0.05, q = 0.02, tau = 0.5;
+    const double fwd_spot = 100.0 * std::exp(-q * tau), pv_strike = 90.0 * std::exp(-r * tau);
+    const double call_lower = fwd_spot - pv_strike;
+    const auto iv = [&](double price, PutCallFlag flag, double t = 0.5) {
+        return implied_vol(price, 100.0, 90.0, r, q, t, flag);
+    };
+    check(iv(call_lower, PutCallFlag::Call) == 0.0, "call at the intrinsic value is 0");
+    check(iv(0.0, PutCallFlag::Put) == 0.0, "out-of-the-money put at 0 is 0");
+    check(std::isinf(iv(fwd_spot, PutCallFlag::Call)), "call at spot*df_q is +inf");
+    check(std::isinf(iv(pv_strike, PutCallFlag::Put)), "put at strike*df_r is +inf");
+    for (const double price : {std::nextafter(call_lower, 0.0), std::nextafter(fwd_spot, 1e9), -1.0, nan}) {
+        check(std::isnan(iv(price, PutCallFlag::Call)), "call price outside the bounds is NaN");
+    }
+    check(std::isnan(iv(-1e-300, PutCallFlag::Put)), "negative put price is NaN");
+    // One ulp of time value: a small vol (about 0.02 here), never NaN.
+    const double above = iv(std::nextafter(call_lower, 1e9), PutCallFlag::Call);
+    check(above >= 0 && above < 0.05, "just above the lower bound");
+    check(std::isfinite(iv(std::nextafter(fwd_spot, 0.0), PutCallFlag::Call)), "just below the upper bound");
+    check(std::isnan(iv(12.0, PutCallFlag::Call, 0.0)) && std::isnan(iv(12.0, PutCallFlag::Call, -1.0)),
+          "tau <= 0 is NaN");
+    check(std::isnan(implied_vol(5.0, -1.0, 90.0, r, q, tau, PutCallFlag::Call)) &&
+              std::isnan(implied_vol(5.0, 100.0, -90.0, r, q, tau, PutCallFlag::Call)) &&
+              std::isnan(implied_vol(5.0, 100.0, 90.0, nan, q, tau, PutCallFlag::Call)),
+          "negative spot or strike, NaN rate");
+}
+
+// normalised_implied_std_dev inverts normalised_black across the moneyness
+// h = x/s and deviation s, deep out of the money included.
+void implied_std_dev_round_trip() {
+    for (const double h : {0.0, -0.3, -2.0, -8.0, -30.0}) {
+        for (const double s : {1e-6, 1e-3, 0.1, 0.7, 3.0, 12.0}) {
+            const double x = h * s;
+            const double b = normalised_black(x, s);
+            if (!(b > 1e-300) || b >= 0.999 * std::exp(0.5 * x)) continue;  // vega vanishes there
+            const double back = normalised_implied_std_dev(x, b, std::log(b));
+            check(std::fabs(back / s - 1) < 1e-13, "normalised round trip",
+                  static_cast<long long>(h * 100 + s * 1e6));
+        }
+    }
+}
+
+// erfcx is continuous across the pieces of its table and has its limits.
+void erfcx_pieces_join() {
+    check(erfcx(0.0) == 1.0 && erfcx(std::numeric_limits<double>::infinity()) == 0.0, "erfcx limits");
+    for (int k = 1; k <= 32; ++k) {
+        const double y = k / 4.0;
+        const double left = erfcx(std::nextafter(y, 0.0)), right = erfcx(y);
+        check(std::fabs(left - right) <= 4.5e-16 * right, "erfcx continuous at a piece boundary", k);
+    }
+    const double y = 1e6;  // erfcx(y) ~ 1/(y sqrt(pi)) (1 - 1/(2 y^2))
+    check(std::fabs(erfcx(y) * y * 1.7724538509055160 / (1 - 0.5 / (y * y)) - 1) < 1e-15, "erfcx asymptote");
+}
+
 }  // namespace
 
 int main() {
     walk_every_serial();
     out_of_range_serials_fail();
     plain_number_format();
+    implied_vol_bounds();
+    implied_std_dev_round_trip();
+    erfcx_pieces_join();
     if (failures != 0) {
         std::fprintf(stderr, "%d native check(s) failed\n", failures);
         return 1;

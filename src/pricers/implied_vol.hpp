@@ -1,0 +1,38 @@
+// src/pricers/implied_vol.hpp: the volatility at which the Black-Scholes-Merton value equals a price
+#pragma once
+
+#include "enums/put_call_flag.hpp"
+
+namespace vantorel {
+
+// The volatility at which the exact Black-Scholes-Merton formula gives `price`
+// for a European option (continuous rate and dividend yield, tau in years).
+//   - A price strictly between the discounted intrinsic value
+//     max(chi*(spot*df_q - strike*df_r), 0) and spot*df_q (call) or
+//     strike*df_r (put) always has an answer, returned finite and positive.
+//   - A price equal to the lower bound gives 0.0, one equal to the upper
+//     bound +inf (the limit of the value as the vol grows without bound).
+//   - A price outside the bounds, tau <= 0, a negative spot or strike, or
+//     any NaN or infinite input gives NaN.
+double implied_vol(double price, double spot, double strike, double rate, double div_yield,
+                   double tau, PutCallFlag pc_flag) noexcept;
+
+// ---- kernels: normalised quantities, no validation -----------------------------
+//
+// The normalised Black value of an out-of-the-money call, for x = ln(F/K) <= 0
+// and a total standard deviation s = vol*sqrt(tau) > 0:
+//   b(x, s) = e^(x/2) N(x/s + s/2) - e^(-x/2) N(x/s - s/2),
+// which is the undiscounted call value divided by sqrt(F*K). It rises from 0
+// at s = 0 to e^(x/2) as s grows.
+double normalised_black(double x, double s) noexcept;
+
+// s > 0 with normalised_black(x, s) = beta, for x <= 0 and 0 < beta < e^(x/2).
+// ln_beta is ln(beta), given separately so that a beta below the normal range
+// (from a price near the smallest double) keeps its full precision.
+double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcept;
+
+// The scaled complementary error function exp(y*y)*erfc(y), to a few units
+// in the last place on the whole line (+inf below about -26.6).
+double erfcx(double y) noexcept;
+
+}  // namespace vantorel

@@ -1,0 +1,155 @@
+"""vantorel_np.implied_vol: round trips against prices made in high precision, the bounds, the array machinery."""
+
+import math
+
+import mpmath as mp
+import numpy as np
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+vn = pytest.importorskip("vantorel_np")
+
+CALL, PUT = 1, 0
+
+
+@mp.workdps(40)
+def exact(spot, strike, rate, q, tau, flag, vol):
+    """Price and elasticity vol*vega/price of the Black-Scholes-Merton formula in 40 digits."""
+    S, K, r, q_, t, v = (mp.mpf(a) for a in (spot, strike, rate, q, tau, vol))
+    chi = 1 if flag else -1
+    if v == 0:
+        return max(chi * (S * mp.exp(-q_ * t) - K * mp.exp(-r * t)), 0), 0
+    sd = v * mp.sqrt(t)
+    d1 = (mp.log(S / K) + (r - q_) * t) / sd + sd / 2
+    fwd_spot, pv_strike = S * mp.exp(-q_ * t), K * mp.exp(-r * t)
+    price = chi * (fwd_spot * mp.ncdf(chi * d1) - pv_strike * mp.ncdf(chi * (d1 - sd)))
+    return price, fwd_spot * mp.npdf(d1) * mp.sqrt(t) * v / price
+
+
+def check_round_trip(spot, strike, rate, q, tau, flag, vol):
+    """The accuracy rule, ten times looser than the benchmark's: where vega*vol >= 1e-3*price
+    the vol comes back within 1e-11; everywhere the exact price at the returned vol is the
+    price within 1e-11."""
+    price, elasticity = exact(spot, strike, rate, q, tau, flag, vol)
+    p = float(price)
+    fwd_spot, pv_strike = spot * math.exp(-q * tau), strike * math.exp(-rate * tau)
+    lower = max((1 if flag else -1) * (fwd_spot - pv_strike), 0.0)
+    if not (lower < p < (fwd_spot if flag else pv_strike)) or p < 2.3e-308:
+        return
+    iv = float(vn.implied_vol(p, spot, strike, rate, q, tau, flag))
+    assert not math.isnan(iv)
+    if elasticity >= 1e-3:
+        assert iv == pytest.approx(vol, rel=1e-11)
+    if iv != math.inf:  # +inf: the price is the upper bound to within its rounding
+        back, _ = exact(spot, strike, rate, q, tau, flag, iv)
+        assert abs(float(back) / p - 1) <= 1e-11
+
+
+@settings(max_examples=300, deadline=None)
+@given(
+    vol=st.floats(1e-4, 10.0),
+    tau=st.floats(1 / 365, 50.0),
+    z=st.floats(-10.0, 10.0),
+    rate=st.floats(-0.05, 0.2),
+    q=st.floats(-0.05, 0.2),
+    flag=st.sampled_from([CALL, PUT]),
+)
+def test_round_trip(vol, tau, z, rate, q, flag):
+    # ln(F/K) is z standard deviations.
+    x = z * vol * math.sqrt(tau)
+    strike = 100.0 * math.exp((rate - q) * tau - x)
+    check_round_trip(100.0, strike, rate, q, tau, flag, vol)
+
+
+# Extremes: tiny and huge vols, one day and fifty years, deep in and out of the money,
+# a price near the smallest normal double.
+@pytest.mark.parametrize(
+    "spot, strike, rate, q, tau, flag, vol",
+    [
+        (100.0, 100.0, 0.0, 0.0, 1 / 365, CALL, 1e-4),
+        (100.0, 100.0001, 0.05, 0.0, 1 / 365, PUT, 1e-4),
+        (100.0, 60.0, 0.2, -0.05, 50.0, PUT, 1e-4),
+        (100.0, 250.0, 0.01, 0.0, 1 / 365, CALL, 0.5),
+        (100.0, 3000.0, -0.05, 0.2, 1.0, CALL, 0.7),
+        (100.0, 40.0, 0.05, 0.02, 0.25, CALL, 0.02),
+        (100.0, 100.0, 0.05, 0.0, 50.0, CALL, 10.0),
+        (1e-3, 1e5, 0.0, 0.0, 2.0, CALL, 1.3),
+    ],
+)
+def test_extreme_cases(spot, strike, rate, q, tau, flag, vol):
+    check_round_trip(spot, strike, rate, q, tau, flag, vol)
+
+
+NAN = math.nan
+FWD_SPOT, PV_STRIKE = 100 * math.exp(-0.02 * 0.5), 90 * math.exp(-0.05 * 0.5)
+INTRINSIC = FWD_SPOT - PV_STRIKE
+
+
+@pytest.mark.parametrize(
+    "price, flag, tau, spot, expected",
+    [
+        (INTRINSIC, CALL, 0.5, 100.0, 0.0),
+        (0.0, PUT, 0.5, 100.0, 0.0),
+        (math.nextafter(INTRINSIC, 0), CALL, 0.5, 100.0, NAN),
+        (-1e-300, PUT, 0.5, 100.0, NAN),
+        (FWD_SPOT, CALL, 0.5, 100.0, math.inf),
+        (PV_STRIKE, PUT, 0.5, 100.0, math.inf),
+        (math.nextafter(FWD_SPOT, 1e9), CALL, 0.5, 100.0, NAN),
+        (math.nextafter(PV_STRIKE, 1e9), PUT, 0.5, 100.0, NAN),
+        (12.0, CALL, 0.0, 100.0, NAN),
+        (12.0, CALL, -1.0, 100.0, NAN),
+        (12.0, CALL, 0.5, -100.0, NAN),
+        (NAN, CALL, 0.5, 100.0, NAN),
+        (12.0, CALL, NAN, 100.0, NAN),
+    ],
+)
+def test_bounds(price, flag, tau, spot, expected):
+    iv = vn.implied_vol(price, spot, 90.0, 0.05, 0.02, tau, flag)
+    assert iv == expected or (math.isnan(iv) and math.isnan(expected))
+
+
+def test_just_inside_the_bounds_is_an_answer():
+    for price in (math.nextafter(INTRINSIC, 1e9), math.nextafter(FWD_SPOT, 0)):
+        assert not math.isnan(vn.implied_vol(price, 100.0, 90.0, 0.05, 0.02, 0.5, CALL))
+
+
+def test_prices_from_npv_come_back_within_its_accuracy():
+    rng = np.random.default_rng(7)
+    n = 2000
+    spot, strike = 100.0, rng.uniform(60, 160, n)
+    rate, q, tau, vol = rng.uniform(-0.01, 0.08, n), rng.uniform(0, 0.05, n), rng.uniform(0.05, 5, n), rng.uniform(0.05, 1, n)
+    flag = rng.integers(0, 2, n)
+    price = vn.npv(spot, strike, rate, q, tau, flag, vol)
+    vega = vn.vega(spot, strike, rate, q, tau, flag, vol)
+    iv = vn.implied_vol(price, spot, strike, rate, q, tau, flag)
+    # npv's normal probabilities carry about 1e-10 absolute, so its price about 1e-10 of
+    # spot*df_q + strike*df_r (the benchmark measures 2.2e-11 at worst); ten times that.
+    libm_exp = np.frompyfunc(math.exp, 1, 1)  # the bounds as the kernel computes them
+    fwd_spot = spot * libm_exp(-q * tau).astype(float)
+    pv_strike = strike * libm_exp(-rate * tau).astype(float)
+    # npv's own error can put a price a hair outside the bounds (deep in the money): NaN there.
+    lower = np.maximum(np.where(flag == 1, 1, -1) * (fwd_spot - pv_strike), 0)
+    inside = (price > lower) & (price < np.where(flag == 1, fwd_spot, pv_strike))
+    assert np.count_nonzero(~inside) < 10 and np.all(np.isnan(iv[price < lower]))
+    assert np.all(np.abs(iv - vol)[inside] * vega[inside] <= 2e-10 * (fwd_spot + pv_strike)[inside])
+
+
+def test_ufunc_machinery():
+    prices = np.array([[5.0, 8.0, 12.0], [6.0, 9.0, 13.0]])
+    strikes = np.array([100.0, 95.0, 90.0])
+    flags = np.array([True, True, True])
+    out = np.empty((2, 3))
+    result = vn.implied_vol(prices, 100.0, strikes, 0.03, 0.0, 1.0, flags, out=out)
+    assert result is out
+    elementwise = [[vn.implied_vol(p, 100.0, k, 0.03, 0.0, 1.0, CALL) for p, k in zip(row, strikes)] for row in prices]
+    np.testing.assert_array_equal(out, elementwise)
+    assert isinstance(vn.implied_vol(5.0, 100.0, 100.0, 0.03, 0.0, 1.0, CALL), float)
+
+
+def test_dask_arrays():
+    da = pytest.importorskip("dask.array")
+    prices = np.linspace(2.0, 20.0, 40)
+    lazy = vn.implied_vol(da.from_array(prices, chunks=10), 100.0, 100.0, 0.03, 0.0, 1.0, CALL)
+    assert hasattr(lazy, "__dask_graph__")
+    np.testing.assert_array_equal(lazy.compute(), vn.implied_vol(prices, 100.0, 100.0, 0.03, 0.0, 1.0, CALL))
