@@ -18,7 +18,10 @@ def main(argv: list[str]) -> int:
         if wanted not in path.stem:
             continue
         module = importlib.import_module(path.stem)
-        run_cases(module.TITLE, module.CASES)
+        if module.CASES:
+            run_cases(module.TITLE, module.CASES)
+        else:
+            print(f"\n== {module.TITLE} ==")
         if hasattr(module, "report"):  # figures other than times
             module.report()
     return 0

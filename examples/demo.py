@@ -1,4 +1,5 @@
-"""The vantorel demo: dates and calendars, an option book, yield curves, and figures.
+"""The vantorel demo: dates and calendars, an option book, yield curves, a million options
+on a Dask cluster, and figures.
 
 Runs on built-in sample data with no arguments; an optional argument names the
 folder for the figures (default: demo-output in the current directory).
@@ -11,6 +12,7 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).parent))
 
+import demo_book  # noqa: E402
 import demo_curves  # noqa: E402
 import demo_dates  # noqa: E402
 import demo_plots  # noqa: E402
@@ -71,6 +73,8 @@ def main(argv: list[str]) -> int:
     demo_pricer.show()
     heading("Yield curves")
     demo_curves.show()
+    heading("A million options: vantorel_np, then a Dask cluster")
+    demo_book.show()
     heading("Figures")
     paths = write_figures(out_dir)
     print(f"Writing figures into {out_dir.resolve()}")

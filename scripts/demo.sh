@@ -3,5 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 py=$(scripts/find-pythons.sh | awk '{print $1}')
-venv_py=$(scripts/venv.sh "$py" plot)
+venv_py=$(scripts/venv.sh "$py" plot,dask)
 exec "$venv_py" examples/demo.py "$@"

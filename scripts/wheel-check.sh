@@ -22,7 +22,7 @@ for py in $(scripts/find-pythons.sh); do
       fi
     done
     "${env_[@]}" "$tmp/venv/bin/python" -m pip install -q --disable-pip-version-check --only-binary=:all: \
-      "$wheel[plot]" pytest
+      "$wheel[plot,dask]" pytest
     modules=$("$py" - "$wheel" <<'PY'
 import sys, zipfile
 names = zipfile.ZipFile(sys.argv[1]).namelist()

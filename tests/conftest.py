@@ -25,3 +25,13 @@ def run_python():
         )
 
     return run
+
+
+@pytest.fixture(scope="module")
+def client():
+    """A distributed client of a LocalCluster with two single-threaded worker processes,
+    closed after the module (its threads would disturb the allocation counts of others)."""
+    distributed = pytest.importorskip("distributed")
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster:
+        with distributed.Client(cluster) as c:
+            yield c

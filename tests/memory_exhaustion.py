@@ -134,6 +134,12 @@ def vantorel_np_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]
                               for name, ops in operands.items()}  # fmt: skip
     calls["handle:call"] = lambda: u.handle(curve, v.YieldCurve) == handles["curve"]
     calls["ElementFailure:call"] = lambda: u.ElementFailure("text")
+    # The pickling helpers: the native state of a YearMonthDay and both kinds of curve,
+    # and a BlackScholesMetrics built from seven floats.
+    flat = v.YieldCurve.create_flat(v.Date(2024, 1, 5), v.DayCounter.Act360, 0.03)
+    state_of = (v.Date(2024, 2, 29).get_ymd(), curve, flat)
+    calls["native_state:call"] = lambda: [u.native_state(o) for o in state_of]
+    calls["make_metrics:call"] = lambda: u.make_metrics(1.0, -0.0, 0.5, 2.0, -3.0, 4.0, 5e-324)
     # NumPy itself can crash when an allocation fails while one of its ufuncs is
     # dispatched for the first time (seen in ufunc_generic_fastcall): every call is
     # made once here, so that the sweep probes the package's own paths.

@@ -43,3 +43,40 @@ def assert_value_error(call, message: str) -> None:
     with pytest.raises(ValueError) as info:
         call()
     assert type(info.value) is ValueError and str(info.value) == message
+
+
+def observe(obj) -> str:
+    """Everything a vantorel object answers, as text (floats by their round-trip repr,
+    failures by type and message): objects that answer alike observe alike. Imports
+    vantorel itself, so that a fresh process can unpickle its argument first."""
+    import vantorel as vt
+
+    def ask(call):
+        try:
+            return call()
+        except BaseException as exc:  # FatalError included
+            return f"{type(exc).__name__}: {exc}"
+
+    days = [vt.Date(2024, 1, 2) + n for n in (-30, 0, 1, 45, 100, 400, 4000)]
+    cls = type(obj)
+    if cls is vt.Date:
+        answers = [obj.to_int(), obj.to_str(), obj.year(), obj.month(), obj.day(), int(obj.weekday())]
+    elif cls is vt.YearMonthDay:
+        from vantorel_np import _ufuncs
+
+        answers = [_ufuncs.native_state(obj)]
+    elif cls is vt.Tenor:
+        answers = [str(obj), obj.count, str(obj.unit), ask(lambda: days[1].add_tenor(str(obj)))]
+    elif cls is vt.Calendar:
+        answers = [obj.get_name(), *(obj.is_weekend(d) for d in days)]
+    elif cls is vt.Interpolator:
+        answers = [obj.get_nodes_x(), obj.get_nodes_y(), str(obj.get_interp_type()), str(obj.get_extrap_type())]
+        answers += [ask(lambda x=x: obj.interpolate(x)) for x in (-1.0, 0.0, 0.5, 1.0, 2.5, 99.0)]
+    elif cls is vt.YieldCurve:
+        answers = [obj.get_curve_date().to_int(), str(obj.get_dc())]
+        answers += [ask(lambda d=d: (obj.get_df(d), obj.get_overnight_rate(d), obj.get_fwd_rate(days[1], d))) for d in days]
+    elif cls is vt.BlackScholesMetrics:
+        answers = [obj.npv, obj.delta, obj.gamma, obj.vega, obj.theta, obj.rho_r, obj.rho_q]
+    else:  # an enumeration member
+        answers = [str(obj), int(obj)]
+    return f"{cls.__name__}{answers!r}"

@@ -346,8 +346,9 @@ DASK_CALLS = {
 }  # fmt: skip
 
 
+@pytest.mark.parametrize("scheduler", ["threads", "process workers"])
 @pytest.mark.parametrize("name", DASK_CALLS)
-def test13_dask_arrays_compute_the_numpy_result(name):
+def test13_dask_arrays_compute_the_numpy_result(name, scheduler, request):
     da = pytest.importorskip("dask.array")
     import dask
 
@@ -355,8 +356,11 @@ def test13_dask_arrays_compute_the_numpy_result(name):
     d = as_days(list(range(45000, 45010)))
     want = DASK_CALLS[name](a, d)
     lazy = DASK_CALLS[name](da.from_array(a, chunks=4), da.from_array(d, chunks=4))
-    with dask.config.set(scheduler="threads"):
-        got = dask.compute(lazy)[0]
+    if scheduler == "threads":
+        with dask.config.set(scheduler="threads"):
+            got = dask.compute(lazy)[0]
+    else:  # the objects in the graph travel pickled
+        got = request.getfixturevalue("client").compute(lazy, sync=True)
     np.testing.assert_equal(got, want)
 
 

@@ -4,6 +4,8 @@ Pricer, error functions: ufuncs (``metrics``/``metrics_fd`` are gufuncs wrapped 
 return a named tuple). Dates, calendars, curves and interpolators: thin functions
 over ufuncs that take a handle to the object's native value for the duration of the
 call; dask arrays go through ``dask.array.map_blocks`` with the object itself.
+Importing the package registers picklers for vantorel's classes (copyreg), so
+its objects travel to process pools and Dask workers.
 
 A core failure inside a loop (a date out of range, ``Thirty360``, an unsupported
 interpolation) stops the iteration; the first failing element, in C order of the
@@ -26,8 +28,12 @@ from typing import Any, NamedTuple
 
 import vantorel as _vt
 
+from . import _pickling
 from . import _ufuncs as _u
 from ._ufuncs import delta, erf, erf_inv, erfc, erfc_inv, gamma, implied_vol, npv, rho_q, rho_r, theta, vega
+from .dask import TaskFatalError, fatal_guard
+
+_pickling.register()
 
 __all__ = [
     "npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd", "Metrics",
@@ -132,7 +138,8 @@ def _apply(
 ) -> Any:
     """ufunc(*lead, *arrays, **kwargs), where lead holds handles or codes made from
     objects (the caller keeps objects alive until the call returns). Dask arrays run
-    public(*objects, *blocks) block by block, the objects themselves in the graph.
+    public(*objects, *blocks) block by block, the objects themselves in the graph
+    (they pickle), the tasks guarded so that a FatalError ends them as TaskFatalError.
     An element failure re-raises the scalar's exception for the first failing element."""
     if any(_is_dask(a) for a in arrays):
         import dask.array as da
@@ -143,7 +150,10 @@ def _apply(
         blocks = list(arrays)
         for i, b in zip(spread, da.broadcast_arrays(*(da.asarray(arrays[i]) for i in spread))):
             blocks[i] = b
-        return da.map_blocks(lambda *b: public(*objects, *b, **kwargs), *blocks)
+        # The result of empty blocks gives the result's type without running a
+        # real element (dask would otherwise try one, outside any task).
+        meta = public(*objects, *(getattr(b, "_meta", b) for b in blocks), **kwargs)
+        return da.map_blocks(fatal_guard(lambda *b: public(*objects, *b, **kwargs)), *blocks, meta=meta)
     try:
         return ufunc(*lead, *arrays, **kwargs)
     except _u.ElementFailure as failure:

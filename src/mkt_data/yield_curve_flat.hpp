@@ -17,6 +17,8 @@ public:
     [[nodiscard]] DayCounter get_dc() const override { return dc_; }
     [[nodiscard]] double get_df(const Date& date) const override;
 
+    [[nodiscard]] double get_flat_rate() const noexcept { return flat_rate_; }
+
 private:
     Date curve_date_;
     double flat_rate_;

@@ -1,5 +1,6 @@
 // src/np/ufuncs.cpp: vantorel_np._ufuncs, the ufuncs built from one table of core kernels
 #include "np/loops.hpp"
+#include "np/native_state.hpp"
 
 #include <cmath>
 #include <string>
@@ -114,6 +115,10 @@ bool add_ufunc(PyObject* module, const Row& row) noexcept {
     for (int i = 0; i < nin + nout; ++i) PyTuple_SET_ITEM(any.get(), i, Py_NewRef(Py_None));
     py::Ref promoter(PyCapsule_New(reinterpret_cast<void*>(&promote<Fn>), "numpy._ufunc_promoter", nullptr));
     if (!promoter || PyUFunc_AddPromoter(ufunc, any, promoter) < 0) return false;
+    // Pickle (dask's graphs, process pools) finds a ufunc by its module and name;
+    // without a module it searches every imported module for it.
+    py::Ref module_name(PyModule_GetNameObject(module));
+    if (!module_name || PyObject_SetAttrString(ufunc, "__module__", module_name) < 0) return false;
     return PyModule_AddObjectRef(module, row.name, ufunc) == 0;
 }
 
@@ -202,6 +207,10 @@ PyObject* handle(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
 PyMethodDef methods[] = {
     {"handle", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&handle)), METH_FASTCALL,
      "handle(obj, cls)\n--\n\nAddress of the native value of a vantorel object of class cls."},
+    {"native_state", &native_state, METH_O,
+     "native_state(obj)\n--\n\nWhat rebuilds a YearMonthDay or YieldCurve through vantorel's constructors."},
+    {"make_metrics", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&make_metrics)), METH_FASTCALL,
+     "make_metrics(npv, delta, gamma, vega, theta, rho_r, rho_q)\n--\n\nA BlackScholesMetrics of seven floats."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -219,11 +228,11 @@ PyObject* init() noexcept {
         py::Ref unit(PyUnicode_FromString("M8[D]"));
         if (!unit || PyArray_DescrConverter(unit, &day_descr) == 0) return nullptr;
     }
-    // 2. The classes whose native values the loops read.
+    // 2. The classes whose native values the loops and the picklers read.
     py::Ref vantorel_module(PyImport_ImportModule("vantorel"));
     if (!vantorel_module || !take_class(vantorel_module, "YieldCurve", curve_class) ||
         !take_class(vantorel_module, "Interpolator", interpolator_class) ||
-        !take_class(vantorel_module, "Calendar", calendar_class))
+        !take_class(vantorel_module, "Calendar", calendar_class) || !init_native_state(vantorel_module))
         return nullptr;
     // 3. The module, its failure type and one ufunc per row.
     py::Ref module(PyModule_Create(&module_def));

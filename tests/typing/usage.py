@@ -76,3 +76,11 @@ np_days: npt.NDArray[np.datetime64] = vantorel_np.to_datetime64([Date(2024, 1, 3
 np_moved = vantorel_np.add_tenor(np_days, "1M")
 np_curve = YieldCurve.create_flat(Date(2024, 1, 2), DayCounter.Act365, 0.03)
 np_dfs = vantorel_np.discount_factor(np_curve, np_moved)
+
+# Tasks: the FatalError guard keeps the wrapped function's signature.
+from vantorel_np.dask import TaskFatalError, fatal_guard  # noqa: E402
+
+guarded_dcf = fatal_guard(DayCounter.Act360.get_dcf)
+guarded_fraction: float = guarded_dcf(d, moved)
+task_error: Exception = TaskFatalError("not implemented")
+task_error_text: str = TaskFatalError.from_fatal(task_error).type_name
