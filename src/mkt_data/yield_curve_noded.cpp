@@ -7,8 +7,10 @@
 
 namespace vantorel {
 
-YieldCurveNoded::YieldCurveNoded(Interpolator interpolator, const Date& curve_date, DayCounter dc) noexcept
-    : interpolator_(std::move(interpolator)),
+YieldCurveNoded::YieldCurveNoded(std::vector<Date> node_dates, Interpolator interpolator, const Date& curve_date,
+                                 DayCounter dc) noexcept
+    : node_dates_(std::move(node_dates)),
+      interpolator_(std::move(interpolator)),
       curve_date_(curve_date),
       dc_(dc) {}
 
@@ -36,7 +38,7 @@ std::expected<YieldCurveNoded, std::string> YieldCurveNoded::make(const Date& cu
     for (const Date& d : node_dates) xs.push_back(get_dcf(dc, curve_date, d));
     auto interpolator = Interpolator::make(std::move(xs), std::move(discount_factors), interp_type, ExtrapType::Auto);
     if (!interpolator) return std::unexpected(std::move(interpolator.error()));
-    return YieldCurveNoded(std::move(*interpolator), curve_date, dc);
+    return YieldCurveNoded(std::move(node_dates), std::move(*interpolator), curve_date, dc);
 }
 
 double YieldCurveNoded::get_df(const Date& date) const {

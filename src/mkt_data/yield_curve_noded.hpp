@@ -30,10 +30,19 @@ public:
     [[nodiscard]] DayCounter get_dc() const override { return dc_; }
     [[nodiscard]] double get_df(const Date& date) const override;
 
-private:
-    YieldCurveNoded(Interpolator interpolator, const Date& curve_date, DayCounter dc) noexcept;
+    // The nodes as given (the factors are the interpolator's values).
+    [[nodiscard]] const std::vector<Date>& get_node_dates() const noexcept { return node_dates_; }
+    [[nodiscard]] const std::vector<double>& get_discount_factors() const noexcept {
+        return interpolator_.get_nodes_y();
+    }
+    [[nodiscard]] const Interpolator& get_interpolator() const noexcept { return interpolator_; }
 
-    // The factors in tau from the curve date; the node dates are not kept.
+private:
+    YieldCurveNoded(std::vector<Date> node_dates, Interpolator interpolator, const Date& curve_date,
+                    DayCounter dc) noexcept;
+
+    std::vector<Date> node_dates_;
+    // The factors in tau from the curve date.
     Interpolator interpolator_;
     Date curve_date_;
     DayCounter dc_;
