@@ -9,7 +9,7 @@ py=$(scripts/find-pythons.sh | awk '{print $1}')
 venv_py=$(scripts/venv.sh "$py" test)
 numpy_include=$("$venv_py" -c 'import numpy; print(numpy.get_include())')
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPython_EXECUTABLE="$py" -DVANTOREL_SANITIZE=ON \
-  -DVANTOREL_NUMPY_INCLUDE="$numpy_include" >/dev/null
+  -DVANTOREL_NUMPY_INCLUDE="$numpy_include" -DVANTOREL_WERROR=ON >/dev/null
 cmake --build build/asan -j2
 asan=$(g++ -print-file-name=libasan.so)
 ubsan=$(g++ -print-file-name=libubsan.so)

@@ -3,6 +3,8 @@
 # the whole test-suite and the stub check against the installed module.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The installed build treats warnings as errors here, so that CI fails on them.
+export VANTOREL_WERROR=ON
 status=0
 echo "=== native core ==="
 cmake -S . -B build/core -DCMAKE_BUILD_TYPE=Release -DVANTOREL_PYTHON_MODULE=OFF \

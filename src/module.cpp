@@ -1,35 +1,39 @@
 // src/module.cpp: the vantorel module: its entry point and the registration table
-#include <atomic>
 #include <cstdint>
 
-#include "binding/class_builder.hpp"
+#include "binding/call.hpp"
+#include "binding/errors.hpp"
+#include "binding/state.hpp"
 #include "datetime/calendars/calendar_py.hpp"
 #include "datetime/date_py.hpp"
-#include "datetime/day_counter_py.hpp"
+#include "datetime/day_counter.hpp"
 #include "datetime/tenor_py.hpp"
-#include "enums/enums_py.hpp"
-#include "python/plotting.hpp"
+#include "enums/bus_day_adj.hpp"
+#include "enums/extrap_type.hpp"
+#include "enums/interp_type.hpp"
+#include "enums/payer_receiver_flag.hpp"
+#include "enums/put_call_flag.hpp"
+#include "enums/stub_type.hpp"
+#include "enums/tenor_unit.hpp"
+#include "enums/weekday.hpp"
+#include "maths/functions/err_functions.hpp"
+#include "maths/functions/num_functions.hpp"
 #include "maths/interpolator_py.hpp"
 #include "mkt_data/yield_curve_py.hpp"
-#include "maths/functions/functions_py.hpp"
 #include "pricers/black_scholes_py.hpp"
+#include "python/plotting.hpp"
 
 namespace vantorel::py {
 
 namespace {
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "vantorel",
-    "",       // docstring
-    0,        // no per-module state: a repeated import calls PyInit again
-    nullptr,  // functions are added one by one, in registration order
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "vantorel",
+    .m_doc = "",
+    .m_size = 0,         // no per-module state: a repeated import calls PyInit again
+    .m_methods = nullptr,  // functions are added one by one, in registration order
 };
-
-// The interpreter that initialised the module (-1: none yet; only ever the
-// main interpreter) and the module object built for it.
-std::atomic<std::int64_t> owner_interpreter{-1};
-PyObject* module_object = nullptr;
 
 PyObject* make_version() noexcept { return PyUnicode_FromString("0.1.0"); }
 
@@ -38,11 +42,20 @@ PyObject* make_class() noexcept {
     return reinterpret_cast<PyObject*>(Py_XNewRef(type_of<T>()));
 }
 
-template <PyMethodDef& Def>
+template <PyMethodDef (*Row)()>
 PyObject* make_function() noexcept {
+    return firewall([] {
+        static PyMethodDef def = Row();  // read in place by the function object
+        Ref module_name(PyUnicode_FromString("vantorel"));
+        if (!module_name) return static_cast<PyObject*>(nullptr);
+        return PyCFunction_NewEx(&def, nullptr, module_name);
+    });
+}
+
+PyObject* make_plot_function() noexcept {
     Ref module_name(PyUnicode_FromString("vantorel"));
     if (!module_name) return nullptr;
-    return PyCFunction_NewEx(&Def, nullptr, module_name);
+    return PyCFunction_NewEx(&plot_function_def, nullptr, module_name);
 }
 
 struct Entry {
@@ -50,41 +63,53 @@ struct Entry {
     PyObject* (*make)() noexcept;
 };
 
+template <class T>
+constexpr Entry class_entry() {
+    return {PyClass<T>::name, &make_class<T>};
+}
+
+// A module function of one float x.
+template <FixedString Name, auto Fn, FixedString Doc = "">
+constexpr Entry function_of_x() {
+    return {Name.text, &make_function<&Rows<"">::function<Name, Fn, Params<"x">, Doc>>};
+}
+
 // The module's attributes in the order they are added; __all__ lists them in
 // this order.
-const Entry registration[] = {
+constexpr Entry registration[] = {
     {"__version__", &make_version},
-    {"plot_function", &make_function<plot_function_def>},
-    {"Calendar", &make_class<Calendar>},
-    {"YearMonthDay", &make_class<YearMonthDay>},
-    {"Date", &make_class<Date>},
-    {"DayCounter", &make_class<DayCounter>},
-    {"Tenor", &make_class<Tenor>},
-    {"BlackScholesMetrics", &make_class<BlackScholesMetrics>},
-    {"BlackScholes", &make_class<BlackScholes>},
-    {"Interpolator", &make_class<Interpolator>},
-    {"YieldCurve", &make_class<YieldCurvePy>},
-    {"BusDayAdj", &make_class<BusDayAdj>},
-    {"ExtrapType", &make_class<ExtrapType>},
-    {"InterpType", &make_class<InterpType>},
-    {"StubType", &make_class<StubType>},
-    {"TenorUnit", &make_class<TenorUnit>},
-    {"PutCallFlag", &make_class<PutCallFlag>},
-    {"PayerReceiverFlag", &make_class<PayerReceiverFlag>},
-    {"Weekday", &make_class<Weekday>},
-    {"exp", &make_function<exp_def>},
-    {"ln", &make_function<ln_def>},
-    {"log10", &make_function<log10_def>},
-    {"log2", &make_function<log2_def>},
-    {"pow2", &make_function<pow2_def>},
-    {"sqrt", &make_function<sqrt_def>},
-    {"sin", &make_function<sin_def>},
-    {"cos", &make_function<cos_def>},
-    {"tan", &make_function<tan_def>},
-    {"erf", &make_function<erf_def>},
-    {"erfc", &make_function<erfc_def>},
-    {"erf_inv", &make_function<erf_inv_def>},
-    {"erfc_inv", &make_function<erfc_inv_def>},
+    {"plot_function", &make_plot_function},
+    class_entry<Calendar>(),
+    class_entry<YearMonthDay>(),
+    class_entry<Date>(),
+    class_entry<DayCounter>(),
+    class_entry<Tenor>(),
+    class_entry<BlackScholesMetrics>(),
+    class_entry<BlackScholes>(),
+    class_entry<Interpolator>(),
+    class_entry<YieldCurvePy>(),
+    class_entry<BusDayAdj>(),
+    class_entry<ExtrapType>(),
+    class_entry<InterpType>(),
+    class_entry<StubType>(),
+    class_entry<TenorUnit>(),
+    class_entry<PutCallFlag>(),
+    class_entry<PayerReceiverFlag>(),
+    class_entry<Weekday>(),
+    function_of_x<"exp", &vantorel::exp>(),
+    function_of_x<"ln", &vantorel::ln>(),
+    function_of_x<"log10", &vantorel::log10>(),
+    function_of_x<"log2", &vantorel::log2>(),
+    function_of_x<"pow2", &vantorel::pow2>(),
+    function_of_x<"sqrt", &vantorel::sqrt>(),
+    function_of_x<"sin", &vantorel::sin>(),
+    function_of_x<"cos", &vantorel::cos>(),
+    function_of_x<"tan", &vantorel::tan>(),
+    function_of_x<"erf", &vantorel::erf, "`erf` calculates the error function at `x`.">(),
+    function_of_x<"erfc", &vantorel::erfc, "`erfc` calculates the complementary error function\nat `x`.">(),
+    function_of_x<"erf_inv", &vantorel::erf_inv, "`erf_inv` calculates the inverse error function\nat `x`.">(),
+    function_of_x<"erfc_inv", &vantorel::erfc_inv,
+                  "`erfc_inv` calculates the complementary inverse\nerror function at `x`.">(),
 };
 
 // Appends name to __all__ (creating the list on first use), then sets the
@@ -113,33 +138,33 @@ PyObject* init() noexcept {
             PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
         return nullptr;
     }
-    // 2. Only the main interpreter may own the module, and only one interpreter
-    // ever does. The module's state (type objects, module object) is kept for
-    // the process, so its owner must live as long: a sub-interpreter is refused
-    // before anything is recorded or built, whether or not the main interpreter
-    // has imported the module yet (CPython 3.12 runs this function in an isolated
-    // sub-interpreter before refusing the module there itself).
-    std::int64_t expected = -1;
-    if (interp != PyInterpreterState_Main() ||
-        (!owner_interpreter.compare_exchange_strong(expected, id) && expected != id)) {
+    // 2. Only the main interpreter may own the module: its state lives as
+    // long as the process's main interpreter, and is reset when that is
+    // finalised. A sub-interpreter is refused before anything is recorded or
+    // built, whether or not the main interpreter has imported the module yet
+    // (CPython 3.12 runs this function in an isolated sub-interpreter before
+    // refusing the module there itself).
+    if (interp != PyInterpreterState_Main() || (process_state.owner() != -1 && process_state.owner() != id)) {
         PyErr_SetString(PyExc_ImportError,
                         "vantorel does not support sub-interpreters: it is already "
                         "initialised in another interpreter of this process");
         return nullptr;
     }
     // 3. A repeated import in the same interpreter gets the same module.
-    if (module_object != nullptr) return Py_NewRef(module_object);
-    // 4. Take FatalError from native_runtime now: importing it later, on the
+    if (PyObject* module = process_state.module_of(id)) return Py_NewRef(module);
+    // 4. The parameter names of every callable, interned all or none.
+    if (!process_state.intern_names()) return nullptr;
+    // 5. Take FatalError from native_runtime now: importing it later, on the
     // first failure, would run the import machinery in an error path, where
     // memory may be exhausted.
     if (fatal_error_type() == nullptr) return nullptr;
-    // 5. Build and fill the module, stopping at the first failure.
-    Ref module(PyModule_Create2(&module_def, 1013));
+    // 6. Build and fill the module, stopping at the first failure.
+    Ref module(PyModule_Create(&module_def));
     if (!module) return nullptr;
     for (const Entry& entry : registration)
         if (!add(module, entry.name, entry.make())) return nullptr;
-    // 6. Keep it for the life of the process.
-    module_object = Py_NewRef(module.get());
+    // 7. The process state keeps it until the interpreter is finalised.
+    if (!process_state.adopt_module(module, id)) return nullptr;
     return module.release();
 }
 

@@ -1,6 +1,10 @@
 """The module object: registration order, re-import, sub-interpreters, class rules, FatalError."""
 
 import importlib
+import os
+import pathlib
+import shutil
+import subprocess
 import sys
 
 import pytest
@@ -42,6 +46,79 @@ def test_import_under_warnings_as_errors(run_python):
     result = run_python('import vantorel, pydoc; print("Date" in pydoc.render_doc(vantorel.Date))', "-W", "error")
     assert result.returncode == 0, result.stderr
     assert result.stdout.strip() == "True"
+
+
+def test_import_after_memory_errors_in_earlier_imports(run_python):
+    # The parameter names are interned at import, all or none: an import that
+    # fails anywhere leaves nothing a later import or keyword call trips over.
+    result = run_python(
+        """
+        import importlib.util, _testcapi
+        import native_runtime  # the import machinery itself is not under test
+        spec = importlib.util.find_spec("vantorel")
+        for k in range(100000):
+            _testcapi.set_nomemory(k, 0)
+            try:
+                module = importlib.util.module_from_spec(spec)  # runs the module's initialisation
+                break
+            except MemoryError:
+                pass
+            finally:
+                _testcapi.remove_mem_hooks()
+        import vantorel
+        assert module is vantorel
+        print(k > 10, vantorel.BlackScholes.rho_q_impl(cdf_d1=0.5, df_q=1.0, tau=1.0, chi=1.0, spot=2.0),
+              vantorel.Date(2024, 1, 5).add_tenor(t="1M"), vantorel.Tenor(s="2W"))
+        """
+    )
+    assert (result.returncode, result.stdout) == (0, "True -1.0 2024-02-05 2W\n"), result.stderr
+
+
+# An application that embeds the interpreter, finalises it and initialises it
+# again; each round imports the module afresh and uses its classes, keyword
+# binding and FatalError.
+_EMBEDDING_PROGRAM = r"""
+#include <Python.h>
+int main(int argc, char** argv) {
+    for (int round = 0; round < 2; ++round) {
+        Py_Initialize();
+        if (PyRun_SimpleString(argv[1]) != 0) return 1;
+        if (Py_FinalizeEx() < 0) return 2;
+    }
+    return argc == 2 ? 0 : 3;
+}
+"""
+
+_EMBEDDED_ROUND = """
+import native_runtime, vantorel
+d = vantorel.Date(2024, 1, 5)
+call = vantorel.PutCallFlag.Call
+print(d.weekday(), d.is_business_day(cal=vantorel.Calendar("VT_WEEK")), d.add_tenor(t="1M"),
+      vantorel.BlackScholes.npv(spot=100.0, strike=105.0, rate=0.05, div_yield=0.02, tau=0.75, pc_flag=call, vol=0.2))
+try:
+    vantorel.DayCounter.Thirty360.get_dcf(d, d)
+except native_runtime.FatalError as exc:
+    print("FatalError", exc)
+"""
+
+
+def test_finalise_and_initialise_the_interpreter_again(tmp_path):
+    config = pathlib.Path(sys.base_prefix, "bin", f"python{sys.version_info[0]}.{sys.version_info[1]}-config")
+    compiler = shutil.which("cc") or shutil.which("gcc")
+    if compiler is None or not config.exists():
+        pytest.skip("needs a C compiler and the interpreter's python3-config to build an embedding program")
+    flags = subprocess.run([config, "--embed", "--cflags", "--ldflags"], capture_output=True, text=True, check=True)
+    source = tmp_path / "embed.c"
+    source.write_text(_EMBEDDING_PROGRAM)
+    program = tmp_path / "embed"
+    subprocess.run([compiler, source, "-o", program, *flags.stdout.split()], check=True, capture_output=True)
+    # The embedded interpreter finds vantorel where this one does.
+    env = {**os.environ, "PYTHONPATH": os.pathsep.join(p for p in sys.path if p), "PYTHONFAULTHANDLER": "1"}
+    result = subprocess.run([program, _EMBEDDED_ROUND], capture_output=True, text=True, timeout=120, env=env)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert len(lines) == 4 and lines[:2] == lines[2:], result.stdout
+    assert lines[0].startswith("Weekday.Friday True 2024-02-05 5.") and lines[1] == "FatalError not implemented"
 
 
 @pytest.mark.parametrize("main_first", [True, False])

@@ -11,7 +11,7 @@ const char* short_name(const char* callable) noexcept {
     return dot != nullptr ? dot + 1 : callable;
 }
 
-std::string make_doc(const char* callable, const char* const* names, std::size_t n, bool self,
+std::string make_doc(const char* callable, const char* const* params, std::size_t n, bool self,
                      const char* text) {
     std::string doc = short_name(callable);
     doc += '(';
@@ -22,7 +22,7 @@ std::string make_doc(const char* callable, const char* const* names, std::size_t
     }
     for (std::size_t i = 0; i < n; ++i) {
         doc += sep;
-        doc += names[i];
+        doc += params[i];
         sep = ", ";
     }
     doc += ")\n--\n\n";
@@ -32,28 +32,15 @@ std::string make_doc(const char* callable, const char* const* names, std::size_t
 
 namespace {
 
-// Interns the parameter names once (kept for the process): all of them or,
-// when an allocation fails, none, so that a set first slot means every slot
-// is set. Returns false with an error set.
-bool intern_names(const char* const* names, PyObject** interned, std::size_t n) noexcept {
-    for (std::size_t i = 0; i < n; ++i) {
-        interned[i] = PyUnicode_InternFromString(names[i]);
-        if (interned[i] == nullptr) {
-            for (std::size_t j = 0; j < i; ++j) Py_CLEAR(interned[j]);
-            return false;
-        }
-    }
-    return true;
-}
-
-std::ptrdiff_t find_keyword(PyObject* key, PyObject** interned, std::size_t n) noexcept {
+std::ptrdiff_t find_keyword(PyObject* key, const char* const* names, PyObject* const* interned,
+                            std::size_t n, std::size_t hint) noexcept {
+    // Keywords mostly come in parameter order: try the next slot first.
+    if (hint < n && interned[hint] == key) return static_cast<std::ptrdiff_t>(hint);
     for (std::size_t i = 0; i < n; ++i)
         if (interned[i] == key) return static_cast<std::ptrdiff_t>(i);
-    for (std::size_t i = 0; i < n; ++i) {
-        const int eq = PyUnicode_Compare(key, interned[i]);
-        if (eq == 0) return static_cast<std::ptrdiff_t>(i);
-        if (eq == -1 && PyErr_Occurred()) PyErr_Clear();
-    }
+    // Never raises: the names are ASCII and key is a str.
+    for (std::size_t i = 0; i < n; ++i)
+        if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) return static_cast<std::ptrdiff_t>(i);
     return -1;
 }
 
@@ -94,10 +81,9 @@ void missing_arguments(const char* callable, const char* const* names, PyObject*
 
 }  // namespace
 
-bool bind_arguments(const char* callable, const char* const* names, PyObject** interned,
+bool bind_arguments(const char* callable, const char* const* names, PyObject* const* interned,
                     std::size_t n, std::size_t required, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** out, Ref* extra) noexcept {
-    if (n > 0 && interned[0] == nullptr && !intern_names(names, interned, n)) return false;
     if (nargs > static_cast<Py_ssize_t>(n)) {
         too_many_positional(callable, n, required, nargs);
         return false;
@@ -109,7 +95,7 @@ bool bind_arguments(const char* callable, const char* const* names, PyObject** i
         for (Py_ssize_t k = 0; k < nkw; ++k) {
             PyObject* key = PyTuple_GET_ITEM(kwnames, k);
             PyObject* value = args[nargs + k];
-            const std::ptrdiff_t i = find_keyword(key, interned, n);
+            const std::ptrdiff_t i = find_keyword(key, names, interned, n, static_cast<std::size_t>(nargs + k));
             if (i < 0) {
                 if (extra != nullptr) {
                     if (!*extra) *extra = Ref(PyDict_New());
@@ -170,7 +156,6 @@ PyObject* unexpected_keyword(const char* callable, PyObject* kwnames) noexcept {
     return nullptr;
 }
 
-
 bool VectorcallArgs::lay_out(const char* callable, PyObject* args, PyObject* kwargs) noexcept {
     nargs = PyTuple_GET_SIZE(args);
     const Py_ssize_t nkw = kwargs == nullptr ? 0 : PyDict_GET_SIZE(kwargs);
@@ -195,15 +180,6 @@ bool VectorcallArgs::lay_out(const char* callable, PyObject* args, PyObject* kwa
         return false;
     }
     return true;
-}
-
-bool bind_tuple_and_dict(const char* callable, const char* const* names, PyObject** interned,
-                         std::size_t n, std::size_t required, PyObject* args, PyObject* kwargs,
-                         PyObject** out, Ref* extra) noexcept {
-    VectorcallArgs laid;
-    if (!laid.lay_out(callable, args, kwargs)) return false;
-    return bind_arguments(callable, names, interned, n, required, laid.stack.data(), laid.nargs,
-                          laid.kwnames, out, extra);
 }
 
 }  // namespace vantorel::py

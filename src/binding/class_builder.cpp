@@ -49,8 +49,11 @@ PyTypeObject* build_class(const char* name, int basicsize, const PyType_Slot* sl
     // tp_name is pointed at the bare name afterwards so that messages say
     // "Date", not "vantorel.Date".
     const std::string qualified = std::string("vantorel.") + name;
-    PyType_Spec spec{qualified.c_str(), basicsize, 0,
-                     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, all.data()};
+    PyType_Spec spec{.name = qualified.c_str(),
+                     .basicsize = basicsize,
+                     .itemsize = 0,
+                     .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+                     .slots = all.data()};
     auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
     if (type == nullptr) return nullptr;
     type->tp_name = name;

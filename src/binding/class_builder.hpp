@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "binding/errors.hpp"
+#include "binding/state.hpp"
 
 namespace vantorel::py {
 
@@ -28,27 +29,29 @@ struct Box {
     T value;
 };
 
+// The process-state slot of T's type object.
 template <class T>
-inline PyTypeObject* type_cache = nullptr;
+inline const std::size_t type_slot = process_state.reserve(1);
 
 // Raise RuntimeError "An error occurred while initializing class NAME",
 // chained to the error that stopped the type's creation.
 void raise_class_init_error(const char* name) noexcept;
 
-// The type object of T, built on first use and kept for the life of the
-// process. Borrowed reference; nullptr with an exception set on failure.
+// The type object of T, built on first use and kept in the process state.
+// Borrowed reference; nullptr with an exception set on failure.
 template <HasPyClass T>
 PyTypeObject* type_of() noexcept {
-    if (type_cache<T> == nullptr) {
+    PyObject*& slot = process_state.slot(type_slot<T>);
+    if (slot == nullptr) [[unlikely]] {
         PyObject* type = firewall([] { return reinterpret_cast<PyObject*>(PyClass<T>::create()); });
         if (type == nullptr) {
-            type_cache<T> = nullptr;  // create() may have remembered a half-built type
+            slot = nullptr;  // create() may have remembered a half-built type (borrowed)
             raise_class_init_error(PyClass<T>::name);
             return nullptr;
         }
-        type_cache<T> = reinterpret_cast<PyTypeObject*>(type);  // owned for the process
+        slot = type;  // owned by the process state from here on
     }
-    return type_cache<T>;
+    return reinterpret_cast<PyTypeObject*>(slot);
 }
 
 template <class T>
@@ -56,11 +59,21 @@ T& unbox(PyObject* o) noexcept {
     return reinterpret_cast<Box<T>*>(o)->value;
 }
 
+// How a method reaches the native receiver R of its member function from the
+// Python instance: by default R is the boxed value itself. A class holding
+// its value through a handle specialises this (YieldCurve).
+template <class R>
+struct ReceiverOf {
+    static const R& get(PyObject* self) noexcept { return unbox<R>(self); }
+};
+
 // Freed instances of T kept for reuse, so that the many short-lived results
 // (dates, weekdays, enumeration members) skip the allocator. Every call runs
 // under the interpreter lock and the module refuses sub-interpreters, so one
 // list per type is safe. Sanitized builds allocate each object afresh, so that
 // use-after-free stays detectable.
+// The blocks belong to the interpreter's allocator: a reset of the process
+// state drops them with it.
 template <class T>
 struct FreeList {
 #ifdef VANTOREL_SANITIZE
@@ -70,6 +83,8 @@ struct FreeList {
 #endif
     inline static void* items[capacity > 0 ? capacity : 1] = {};
     inline static int size = 0;
+    static void drop() noexcept { size = 0; }
+    inline static const bool registered = (process_state.on_forget(&drop), true);
 };
 
 // A new instance of T's class owning a copy (or move) of value.
@@ -78,6 +93,7 @@ PyObject* box(V&& value) {
     PyTypeObject* type = type_of<T>();
     if (type == nullptr) throw ErrorAlreadySet{};
     using List = FreeList<T>;
+    static_cast<void>(List::registered);
     void* memory = List::size > 0 ? List::items[--List::size] : PyObject_Malloc(sizeof(Box<T>));
     if (memory == nullptr) throw std::bad_alloc{};
     auto* o = static_cast<Box<T>*>(memory);
@@ -113,11 +129,12 @@ void box_dealloc(PyObject* self) noexcept {
 PyTypeObject* build_class(const char* name, int basicsize, const PyType_Slot* slots,
                           vectorcallfunc constructor = nullptr);
 
-// Stores the type under T's cache (used by create() before adding class
-// attributes that are instances of the type itself).
+// Stores the type in T's slot (used by create() before adding class
+// attributes that are instances of the type itself). Borrowed: the slot
+// takes over the reference create() returns.
 template <class T>
 PyTypeObject* remember_type(PyTypeObject* type) noexcept {
-    type_cache<T> = type;
+    process_state.slot(type_slot<T>) = reinterpret_cast<PyObject*>(type);
     return type;
 }
 

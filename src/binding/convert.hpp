@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "binding/class_builder.hpp"
+#include "binding/enum_class.hpp"
 
 namespace vantorel::py {
 
@@ -34,7 +35,7 @@ template <>
 struct Convert<double> {
     using Storage = double;
     static bool from_py(PyObject* o, double& out) noexcept {
-        if (PyFloat_CheckExact(o)) {
+        if (PyFloat_CheckExact(o)) [[likely]] {
             out = PyFloat_AS_DOUBLE(o);
             return true;
         }
@@ -112,18 +113,6 @@ struct Convert<std::string> {
     static PyObject* to_py(const std::string& v) noexcept {
         return Convert<std::string_view>::to_py(v);
     }
-};
-
-// Any object, borrowed for the call.
-template <>
-struct Convert<PyObject*> {
-    using Storage = PyObject*;
-    static bool from_py(PyObject* o, PyObject*& out) noexcept {
-        out = o;
-        return true;
-    }
-    static PyObject* get(PyObject* s) noexcept { return s; }
-    static PyObject* to_py(PyObject* v) noexcept { return v; }  // already a new reference
 };
 
 // Instances of the module's classes: the argument must be an instance of T's
@@ -217,7 +206,7 @@ struct Convert<std::optional<T>> {
         return true;
     }
     static const std::optional<T>& get(const std::optional<T>& s) noexcept { return s; }
-    static PyObject* to_py(const std::optional<T>& v) {
+    static PyObject* to_py(const std::optional<T>& v) noexcept(noexcept(Convert<T>::to_py(*v))) {
         if (!v) return Py_NewRef(Py_None);
         return Convert<T>::to_py(*v);
     }

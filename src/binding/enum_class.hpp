@@ -9,13 +9,13 @@
 
 namespace vantorel::py {
 
-// Text forms "Class.Member", built once per class.
+// Process-state slots of the text forms "Class.Member", built with the class.
 template <class E>
-inline std::array<PyObject*, enum_size<E>> enum_reprs{};
+inline const std::size_t repr_slots = process_state.reserve(enum_size<E>);
 
 template <class E>
 PyObject* enum_repr(PyObject* self) noexcept {
-    return Py_NewRef(enum_reprs<E>[code_of(unbox<E>(self))]);
+    return Py_NewRef(process_state.slot(repr_slots<E> + code_of(unbox<E>(self))));
 }
 
 template <class E>
@@ -51,17 +51,21 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) noexcept {
 }
 
 // Extra parts of an enumeration class beyond the shared rules (DayCounter has
-// a constructor and methods).
+// a constructor and methods), set by the class's binding file while the
+// library loads.
 struct EnumExtras {
     PyMethodDef* methods = nullptr;
     vectorcallfunc constructor = nullptr;
-    const char* doc = "";
+    const char* (*doc)() = nullptr;
 };
+template <class E>
+inline EnumExtras enum_extras{};
 
 // Builds the class of E: one class attribute per member, in declaration order,
 // each created once; text form, __int__, the comparison rules and no hash.
 template <class E>
-PyTypeObject* make_enum_type(const EnumExtras& extras = {}) {
+PyTypeObject* make_enum_type() {
+    const EnumExtras& extras = enum_extras<E>;
     static const std::string name(EnumInfo<E>::name);
     PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<E>)},
@@ -69,7 +73,7 @@ PyTypeObject* make_enum_type(const EnumExtras& extras = {}) {
         {Py_nb_int, reinterpret_cast<void*>(&enum_int<E>)},
         {Py_tp_richcompare, reinterpret_cast<void*>(&enum_richcompare<E>)},
         {Py_tp_hash, reinterpret_cast<void*>(&PyObject_HashNotImplemented)},
-        {Py_tp_doc, const_cast<char*>(extras.doc)},
+        {Py_tp_doc, const_cast<char*>(extras.doc != nullptr ? extras.doc() : "")},
         {extras.methods != nullptr ? Py_tp_methods : 0, extras.methods},
         {0, nullptr},
     };
@@ -79,13 +83,23 @@ PyTypeObject* make_enum_type(const EnumExtras& extras = {}) {
     remember_type<E>(tp);  // box<E> below needs the type
     for (std::size_t code = 0; code < enum_size<E>; ++code) {
         const std::string member(EnumInfo<E>::members[code]);
-        if (enum_reprs<E>[code] == nullptr) {
-            enum_reprs<E>[code] = PyUnicode_FromFormat("%s.%s", name.c_str(), member.c_str());
-            if (enum_reprs<E>[code] == nullptr) return nullptr;
+        PyObject*& repr = process_state.slot(repr_slots<E> + code);
+        if (repr == nullptr) {
+            repr = PyUnicode_FromFormat("%s.%s", name.c_str(), member.c_str());
+            if (repr == nullptr) return nullptr;
         }
         if (!add_class_attribute(tp, member.c_str(), box<E>(static_cast<E>(code)))) return nullptr;
     }
     return reinterpret_cast<PyTypeObject*>(type.release());
 }
+
+// Every enumeration is a class built by make_enum_type; its name is the
+// enumeration's own.
+template <class E>
+    requires std::is_enum_v<E>
+struct PyClass<E> {
+    static constexpr const char* name = EnumInfo<E>::name.data();
+    static PyTypeObject* create() { return make_enum_type<E>(); }
+};
 
 }  // namespace vantorel::py

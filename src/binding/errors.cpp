@@ -6,13 +6,15 @@
 #include <new>
 #include <string_view>
 
+#include "binding/state.hpp"
 #include "core/failure.hpp"
 
 namespace vantorel::py {
 
 namespace {
 
-PyObject* fatal_error = nullptr;  // kept for the life of the process
+// Slot of the FatalError class in the process state.
+const std::size_t fatal_error_slot = process_state.reserve(1);
 
 constexpr const char* generic_fatal_text = "native code failed without a message";
 
@@ -70,6 +72,7 @@ void set_fatal(const char* text) noexcept {
 // process that has not loaded vantorel. The module's initialisation takes it
 // first, so that no failure has to import it.
 PyObject* fatal_error_type() noexcept {
+    PyObject*& fatal_error = process_state.slot(fatal_error_slot);
     if (fatal_error == nullptr) {
         Ref runtime(PyImport_ImportModule("native_runtime"));
         if (!runtime) return nullptr;

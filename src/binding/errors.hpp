@@ -38,17 +38,6 @@ PyObject* firewall(Body&& body) noexcept {
     }
 }
 
-// Same for slot functions returning int (-1 on error).
-template <class Body>
-int firewall_int(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        raise_current_exception();
-        return -1;
-    }
-}
-
 // Raise ValueError with a UTF-8 text; returns nullptr.
 PyObject* raise_value_error(std::string_view text) noexcept;
 

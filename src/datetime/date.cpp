@@ -64,21 +64,22 @@ std::uint8_t days_in_month(std::uint16_t year, std::uint8_t month) {
     return month_length(year, month);
 }
 
-std::expected<YearMonthDay, std::string> YearMonthDay::make(std::int64_t year, std::int64_t month,
-                                                            std::int64_t day) {
-    if (year < 1899) return std::unexpected("Year (" + std::to_string(year) + ") must be >= 1899");
-    if (month < 1 || month > 12)
-        return std::unexpected("Month (" + std::to_string(month) + ") must be between 1 and 12");
-    // Beyond the 16-bit year: only reachable from tenor moves near the end.
-    if (year > 65535) return std::unexpected("Year (" + std::to_string(year) + ") must be <= 65535");
-    const auto y = static_cast<std::uint16_t>(year);
-    const auto m = static_cast<std::uint8_t>(month);
-    const std::uint8_t days = month_length(y, m);
-    if (day < 1 || day > days)
-        return std::unexpected("Day (" + std::to_string(day) + ") must be between 1 and " +
-                               std::to_string(days) + ", for year " + std::to_string(year) +
-                               " and month " + std::to_string(month));
-    return YearMonthDay(y, m, static_cast<std::uint8_t>(day));
+std::string ymd_fault_text(YmdFault fault, std::int64_t year, std::int64_t month, std::int64_t day) {
+    switch (fault) {
+        case YmdFault::year_low:
+            return "Year (" + std::to_string(year) + ") must be >= 1899";
+        case YmdFault::month:
+            return "Month (" + std::to_string(month) + ") must be between 1 and 12";
+        case YmdFault::year_high:
+            return "Year (" + std::to_string(year) + ") must be <= 65535";
+        case YmdFault::day:
+            return "Day (" + std::to_string(day) + ") must be between 1 and " +
+                   std::to_string(month_length(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month))) +
+                   ", for year " + std::to_string(year) + " and month " + std::to_string(month);
+        case YmdFault::none:
+            break;
+    }
+    return {};
 }
 
 std::int32_t serial_from_ymd(const YearMonthDay& ymd) noexcept {
@@ -92,10 +93,10 @@ Date from_valid(const YearMonthDay& ymd, std::int32_t serial) noexcept { return 
 
 std::expected<Date, std::string> try_from_ymd(std::int64_t year, std::int64_t month,
                                               std::int64_t day) {
-    // The text of a failure is built only when there is one.
-    if (const auto ymd = YearMonthDay::try_make(year, month, day)) [[likely]]
-        return from_valid(*ymd, serial_from_ymd(*ymd));
-    return std::unexpected(std::move(YearMonthDay::make(year, month, day).error()));
+    auto ymd = YearMonthDay::make(year, month, day);
+    if (!ymd) [[unlikely]]
+        return std::unexpected(std::move(ymd.error()));
+    return from_valid(*ymd, serial_from_ymd(*ymd));
 }
 
 Date from_ymd(std::int64_t year, std::int64_t month, std::int64_t day) {

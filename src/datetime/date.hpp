@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <expected>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -29,20 +28,31 @@ constexpr std::uint8_t month_length(std::uint16_t year, std::uint8_t month) noex
 // Days of a month; a month outside 1..12 is a Failure.
 std::uint8_t days_in_month(std::uint16_t year, std::uint8_t month);
 
+// The first rule a year/month/day triple breaks, in the order they are
+// checked: year >= 1899, month in 1..12, year <= 65535 (only reachable from
+// tenor moves near the end), day in 1..days of that month.
+enum class YmdFault : std::uint8_t { none, year_low, month, year_high, day };
+
+constexpr YmdFault check_ymd(std::int64_t year, std::int64_t month, std::int64_t day) noexcept {
+    if (year < 1899) return YmdFault::year_low;
+    if (month < 1 || month > 12) return YmdFault::month;
+    if (year > 65535) return YmdFault::year_high;
+    if (day < 1 || day > month_length(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month)))
+        return YmdFault::day;
+    return YmdFault::none;
+}
+
+// The message of a fault found by check_ymd for that triple.
+std::string ymd_fault_text(YmdFault fault, std::int64_t year, std::int64_t month, std::int64_t day);
+
 // A validated triple: only make() creates one, so every triple is a real date.
 class YearMonthDay {
 public:
-    // Checks, in this order: year >= 1899, month in 1..12, day in 1..days of
-    // that month. Returns the first failing check's text.
+    // The triple, or the message of the first rule it breaks (built only then).
     static std::expected<YearMonthDay, std::string> make(std::int64_t year, std::int64_t month,
-                                                         std::int64_t day);
-
-    // The same checks without the text: the triple, or nothing when invalid.
-    static constexpr std::optional<YearMonthDay> try_make(std::int64_t year, std::int64_t month,
-                                                          std::int64_t day) noexcept {
-        if (year < 1899 || year > 65535 || month < 1 || month > 12 || day < 1 ||
-            day > month_length(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month)))
-            return std::nullopt;
+                                                         std::int64_t day) {
+        if (const YmdFault fault = check_ymd(year, month, day); fault != YmdFault::none) [[unlikely]]
+            return std::unexpected(ymd_fault_text(fault, year, month, day));
         return YearMonthDay(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month),
                             static_cast<std::uint8_t>(day));
     }

@@ -3,8 +3,7 @@
 
 #include "binding/call.hpp"
 #include "datetime/calendars/calendar_py.hpp"
-#include "datetime/tenor_py.hpp"
-#include "enums/enums_py.hpp"
+#include "datetime/tenor.hpp"
 
 namespace vantorel::py {
 
@@ -86,34 +85,25 @@ PyObject* date_subtract(PyObject* left, PyObject* right) noexcept {
     return PyLong_FromLong(static_cast<long>(unbox<Date>(left).serial()) - unbox<Date>(right).serial());
 }
 
-Sig<0> year_sig{"Date.year", {}};
-Sig<0> month_sig{"Date.month", {}};
-Sig<0> day_sig{"Date.day", {}};
-Sig<0> to_int_sig{"Date.to_int", {}};
-Sig<0> to_str_sig{"Date.to_str", {}};
-Sig<0> get_ymd_sig{"Date.get_ymd", {}};
-Sig<1> is_leap_year_sig{"Date.is_leap_year", {"year"}};
-Sig<2> days_in_month_sig{"Date.days_in_month", {"year", "month"}};
-Sig<0> weekday_sig{"Date.weekday", {}};
-
 }  // namespace
 
 PyTypeObject* PyClass<Date>::create() {
     // Kept for the life of the type: PyType_FromSpec reads the table in place.
+    using R = Rows<"Date">;
     static PyMethodDef methods[] = {
-            method_def<&Date::year, year_sig>(),
-            method_def<&Date::month, month_sig>(),
-            method_def<&Date::day, day_sig>(),
-            method_def<&Date::serial, to_int_sig>(),
-            method_def<&Date::to_str, to_str_sig>(),
-            method_def<&Date::ymd, get_ymd_sig>(),
-            static_method_def<&is_leap_year, is_leap_year_sig>(),
-            static_method_def<&days_in_month, days_in_month_sig>(),
-            method_def<&Date::weekday, weekday_sig>(),
-            date_is_business_day_def(),
-            date_is_weekend_def(),
-            date_add_tenor_def(),
-            {nullptr, nullptr, 0, nullptr},
+        R::method<"year", &Date::year>(),
+        R::method<"month", &Date::month>(),
+        R::method<"day", &Date::day>(),
+        R::method<"to_int", &Date::serial>(),
+        R::method<"to_str", &Date::to_str>(),
+        R::method<"get_ymd", &Date::ymd>(),
+        R::static_method<"is_leap_year", &is_leap_year, Params<"year">>(),
+        R::static_method<"days_in_month", &days_in_month, Params<"year", "month">>(),
+        R::method<"weekday", &Date::weekday>(),
+        R::method<"is_business_day", on_argument<&Calendar::is_business_day>, Params<"cal">>(),
+        R::method<"is_weekend", on_argument<&Calendar::is_weekend>, Params<"cal">>(),
+        R::method<"add_tenor", &add_parsed_tenor, Params<"t">>(),
+        {},
     };
     PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<Date>)},

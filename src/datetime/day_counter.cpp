@@ -21,7 +21,9 @@ double get_dcf(DayCounter dc, const Date& date1, const Date& date2) {
         case DayCounter::Thirty360:
             break;
     }
-    fail("not implemented");
+    dcf_30360(date1, date2);
 }
+
+double dcf_30360(const Date&, const Date&) { fail("not implemented"); }
 
 }  // namespace vantorel

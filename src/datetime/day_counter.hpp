@@ -37,6 +37,9 @@ constexpr double dcf_act360(const Date& date1, const Date& date2) noexcept {
     return static_cast<double>(day_difference(date1, date2)) / 360.0;
 }
 
+// 30/360 has no computation: a Failure "not implemented".
+[[noreturn]] double dcf_30360(const Date& date1, const Date& date2);
+
 // Year fraction from date1 to date2 under dc; Thirty360 is a Failure
 // "not implemented".
 double get_dcf(DayCounter dc, const Date& date1, const Date& date2);

@@ -1,53 +1,33 @@
 // src/datetime/day_counter_py.cpp: DayCounter, an enumeration class with a constructor and methods
-#include "datetime/day_counter_py.hpp"
-
 #include "binding/call.hpp"
-#include "binding/enum_class.hpp"
-#include "core/failure.hpp"
 #include "datetime/date_py.hpp"
+#include "datetime/day_counter.hpp"
 
 namespace vantorel::py {
 
 namespace {
 
-// The convention-specific methods ignore the member they are called on.
-double get_dcf_act365(const DayCounter&, const Date& date1, const Date& date2) noexcept {
-    return dcf_act365(date1, date2);
-}
+using R = Rows<"DayCounter">;
+using NewParams = Params<"s">;
+using Dates = Params<"date1", "date2">;
 
-double get_dcf_act360(const DayCounter&, const Date& date1, const Date& date2) noexcept {
-    return dcf_act360(date1, date2);
-}
+// The convention-specific methods ignore the member they are called on; 30/360
+// still converts (and checks) its dates before it fails.
+PyMethodDef methods[] = {
+    R::method<"get_dcf", &get_dcf, Dates>(),
+    R::method<"get_dcf_act365", ignoring_receiver<DayCounter, &dcf_act365>, Dates>(),
+    R::method<"get_dcf_act360", ignoring_receiver<DayCounter, &dcf_act360>, Dates>(),
+    R::method<"get_dcf_30360", ignoring_receiver<DayCounter, &dcf_30360>, Params<"_date1", "_date2">>(),
+    {},
+};
 
-// 30/360 has no computation; the dates are still converted (and checked) first.
-[[noreturn]] double get_dcf_30360(const DayCounter&, const Date&, const Date&) {
-    fail("not implemented");
-}
-
-Sig<1> new_sig{"DayCounter.__new__", {"s"}};
-Sig<2> get_dcf_sig{"DayCounter.get_dcf", {"date1", "date2"}};
-Sig<2> get_dcf_act365_sig{"DayCounter.get_dcf_act365", {"date1", "date2"}};
-Sig<2> get_dcf_act360_sig{"DayCounter.get_dcf_act360", {"date1", "date2"}};
-Sig<2> get_dcf_30360_sig{"DayCounter.get_dcf_30360", {"_date1", "_date2"}};
-
-constexpr auto day_counter_new = &constructor_vectorcall<DayCounter, &parse_day_counter, new_sig>;
+const bool extras_set = (enum_extras<DayCounter> = {
+                             .methods = methods,
+                             .constructor = R::constructor<&parse_day_counter, NewParams>,
+                             .doc = &R::class_doc<NewParams>,
+                         },
+                         true);
 
 }  // namespace
-
-PyTypeObject* PyClass<DayCounter>::create() {
-    // Kept for the life of the type: PyType_FromSpec reads the table in place.
-    static PyMethodDef methods[] = {
-            method_def<&get_dcf, get_dcf_sig>(),
-            method_def<&get_dcf_act365, get_dcf_act365_sig>(),
-            method_def<&get_dcf_act360, get_dcf_act360_sig>(),
-            method_def<&get_dcf_30360, get_dcf_30360_sig>(),
-            {nullptr, nullptr, 0, nullptr},
-    };
-    return make_enum_type<DayCounter>(EnumExtras{
-        methods,
-        day_counter_new,
-        class_doc<new_sig>(),
-    });
-}
 
 }  // namespace vantorel::py

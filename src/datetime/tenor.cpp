@@ -108,4 +108,10 @@ Date add_tenor(const Date& date, const Tenor& tenor) {
     fail("Cannot add TenorUnit::B without a calendar input");
 }
 
+std::expected<Date, std::string> add_parsed_tenor(const Date& date, std::string_view text) {
+    auto tenor = parse_tenor(text);
+    if (!tenor) return std::unexpected(std::move(tenor.error()));
+    return add_tenor(date, *tenor);
+}
+
 }  // namespace vantorel

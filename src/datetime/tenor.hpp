@@ -47,4 +47,8 @@ std::size_t write_tenor(const Tenor& tenor, char* buf) noexcept;
 // result outside the date range is a Failure with the date's own text.
 Date add_tenor(const Date& date, const Tenor& tenor);
 
+// add_tenor with the tenor given as text: a text that does not parse is the
+// parse error, a move that cannot be made a Failure.
+std::expected<Date, std::string> add_parsed_tenor(const Date& date, std::string_view text);
+
 }  // namespace vantorel

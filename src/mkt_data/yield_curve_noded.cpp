@@ -7,10 +7,9 @@
 
 namespace vantorel {
 
-YieldCurveNoded::YieldCurveNoded(std::vector<Date> node_dates, std::vector<double> discount_factors,
-                                 Interpolator interpolator, const Date& curve_date, DayCounter dc) noexcept
+YieldCurveNoded::YieldCurveNoded(std::vector<Date> node_dates, Interpolator interpolator, const Date& curve_date,
+                                 DayCounter dc) noexcept
     : node_dates_(std::move(node_dates)),
-      discount_factors_(std::move(discount_factors)),
       interpolator_(std::move(interpolator)),
       curve_date_(curve_date),
       dc_(dc) {}
@@ -37,10 +36,9 @@ std::expected<YieldCurveNoded, std::string> YieldCurveNoded::make(const Date& cu
     std::vector<double> xs;
     xs.reserve(node_dates.size());
     for (const Date& d : node_dates) xs.push_back(get_dcf(dc, curve_date, d));
-    auto interpolator = Interpolator::make(std::move(xs), discount_factors, interp_type, ExtrapType::Auto);
+    auto interpolator = Interpolator::make(std::move(xs), std::move(discount_factors), interp_type, ExtrapType::Auto);
     if (!interpolator) return std::unexpected(std::move(interpolator.error()));
-    return YieldCurveNoded(std::move(node_dates), std::move(discount_factors), std::move(*interpolator),
-                           curve_date, dc);
+    return YieldCurveNoded(std::move(node_dates), std::move(*interpolator), curve_date, dc);
 }
 
 double YieldCurveNoded::get_df(const Date& date) const {

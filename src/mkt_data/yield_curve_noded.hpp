@@ -30,16 +30,19 @@ public:
     [[nodiscard]] DayCounter get_dc() const override { return dc_; }
     [[nodiscard]] double get_df(const Date& date) const override;
 
+    // The nodes as given (the factors are the interpolator's values).
     [[nodiscard]] const std::vector<Date>& get_node_dates() const noexcept { return node_dates_; }
-    [[nodiscard]] const std::vector<double>& get_discount_factors() const noexcept { return discount_factors_; }
+    [[nodiscard]] const std::vector<double>& get_discount_factors() const noexcept {
+        return interpolator_.get_nodes_y();
+    }
     [[nodiscard]] const Interpolator& get_interpolator() const noexcept { return interpolator_; }
 
 private:
-    YieldCurveNoded(std::vector<Date> node_dates, std::vector<double> discount_factors,
-                    Interpolator interpolator, const Date& curve_date, DayCounter dc) noexcept;
+    YieldCurveNoded(std::vector<Date> node_dates, Interpolator interpolator, const Date& curve_date,
+                    DayCounter dc) noexcept;
 
     std::vector<Date> node_dates_;
-    std::vector<double> discount_factors_;
+    // The factors in tau from the curve date.
     Interpolator interpolator_;
     Date curve_date_;
     DayCounter dc_;

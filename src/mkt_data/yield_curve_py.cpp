@@ -3,8 +3,6 @@
 
 #include "binding/call.hpp"
 #include "datetime/date_py.hpp"
-#include "datetime/day_counter_py.hpp"
-#include "enums/enums_py.hpp"
 #include "mkt_data/yield_curve_flat.hpp"
 #include "mkt_data/yield_curve_noded.hpp"
 
@@ -12,15 +10,8 @@ namespace vantorel::py {
 
 namespace {
 
-Sig<3> create_flat_sig{"YieldCurve.create_flat", {"curve_date", "dc", "flat_rate"}};
-Sig<5> create_noded_sig{"YieldCurve.create_noded",
-                        {"curve_date", "dc", "node_dates", "discount_factors", "interp_type"}};
-Sig<0> get_curve_date_sig{"YieldCurve.get_curve_date", {}};
-Sig<0> get_dc_sig{"YieldCurve.get_dc", {}};
-Sig<1> get_df_sig{"YieldCurve.get_df", {"date"}};
-Sig<2> get_fwd_df_sig{"YieldCurve.get_fwd_df", {"start_date", "end_date"}};
-Sig<1> get_overnight_rate_sig{"YieldCurve.get_overnight_rate", {"date"}};
-Sig<2> get_fwd_rate_sig{"YieldCurve.get_fwd_rate", {"start_date", "end_date"}};
+using R = Rows<"YieldCurve">;
+using Dates = Params<"start_date", "end_date">;
 
 YieldCurvePy create_flat(const Date& curve_date, const DayCounter& dc, double flat_rate) {
     return {std::make_shared<const YieldCurveFlat>(curve_date, flat_rate, dc)};
@@ -38,35 +29,21 @@ std::expected<YieldCurvePy, std::string> create_noded(const Date& curve_date, co
     return YieldCurvePy{std::make_shared<const YieldCurveNoded>(std::move(*curve))};
 }
 
-// Every query goes through the interface, so both curves share the provided
-// operations.
-Date yield_curve_get_curve_date(const YieldCurvePy& self) { return self.curve->get_curve_date(); }
-DayCounter yield_curve_get_dc(const YieldCurvePy& self) { return self.curve->get_dc(); }
-double yield_curve_get_df(const YieldCurvePy& self, const Date& date) { return self.curve->get_df(date); }
-double yield_curve_get_fwd_df(const YieldCurvePy& self, const Date& start_date, const Date& end_date) {
-    return self.curve->get_fwd_df(start_date, end_date);
-}
-double yield_curve_get_overnight_rate(const YieldCurvePy& self, const Date& date) {
-    return self.curve->get_overnight_rate(date);
-}
-double yield_curve_get_fwd_rate(const YieldCurvePy& self, const Date& start_date, const Date& end_date) {
-    return self.curve->get_fwd_rate(start_date, end_date);
-}
-
 }  // namespace
 
 PyTypeObject* PyClass<YieldCurvePy>::create() {
     // Kept for the life of the type: PyType_FromSpec reads the table in place.
     static PyMethodDef methods[] = {
-        static_method_def<&create_flat, create_flat_sig>(),
-        static_method_def<&create_noded, create_noded_sig>(),
-        method_def<&yield_curve_get_curve_date, get_curve_date_sig>(),
-        method_def<&yield_curve_get_dc, get_dc_sig>(),
-        method_def<&yield_curve_get_df, get_df_sig>(),
-        method_def<&yield_curve_get_fwd_df, get_fwd_df_sig>(),
-        method_def<&yield_curve_get_overnight_rate, get_overnight_rate_sig>(),
-        method_def<&yield_curve_get_fwd_rate, get_fwd_rate_sig>(),
-        {nullptr, nullptr, 0, nullptr},
+        R::static_method<"create_flat", &create_flat, Params<"curve_date", "dc", "flat_rate">>(),
+        R::static_method<"create_noded", &create_noded,
+                         Params<"curve_date", "dc", "node_dates", "discount_factors", "interp_type">>(),
+        R::method<"get_curve_date", &YieldCurve::get_curve_date>(),
+        R::method<"get_dc", &YieldCurve::get_dc>(),
+        R::method<"get_df", &YieldCurve::get_df, Params<"date">>(),
+        R::method<"get_fwd_df", &YieldCurve::get_fwd_df, Dates>(),
+        R::method<"get_overnight_rate", &YieldCurve::get_overnight_rate, Params<"date">>(),
+        R::method<"get_fwd_rate", &YieldCurve::get_fwd_rate, Dates>(),
+        {},
     };
     PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&box_dealloc<YieldCurvePy>)},

@@ -20,4 +20,11 @@ struct PyClass<YieldCurvePy> {
     static PyTypeObject* create();
 };
 
+// Methods bind the curve interface's member functions directly: the receiver
+// is the shared curve.
+template <>
+struct ReceiverOf<YieldCurve> {
+    static const YieldCurve& get(PyObject* self) noexcept { return *unbox<YieldCurvePy>(self).curve; }
+};
+
 }  // namespace vantorel::py

@@ -4,6 +4,8 @@
 #include <optional>
 #include <type_traits>
 
+#include "datetime/date.hpp"
+#include "datetime/day_counter.hpp"
 #include "enums/put_call_flag.hpp"
 
 namespace vantorel {
@@ -54,6 +56,15 @@ std::optional<BlackScholesMetrics> get_metrics(double spot, double strike, doubl
 std::optional<BlackScholesMetrics> get_metrics_fd(double spot, double strike, double rate,
                                                   double div_yield, double tau,
                                                   PutCallFlag pc_flag, double vol) noexcept;
+
+// The dated form of a computation above: tau is the Act/365 year fraction
+// from eval_date to expiry_date, whatever day counter the caller uses
+// elsewhere; an expiry before the evaluation date is an expired option.
+template <auto Fn>
+auto with_dates(double spot, double strike, double rate, double div_yield, const Date& eval_date,
+                const Date& expiry_date, PutCallFlag pc_flag, double vol) noexcept {
+    return Fn(spot, strike, rate, div_yield, dcf_act365(eval_date, expiry_date), pc_flag, vol);
+}
 
 // ---- kernels: prepared quantities in, result out; no validation ----------------
 //

@@ -10,7 +10,7 @@ namespace vantorel::py {
 
 namespace {
 
-Sig<7> plot_sig{"plot_function", {"func", "x0", "x1", "n", "grid", "show", "figsize"}, 3};
+using PlotSig = Signature<"plot_function", Params<"func", "x0", "x1", "n=100", "grid=True", "show=True", "figsize=None">>;
 
 // The converted arguments of one call. func and figsize are held strongly:
 // the conversions and the callable run Python code.
@@ -29,15 +29,12 @@ struct PlotArgs {
 // Returns false with an error set.
 bool parse_arguments(PyObject* args, PyObject* kwargs, PlotArgs& out) noexcept {
     PyObject* slots[7];
-    if (!bind_tuple_and_dict(plot_sig.callable, plot_sig.names.data(), plot_sig.interned.data(),
-                             plot_sig.names.size(), plot_sig.required, args, kwargs, slots,
-                             &out.py_kwargs))
-        return false;
+    if (!bind_tuple_and_dict<PlotSig>(args, kwargs, slots, &out.py_kwargs)) return false;
     // Own the bound objects: a conversion may run code that drops the caller's
     // last reference to a later argument.
     Ref held[7];
     for (std::size_t i = 0; i < 7; ++i) held[i] = Ref::borrow(slots[i]);
-    const char* const* names = plot_sig.names.data();
+    const char* const* names = PlotSig::params::names.data();
     std::optional<TupleArg> figsize;
     if (!convert_argument<double>(held[1], names[1], out.x0) ||
         !convert_argument<double>(held[2], names[2], out.x1) ||
@@ -139,7 +136,9 @@ PyObject* plot_function(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
 }  // namespace
 
 PyMethodDef plot_function_def = {
-    "plot_function", as_cfunction(&plot_function), METH_VARARGS | METH_KEYWORDS,
-    "plot_function(func, x0, x1, n=100, grid=True, show=True, figsize=None, **py_kwargs)\n--\n\n"};
+    .ml_name = "plot_function",
+    .ml_meth = as_cfunction(&plot_function),
+    .ml_flags = METH_VARARGS | METH_KEYWORDS,
+    .ml_doc = "plot_function(func, x0, x1, n=100, grid=True, show=True, figsize=None, **py_kwargs)\n--\n\n"};
 
 }  // namespace vantorel::py

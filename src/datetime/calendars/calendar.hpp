@@ -33,12 +33,4 @@ private:
 
 static_assert(std::is_trivially_copyable_v<Calendar>);
 
-// The date's view of a calendar: exactly what the calendar answers for it.
-inline bool is_business_day(const Date& date, const Calendar& cal) noexcept {
-    return cal.is_business_day(date);
-}
-inline bool is_weekend(const Date& date, const Calendar& cal) noexcept {
-    return cal.is_weekend(date);
-}
-
 }  // namespace vantorel

@@ -1,4 +1,4 @@
-// src/datetime/calendars/calendar_py.hpp: the Python class Calendar and the Date methods that take one
+// src/datetime/calendars/calendar_py.hpp: the Python class Calendar
 #pragma once
 
 #include "binding/class_builder.hpp"
@@ -11,10 +11,5 @@ struct PyClass<Calendar> {
     static constexpr const char* name = "Calendar";
     static PyTypeObject* create();
 };
-
-// Date.is_business_day($self, cal) and Date.is_weekend($self, cal), for the
-// Date class's method table.
-PyMethodDef date_is_business_day_def();
-PyMethodDef date_is_weekend_def();
 
 }  // namespace vantorel::py
