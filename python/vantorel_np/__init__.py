@@ -46,7 +46,7 @@ __all__ = [
 
 # Serial day 0 is 1899-12-30; datetime64[D] counts from 1970-01-01, serial 25569.
 _UNIX_EPOCH = 25569
-_SERIAL_ZERO = _vt.Date(1899, 12, 30)
+_SERIAL_ZERO = _pickling.SERIAL_ZERO
 
 
 class Metrics(NamedTuple):

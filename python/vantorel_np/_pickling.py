@@ -23,7 +23,7 @@ from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a
 _Reduced = tuple[Callable[..., Any], tuple[Any, ...]]
 
 # Serial day 0 is 1899-12-30.
-_SERIAL_ZERO = _vt.Date(1899, 12, 30)
+SERIAL_ZERO = _vt.Date(1899, 12, 30)
 
 _ENUMS = (
     _vt.DayCounter, _vt.BusDayAdj, _vt.ExtrapType, _vt.InterpType, _vt.StubType, _vt.TenorUnit,
@@ -58,11 +58,11 @@ def _interpolator(i: _vt.Interpolator) -> _Reduced:
 
 def _curve(c: _vt.YieldCurve) -> _Reduced:
     kind, serial, dc_name, *rest = _u.native_state(c)
-    curve_date, dc = _SERIAL_ZERO + serial, getattr(_vt.DayCounter, dc_name)
+    curve_date, dc = SERIAL_ZERO + serial, getattr(_vt.DayCounter, dc_name)
     if kind == "flat":
         return _vt.YieldCurve.create_flat, (curve_date, dc, rest[0])
     serials, factors, interp_name = rest
-    nodes = [_SERIAL_ZERO + s for s in serials]
+    nodes = [SERIAL_ZERO + s for s in serials]
     return _vt.YieldCurve.create_noded, (curve_date, dc, nodes, factors, getattr(_vt.InterpType, interp_name))
 
 

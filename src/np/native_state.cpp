@@ -2,6 +2,8 @@
 #include "np/native_state.hpp"
 
 #include "binding/class_builder.hpp"
+#include "datetime/calendars/calendar.hpp"
+#include "maths/interpolator.hpp"
 #include "enums/enum_info.hpp"
 #include "mkt_data/yield_curve_flat.hpp"
 #include "mkt_data/yield_curve_noded.hpp"
@@ -12,16 +14,12 @@ namespace vantorel::np {
 
 namespace {
 
-// Classes of the imported vantorel module, kept for the process.
-PyTypeObject* ymd_class = nullptr;
-PyTypeObject* curve_class = nullptr;
-PyTypeObject* metrics_class = nullptr;
-
 // Takes vantorel.NAME, a class whose instances are one Box<T>. Returns false
 // with an error set when it is missing or has another size (a vantorel from a
 // different build).
 template <class T>
 bool take_class(PyObject* vantorel_module, const char* name, PyTypeObject*& out) noexcept {
+    if (out != nullptr) return true;
     PyObject* cls = PyObject_GetAttrString(vantorel_module, name);
     if (cls == nullptr) return false;
     if (!PyType_Check(cls) ||
@@ -80,19 +78,22 @@ PyObject* curve_state(const YieldCurve& curve) noexcept {
 
 }  // namespace
 
-bool init_native_state(PyObject* vantorel_module) noexcept {
-    return (ymd_class != nullptr || take_class<YearMonthDay>(vantorel_module, "YearMonthDay", ymd_class)) &&
-           (curve_class != nullptr || take_class<py::YieldCurvePy>(vantorel_module, "YieldCurve", curve_class)) &&
-           (metrics_class != nullptr ||
-            take_class<BlackScholesMetrics>(vantorel_module, "BlackScholesMetrics", metrics_class));
+VantorelClasses classes;
+
+bool take_classes(PyObject* vantorel_module) noexcept {
+    return take_class<YearMonthDay>(vantorel_module, "YearMonthDay", classes.ymd) &&
+           take_class<py::YieldCurvePy>(vantorel_module, "YieldCurve", classes.curve) &&
+           take_class<BlackScholesMetrics>(vantorel_module, "BlackScholesMetrics", classes.metrics) &&
+           take_class<Interpolator>(vantorel_module, "Interpolator", classes.interpolator) &&
+           take_class<Calendar>(vantorel_module, "Calendar", classes.calendar);
 }
 
 PyObject* native_state(PyObject*, PyObject* obj) noexcept {
-    if (Py_TYPE(obj) == ymd_class) {
+    if (Py_TYPE(obj) == classes.ymd) {
         const YearMonthDay& ymd = py::unbox<YearMonthDay>(obj);
         return Py_BuildValue("(iii)", int{ymd.year()}, int{ymd.month()}, int{ymd.day()});
     }
-    if (Py_TYPE(obj) == curve_class) return curve_state(*py::unbox<py::YieldCurvePy>(obj).curve);
+    if (Py_TYPE(obj) == classes.curve) return curve_state(*py::unbox<py::YieldCurvePy>(obj).curve);
     PyErr_Format(PyExc_TypeError, "native_state(): expected a YearMonthDay or YieldCurve, got %.200s",
                  Py_TYPE(obj)->tp_name);
     return nullptr;
@@ -109,7 +110,7 @@ PyObject* make_metrics(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexc
         if (v[k] == -1.0 && PyErr_Occurred()) return nullptr;
     }
     // The class's own allocator, so that vantorel's deallocator may free or reuse it.
-    PyObject* o = PyType_GenericAlloc(metrics_class, 0);
+    PyObject* o = PyType_GenericAlloc(classes.metrics, 0);
     if (o == nullptr) return nullptr;
     py::unbox<BlackScholesMetrics>(o) = BlackScholesMetrics{v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
     return o;

@@ -172,14 +172,9 @@ const Row rows[] = {
 
 PyObject* element_failure = nullptr;  // vantorel_np._ufuncs.ElementFailure, kept for the process
 
-// The classes of the imported vantorel module whose native values the loops read.
-PyObject* curve_class = nullptr;
-PyObject* interpolator_class = nullptr;
-PyObject* calendar_class = nullptr;
-
-const void* native_of(PyObject* o, PyObject* cls) noexcept {
-    if (cls == curve_class) return py::unbox<py::YieldCurvePy>(o).curve.get();
-    if (cls == interpolator_class) return &py::unbox<Interpolator>(o);
+const void* native_of(PyObject* o, PyTypeObject* cls) noexcept {
+    if (cls == classes.curve) return py::unbox<py::YieldCurvePy>(o).curve.get();
+    if (cls == classes.interpolator) return &py::unbox<Interpolator>(o);
     return &py::unbox<Calendar>(o);
 }
 
@@ -191,14 +186,14 @@ PyObject* handle(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
         PyErr_SetString(PyExc_TypeError, "handle() takes 2 arguments");
         return nullptr;
     }
-    PyObject* cls = args[1];
-    if (cls != curve_class && cls != interpolator_class && cls != calendar_class) {
+    auto* cls = reinterpret_cast<PyTypeObject*>(args[1]);
+    if (cls != classes.curve && cls != classes.interpolator && cls != classes.calendar) {
         PyErr_SetString(PyExc_TypeError, "handle(): not a class with a native value");
         return nullptr;
     }
-    if (reinterpret_cast<PyObject*>(Py_TYPE(args[0])) != cls) {
-        PyErr_Format(PyExc_TypeError, "expected a vantorel.%s, got %.200s",
-                     reinterpret_cast<PyTypeObject*>(cls)->tp_name, Py_TYPE(args[0])->tp_name);
+    if (Py_TYPE(args[0]) != cls) {
+        PyErr_Format(PyExc_TypeError, "expected a vantorel.%s, got %.200s", cls->tp_name,
+                     Py_TYPE(args[0])->tp_name);
         return nullptr;
     }
     return PyLong_FromLongLong(static_cast<long long>(reinterpret_cast<std::intptr_t>(native_of(args[0], cls))));
@@ -216,11 +211,6 @@ PyMethodDef methods[] = {
 
 PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "vantorel_np._ufuncs", "", -1, methods};
 
-bool take_class(PyObject* vantorel_module, const char* name, PyObject*& out) noexcept {
-    out = PyObject_GetAttrString(vantorel_module, name);  // kept for the process
-    return out != nullptr;
-}
-
 PyObject* init() noexcept {
     // 1. The NumPy C API tables; datetime64[D].
     if (PyArray_ImportNumPyAPI() < 0 || PyUFunc_ImportUFuncAPI() < 0) return nullptr;
@@ -230,10 +220,7 @@ PyObject* init() noexcept {
     }
     // 2. The classes whose native values the loops and the picklers read.
     py::Ref vantorel_module(PyImport_ImportModule("vantorel"));
-    if (!vantorel_module || !take_class(vantorel_module, "YieldCurve", curve_class) ||
-        !take_class(vantorel_module, "Interpolator", interpolator_class) ||
-        !take_class(vantorel_module, "Calendar", calendar_class) || !init_native_state(vantorel_module))
-        return nullptr;
+    if (!vantorel_module || !take_classes(vantorel_module)) return nullptr;
     // 3. The module, its failure type and one ufunc per row.
     py::Ref module(PyModule_Create(&module_def));
     if (!module) return nullptr;
