@@ -11,6 +11,7 @@ cmake -S . -B build/core -DCMAKE_BUILD_TYPE=Release -DVANTOREL_PYTHON_MODULE=OFF
   -DVANTOREL_CORE_TESTS=ON -DVANTOREL_WERROR=ON >/dev/null
 cmake --build build/core -j2 >/dev/null
 build/core/vantorel_core_tests || status=1
+build/core/vantorel_instruments_tests || status=1
 for py in $(scripts/find-pythons.sh); do
   echo "=== $("$py" --version) ==="
   venv_py=$(scripts/venv.sh "$py" test)

@@ -1,0 +1,53 @@
+// src/instruments/legs.hpp: coupon periods of fixed and floating legs and their values off curves
+#pragma once
+
+#include <vector>
+
+#include "datetime/date.hpp"
+#include "mkt_data/yield_curve.hpp"
+
+namespace vantorel {
+
+// A fixed coupon: accrues `accrual` (its year fraction) on `notional` from
+// start to end and pays on `pay`.
+struct FixedPeriod {
+    Date start;
+    Date end;
+    Date pay;
+    double accrual;
+    double notional;
+};
+
+// A floating coupon on an index forecast over [start, end]:
+//   rate   = (P(start) / P(end) - 1) / fixing_accrual + spread
+//   amount = notional * rate * accrual
+// on the projection curve P. A term (IBOR) coupon fixes over its own accrual
+// period; an overnight coupon compounded daily over [start, end] telescopes
+// to the same ratio of discount factors, so both are this one formula.
+struct FloatPeriod {
+    Date start;
+    Date end;
+    Date pay;
+    double fixing_accrual;
+    double accrual;
+    double notional;
+};
+
+// The forward rate of the period on the projection curve, without spread.
+[[nodiscard]] inline double forward_rate(const FloatPeriod& p, const YieldCurve& projection) {
+    return (projection.get_df(p.start) / projection.get_df(p.end) - 1.0) / p.fixing_accrual;
+}
+
+// Sum of notional * accrual * P(pay) over the periods paying after the
+// discount curve's date: the value of a fixed leg at rate 1.
+[[nodiscard]] double annuity(const std::vector<FixedPeriod>& leg, const YieldCurve& discount);
+
+// Value of the floating leg with the given spread, on the discount curve's date.
+[[nodiscard]] double float_leg_value(const std::vector<FloatPeriod>& leg, double spread,
+                                     const YieldCurve& projection, const YieldCurve& discount);
+
+// The latest date a leg needs from a curve.
+[[nodiscard]] Date last_date(const std::vector<FixedPeriod>& leg, Date from) noexcept;
+[[nodiscard]] Date last_date(const std::vector<FloatPeriod>& leg, Date from) noexcept;
+
+}  // namespace vantorel
