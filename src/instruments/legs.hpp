@@ -1,6 +1,8 @@
 // src/instruments/legs.hpp: coupon periods of fixed and floating legs and their values off curves
 #pragma once
 
+#include <expected>
+#include <string>
 #include <vector>
 
 #include "datetime/date.hpp"
@@ -31,6 +33,26 @@ struct FloatPeriod {
     double fixing_accrual;
     double accrual;
     double notional;
+};
+
+// The legs as users hold them: periods built from parallel lists of dates and
+// accruals, checked once (equal sizes, at least one period, each ending after
+// it starts and paid no earlier than it starts, accruals positive and finite,
+// a finite notional).
+struct FixedLeg {
+    std::vector<FixedPeriod> periods;
+    static std::expected<FixedLeg, std::string> make(std::vector<Date> start_dates, std::vector<Date> end_dates,
+                                                     std::vector<Date> pay_dates, std::vector<double> accruals,
+                                                     double notional);
+};
+
+struct FloatLeg {
+    std::vector<FloatPeriod> periods;
+    // `fixing_accruals`: the index's year fractions of the periods (for a
+    // term index over its own accrual period, usually the accruals themselves).
+    static std::expected<FloatLeg, std::string> make(std::vector<Date> start_dates, std::vector<Date> end_dates,
+                                                     std::vector<Date> pay_dates, std::vector<double> accruals,
+                                                     std::vector<double> fixing_accruals, double notional);
 };
 
 // The forward rate of the period on the projection curve, without spread.
