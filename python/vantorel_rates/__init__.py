@@ -25,11 +25,15 @@ import vantorel as _vt
 
 from ._native import Calendar, DayCount, Schedule, schedule, year_fraction as _year_fraction_scalar
 from ._native import ufuncs as _u
+from ._native import Compounding, CurveInstrument, FixedLeg, FixedRateBond, FloatLeg, Swap, bootstrap
+from ._native import _bond_book, _swap_book
 
 __all__ = [
     "Calendar", "DayCount", "Schedule", "schedule", "year_fraction",
     "is_business_day", "is_holiday", "is_weekend", "adjust", "advance", "business_days_between",
     "calendar_names",
+    "Compounding", "FixedLeg", "FloatLeg", "CurveInstrument", "bootstrap", "FixedRateBond", "Swap",
+    "price_bonds", "value_swaps",
 ]  # fmt: skip
 
 _DAY = np.dtype("datetime64[D]")
@@ -208,3 +212,24 @@ def year_fraction(
         t = np.datetime64(-(10**6), "D") if termination is None else _days(termination, "termination")[0]
         out = _u.yf_thirty360e_isda(a, b, t)
     return float(out) if ka is not None and kb is not None else out
+
+
+def price_bonds(bonds: Any, curve: _vt.YieldCurve, settlement_date: Any) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
+    """Dirty prices, clean prices and accrued interest (per 100 of face) of many bonds off one curve.
+
+    ``bonds`` is a sequence of ``FixedRateBond``; the loop runs without the GIL.
+    """
+    bonds = bonds if isinstance(bonds, (list, tuple)) else list(bonds)
+    out = np.empty((3, len(bonds)))
+    _bond_book(bonds, curve, settlement_date, out)
+    return out[0], out[1], out[2]
+
+
+def value_swaps(
+    swaps: Any, projection_curve: _vt.YieldCurve, discount_curve: _vt.YieldCurve
+) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
+    """NPVs, fair rates and annuities of many swaps off one pair of curves (the loop runs without the GIL)."""
+    swaps = swaps if isinstance(swaps, (list, tuple)) else list(swaps)
+    out = np.empty((3, len(swaps)))
+    _swap_book(swaps, projection_curve, discount_curve, out)
+    return out[0], out[1], out[2]

@@ -8,6 +8,21 @@
 
 namespace vantorel {
 
+double bond_year_fraction(DayCount dc, const Date& d1, const Date& d2, const Date& ref_start, const Date& ref_end) {
+    const std::int32_t a = d1.serial(), b = d2.serial();
+    switch (dc) {
+        case DayCount::Thirty360: return dcf_30360_us(a, b);
+        case DayCount::Thirty360E: return dcf_30e360(a, b);
+        case DayCount::Thirty360EIsda: return dcf_30e360_isda(a, b, INT32_MIN);
+        case DayCount::ActActIsda: return dcf_act_act_isda(a, b);
+        case DayCount::ActActIcma: return dcf_act_act_icma(a, b, ref_start.serial(), ref_end.serial());
+        case DayCount::Act365: return dcf_act365_serial(a, b);
+        case DayCount::Act360: return dcf_act360_serial(a, b);
+        case DayCount::Bus252: break;
+    }
+    return std::nan("");
+}
+
 YieldDiscount yield_discount(double y, double t, const YieldConvention& conv) noexcept {
     const double f = conv.frequency;
     Compounding c = conv.compounding;
@@ -30,7 +45,7 @@ YieldDiscount yield_discount(double y, double t, const YieldConvention& conv) no
 }
 
 FixedRateBond::FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondFlow> flows, double coupon_rate,
-                             DayCounter dc, double face, double redemption) noexcept
+                             DayCount dc, double face, double redemption) noexcept
     : periods_(std::move(periods)),
       flows_(std::move(flows)),
       coupon_rate_(coupon_rate),
@@ -39,7 +54,7 @@ FixedRateBond::FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondF
       redemption_(redemption) {}
 
 std::expected<FixedRateBond, std::string> FixedRateBond::make(std::vector<FixedPeriod> periods, double coupon_rate,
-                                                              DayCounter dc, double face, double redemption) {
+                                                              DayCount dc, double face, double redemption) {
     if (periods.empty()) return std::unexpected(std::string("Bond: needs at least one coupon period"));
     if (!std::isfinite(coupon_rate))
         return std::unexpected("Bond: coupon rate (" + format_plain(coupon_rate) + ") must be finite");
@@ -47,8 +62,8 @@ std::expected<FixedRateBond, std::string> FixedRateBond::make(std::vector<FixedP
         return std::unexpected("Bond: face (" + format_plain(face) + ") must be positive");
     if (!(redemption > 0.0) || !std::isfinite(redemption))
         return std::unexpected("Bond: redemption (" + format_plain(redemption) + ") must be positive");
-    if (dc == DayCounter::Thirty360)
-        return std::unexpected(std::string("Bond: day counter (Thirty360) is not implemented"));
+    if (dc == DayCount::Bus252)
+        return std::unexpected(std::string("Bond: day count (Bus252) needs a calendar; give another day count"));
     std::vector<BondFlow> flows;
     flows.reserve(periods.size() + 1);
     for (std::size_t i = 0; i < periods.size(); ++i) {
@@ -74,7 +89,7 @@ double FixedRateBond::accrued(const Date& settlement) const {
         if (p.pay.serial() <= settlement.serial()) continue;
         if (settlement.serial() <= p.start.serial()) return 0.0;
         const Date to = settlement.serial() < p.end.serial() ? settlement : p.end;
-        return 100.0 * coupon_rate_ * get_dcf(dc_, p.start, to);
+        return 100.0 * coupon_rate_ * bond_year_fraction(dc_, p.start, to, p.start, p.end);
     }
     return 0.0;
 }
@@ -94,24 +109,37 @@ double FixedRateBond::dirty_price(const YieldCurve& curve, const Date& settlemen
     return sum * 100.0 / face_;
 }
 
+std::vector<std::pair<double, double>> FixedRateBond::timed_flows(const YieldConvention& conv,
+                                                                   const Date& settlement) const {
+    std::vector<std::pair<double, double>> out;
+    out.reserve(flows_.size());
+    double t = 0.0;
+    Date last = settlement;
+    for (std::size_t i = 0; i < periods_.size(); ++i) {
+        const FixedPeriod& p = periods_[i];
+        if (p.pay.serial() <= settlement.serial()) continue;
+        t += bond_year_fraction(conv.dc, last, p.pay, p.start, p.end);
+        last = p.pay;
+        out.emplace_back(t, flows_[i].amount);
+    }
+    if (!out.empty()) out.emplace_back(t, flows_.back().amount);  // the redemption, with the last coupon
+    return out;
+}
+
 double FixedRateBond::dirty_price(double yield, const YieldConvention& conv, const Date& settlement) const {
     double sum = 0.0;
-    for (const BondFlow& f : flows_)
-        if (f.pay.serial() > settlement.serial())
-            sum += f.amount * yield_discount(yield, get_dcf(conv.dc, settlement, f.pay), conv).df;
+    for (const auto& [t, a] : timed_flows(conv, settlement)) sum += a * yield_discount(yield, t, conv).df;
     return sum * 100.0 / face_;
 }
 
 BondRisk FixedRateBond::risk(double yield, const YieldConvention& conv, const Date& settlement) const {
     double p = 0.0, tp = 0.0, d1 = 0.0, d2 = 0.0;
-    for (const BondFlow& f : flows_) {
-        if (f.pay.serial() <= settlement.serial()) continue;
-        const double t = get_dcf(conv.dc, settlement, f.pay);
+    for (const auto& [t, a] : timed_flows(conv, settlement)) {
         const YieldDiscount b = yield_discount(yield, t, conv);
-        p += f.amount * b.df;
-        tp += t * f.amount * b.df;
-        d1 += f.amount * b.d1;
-        d2 += f.amount * b.d2;
+        p += a * b.df;
+        tp += t * a * b.df;
+        d1 += a * b.d1;
+        d2 += a * b.d2;
     }
     const double modified = -d1 / p;
     return {tp / p, modified, d2 / p, modified * (p * 100.0 / face_) * 1e-4};
@@ -152,9 +180,9 @@ std::expected<double, std::string> FixedRateBond::yield(double dirty_price, cons
     if (conv.compounding != Compounding::Continuous && conv.compounding != Compounding::Simple &&
         !(conv.frequency > 0))
         return std::unexpected("Bond: compounding frequency (" + std::to_string(conv.frequency) + ") must be > 0");
-    std::vector<std::pair<double, double>> tf;  // (time, amount) of the flows still to come
-    for (const BondFlow& f : flows_)
-        if (f.pay.serial() > settlement.serial()) tf.emplace_back(get_dcf(conv.dc, settlement, f.pay), f.amount);
+    if (conv.dc == DayCount::Bus252)
+        return std::unexpected(std::string("Bond: yield day count (Bus252) needs a calendar; give another day count"));
+    const std::vector<std::pair<double, double>> tf = timed_flows(conv, settlement);  // (time, amount)
     if (tf.empty()) return std::unexpected("Bond: no flows after the settlement date (" + settlement.to_str() + ")");
     auto g = [&](double y) {
         double v = 0.0, dv = 0.0;

@@ -3,9 +3,10 @@
 
 #include <expected>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "datetime/day_counter.hpp"
+#include "conventions/day_counts.hpp"
 #include "instruments/legs.hpp"
 
 namespace vantorel {
@@ -25,7 +26,7 @@ struct EnumInfo<Compounding> {
 // A yield convention: times from the settlement date under `dc`, compounded
 // `frequency` times a year (ignored by Simple and Continuous).
 struct YieldConvention {
-    DayCounter dc;
+    DayCount dc;
     Compounding compounding;
     int frequency;
 };
@@ -44,6 +45,12 @@ struct BondRisk {
     double dv01;       // modified * dirty price * 1e-4: the price fall for one basis point, per 100 face
 };
 
+// Year fraction from d1 to d2 under dc, over the reference period [ref_start,
+// ref_end] (used by Actual/Actual ICMA only). Bus252 needs a calendar and is
+// refused when a bond is made.
+[[nodiscard]] double bond_year_fraction(DayCount dc, const Date& d1, const Date& d2, const Date& ref_start,
+                                        const Date& ref_end);
+
 // One dated amount of a bond: coupons and the redemption.
 struct BondFlow {
     Date pay;
@@ -60,12 +67,12 @@ public:
     // earlier than its start, payment dates increasing, finite coupon, face
     // and redemption > 0, accruals finite and >= 0, a day counter that counts.
     static std::expected<FixedRateBond, std::string> make(std::vector<FixedPeriod> periods, double coupon_rate,
-                                                          DayCounter dc, double face, double redemption);
+                                                          DayCount dc, double face, double redemption);
 
     [[nodiscard]] const std::vector<FixedPeriod>& periods() const noexcept { return periods_; }
     [[nodiscard]] const std::vector<BondFlow>& flows() const noexcept { return flows_; }
     [[nodiscard]] double coupon_rate() const noexcept { return coupon_rate_; }
-    [[nodiscard]] DayCounter dc() const noexcept { return dc_; }
+    [[nodiscard]] DayCount dc() const noexcept { return dc_; }
     [[nodiscard]] double face() const noexcept { return face_; }
     [[nodiscard]] double redemption() const noexcept { return redemption_; }
 
@@ -86,13 +93,19 @@ public:
                                                               const Date& settlement) const;
 
 private:
-    FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondFlow> flows, double coupon_rate, DayCounter dc,
+    FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondFlow> flows, double coupon_rate, DayCount dc,
                   double face, double redemption) noexcept;
+
+    // Times of the flows after settlement under conv: step by step from the
+    // settlement date to each payment date, each step within its coupon's
+    // period (its reference period for Actual/Actual ICMA).
+    [[nodiscard]] std::vector<std::pair<double, double>> timed_flows(const YieldConvention& conv,
+                                                                     const Date& settlement) const;
 
     std::vector<FixedPeriod> periods_;
     std::vector<BondFlow> flows_;
     double coupon_rate_;
-    DayCounter dc_;
+    DayCount dc_;
     double face_;
     double redemption_;
 };

@@ -9,6 +9,7 @@
 #include "conventions/business_days.hpp"
 #include "core/failure.hpp"
 #include "rates/rates_py.hpp"
+#include "instruments/instruments_py.hpp"
 
 namespace vantorel::np {
 
@@ -377,6 +378,15 @@ constexpr Entry registration[] = {
      &make_function<&M::function<"year_fraction", &year_fraction,
                                  Params<"day_count", "start", "end", "calendar=None", "reference_start=None",
                                         "reference_end=None", "termination=None">>>},
+    {"Compounding", &make_class<Compounding>},
+    {"FixedLeg", &make_class<FixedLeg>},
+    {"FloatLeg", &make_class<FloatLeg>},
+    {"CurveInstrument", &make_class<CurveQuote>},
+    {"FixedRateBond", &make_class<FixedRateBond>},
+    {"Swap", &make_class<Swap>},
+    {"bootstrap", &make_function<&bootstrap_def>},
+    {"_bond_book", &make_function<&bond_book_def>},
+    {"_swap_book", &make_function<&swap_book_def>},
 };
 
 PyObject* init() noexcept {

@@ -1,0 +1,131 @@
+// src/instruments/books_py.cpp: many bonds or swaps off one curve in one call, without the GIL in the loop
+#include <optional>
+
+#include "instruments/instruments_py.hpp"
+
+namespace vantorel::py {
+
+namespace {
+
+// A sequence of instances of T, read in place: the sequence (and through it
+// every item) is held for the call.
+template <class T>
+struct Book {
+    Ref items;
+    std::vector<const T*> values;
+};
+
+// A writable C-contiguous float64 buffer (a NumPy array), released after the call.
+struct OutBuffer {
+    Py_buffer view{};
+    bool held = false;
+    OutBuffer() = default;
+    OutBuffer(const OutBuffer&) = delete;
+    OutBuffer& operator=(const OutBuffer&) = delete;
+    ~OutBuffer() {
+        if (held) PyBuffer_Release(&view);
+    }
+    [[nodiscard]] double* data() const noexcept { return static_cast<double*>(view.buf); }
+    [[nodiscard]] std::size_t size() const noexcept { return static_cast<std::size_t>(view.len) / sizeof(double); }
+};
+
+// The thread state is given back when the scope ends, also by an exception.
+class WithoutGil {
+public:
+    WithoutGil() noexcept : state_(PyEval_SaveThread()) {}
+    ~WithoutGil() { PyEval_RestoreThread(state_); }
+    WithoutGil(const WithoutGil&) = delete;
+    WithoutGil& operator=(const WithoutGil&) = delete;
+
+private:
+    PyThreadState* state_;
+};
+
+}  // namespace
+
+template <class T>
+struct Convert<Book<T>> {
+    using Storage = Book<T>;
+    static bool from_py(PyObject* o, Book<T>& out) noexcept {
+        PyTypeObject* type = type_of<T>();
+        if (type == nullptr) return false;
+        out.items = Ref(PySequence_Fast(o, "expected a sequence"));
+        if (!out.items) return false;
+        const Py_ssize_t n = PySequence_Fast_GET_SIZE(out.items.get());
+        try {
+            out.values.reserve(static_cast<std::size_t>(n));
+            for (Py_ssize_t i = 0; i < n; ++i) {
+                PyObject* item = PySequence_Fast_GET_ITEM(out.items.get(), i);
+                if (Py_TYPE(item) != type) return type_error(item, PyClass<T>::name);
+                out.values.push_back(&unbox<T>(item));
+            }
+        } catch (...) {
+            raise_current_exception();
+            return false;
+        }
+        return true;
+    }
+    static const Book<T>& get(const Book<T>& s) noexcept { return s; }
+};
+
+template <>
+struct Convert<OutBuffer> {
+    using Storage = OutBuffer;
+    static bool from_py(PyObject* o, OutBuffer& out) noexcept {
+        if (PyObject_GetBuffer(o, &out.view, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) return false;
+        out.held = true;
+        if (out.view.itemsize != sizeof(double) || out.view.format == nullptr || std::string_view(out.view.format) != "d")
+            return type_error(o, "a writable contiguous float64 array");
+        return true;
+    }
+    static const OutBuffer& get(const OutBuffer& s) noexcept { return s; }
+};
+
+namespace {
+
+// Rows of out (3 x n): dirty price, clean price, accrued interest per 100 of face.
+std::expected<std::optional<double>, std::string> bond_book(const Book<FixedRateBond>& bonds, const CurveArg& curve,
+                                            DayArg settlement_date, const OutBuffer& out) {
+    const std::size_t n = bonds.values.size();
+    if (out.size() != 3 * n) return std::unexpected("out must hold 3 x " + std::to_string(n) + " floats");
+    const Date settle = from_int(settlement_date.serial);
+    double* o = out.data();
+    WithoutGil unlocked;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double dirty = bonds.values[i]->dirty_price(*curve, settle);
+        const double acc = bonds.values[i]->accrued(settle);
+        o[i] = dirty;
+        o[n + i] = dirty - acc;
+        o[2 * n + i] = acc;
+    }
+    return std::nullopt;
+}
+
+// Rows of out (3 x n): NPV, fair rate, annuity.
+std::expected<std::optional<double>, std::string> swap_book(const Book<Swap>& swaps, const CurveArg& projection_curve,
+                                            const CurveArg& discount_curve, const OutBuffer& out) {
+    const std::size_t n = swaps.values.size();
+    if (out.size() != 3 * n) return std::unexpected("out must hold 3 x " + std::to_string(n) + " floats");
+    double* o = out.data();
+    WithoutGil unlocked;
+    for (std::size_t i = 0; i < n; ++i) {
+        const SwapValues v = swaps.values[i]->values(*projection_curve, *discount_curve);
+        o[i] = v.npv;
+        o[n + i] = v.fair_rate;
+        o[2 * n + i] = v.annuity;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+PyMethodDef bond_book_def() {
+    return Rows<"">::function<"_bond_book", &bond_book, Params<"bonds", "curve", "settlement_date", "out">>();
+}
+
+PyMethodDef swap_book_def() {
+    return Rows<"">::function<"_swap_book", &swap_book,
+                              Params<"swaps", "projection_curve", "discount_curve", "out">>();
+}
+
+}  // namespace vantorel::py
