@@ -126,3 +126,61 @@ def test01_curves_match_and_reprice(mkt):
             assert close(m.get_df(vd(TODAY + n)), q.discount(TODAY + n)), n
     for _, inst in pairs:
         assert abs(inst.implied_rate(mp, md) - inst.get_rate()) <= 1e-12, inst.get_name()
+
+
+DAY_COUNTS = [(ql.Actual365Fixed(), vr.DayCount.Act365), (ql.Actual360(), vr.DayCount.Act360),
+              (ql.Thirty360(ql.Thirty360.BondBasis), vr.DayCount.Thirty360), (None, vr.DayCount.ActActIcma)]
+COMPOUNDING = [(ql.Compounded, vr.Compounding.Compounded), (ql.Continuous, vr.Compounding.Continuous)]
+
+
+def random_bond(rng):
+    freq = rng.choice([ql.Annual, ql.Semiannual, ql.Quarterly])
+    issue = TODAY - rng.randrange(0, 800)
+    sched = ql.Schedule(issue, issue + ql.Period(rng.randrange(3, 31), ql.Years), ql.Period(freq), ql.TARGET(),
+                        ql.Unadjusted, ql.Unadjusted, ql.DateGeneration.Backward, False)
+    qdc, dc = rng.choice(DAY_COUNTS)
+    qdc = qdc or ql.ActualActual(ql.ActualActual.ISMA)
+    coupon = rng.uniform(0.0, 0.09)
+    qb = ql.FixedRateBond(2, 100.0, sched, [coupon], qdc, ql.Following, 100.0)
+    cs = [ql.as_fixed_rate_coupon(c) for c in qb.cashflows()][:-1]
+    mine = vr.FixedRateBond(fixed_leg(qb.cashflows(), 100.0), coupon, dc, 100.0, 100.0,
+                            [vd(c.referencePeriodStart()) for c in cs], [vd(c.referencePeriodEnd()) for c in cs])
+    return qb, mine, qdc, dc, freq
+
+
+def test02_bonds_match(mkt):
+    qp, mp, _, _, _, interp = mkt
+    if interp != "Geometric":
+        pytest.skip("QuantLib reference curves are log-linear")
+    rng = random.Random(int(qp.discount(TODAY + 900) * 1e9))
+    qb_engine = ql.DiscountingBondEngine(ql.YieldTermStructureHandle(qp))
+    for _ in range(12):
+        qb, b, qdc, dc, freq = random_bond(rng)
+        qb.setPricingEngine(qb_engine)
+        settle = qb.settlementDate()
+        s = vd(settle)
+        assert close(b.accrued(s), qb.accruedAmount(settle), abs_=1e-13)
+        assert close(b.dirty_price(mp, s), qb.dirtyPrice())
+        assert close(b.clean_price(mp, s), qb.cleanPrice())
+        clean = qb.cleanPrice()
+        for qcomp, comp in COMPOUNDING:
+            y = ql.BondFunctions.bondYield(qb, ql.BondPrice(clean, ql.BondPrice.Clean), qdc, qcomp, freq, settle,
+                                           1e-16, 200)
+            mine_y = b.yield_from_price(clean, dc, comp, freq, s)
+            assert abs(mine_y - y) <= 1e-13
+            # Exact to 1e-14: the mine's price at its yield is the price given.
+            assert close(b.clean_price_at_yield(mine_y, dc, comp, freq, s), clean, abs_=1e-12)
+            rate = ql.InterestRate(y, qdc, qcomp, freq)
+            assert close(b.clean_price_at_yield(y, dc, comp, freq, s), ql.BondFunctions.cleanPrice(qb, rate, settle))
+            kinds = [(ql.Duration.Modified, "modified_duration"), (ql.Duration.Macaulay, "macaulay_duration")]
+            for kind, name in kinds[: 2 if qcomp == ql.Compounded else 1]:  # QuantLib's Macaulay needs Compounded
+                assert close(getattr(b, name)(y, dc, comp, freq, s), ql.BondFunctions.duration(qb, rate, kind, settle))
+            conv = ql.BondFunctions.convexity(qb, rate, settle)
+            assert close(b.convexity(y, dc, comp, freq, s), conv)
+            # QuantLib's basis-point value adds the second-order term; DV01 is the first-order fall.
+            dirty = b.dirty_price_at_yield(y, dc, comp, freq, s)
+            bpv = ql.BondFunctions.basisPointValue(qb, rate, settle)
+            assert close(-b.dv01(y, dc, comp, freq, s) + 0.5 * conv * dirty * 1e-8, bpv, rel=1e-11)
+        z = ql.BondFunctions.zSpread(qb, ql.BondPrice(clean - 1.5, ql.BondPrice.Clean), qp, ql.Actual365Fixed(),
+                                     ql.Continuous, ql.NoFrequency, settle, 1e-16, 200)
+        assert abs(b.z_spread(clean - 1.5, mp, s) - z) <= 1e-12

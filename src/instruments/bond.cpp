@@ -44,17 +44,20 @@ YieldDiscount yield_discount(double y, double t, const YieldConvention& conv) no
     }
 }
 
-FixedRateBond::FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondFlow> flows, double coupon_rate,
-                             DayCount dc, double face, double redemption) noexcept
+FixedRateBond::FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondFlow> flows,
+                             std::vector<std::pair<Date, Date>> reference, double coupon_rate, DayCount dc, double face,
+                             double redemption) noexcept
     : periods_(std::move(periods)),
       flows_(std::move(flows)),
+      reference_(std::move(reference)),
       coupon_rate_(coupon_rate),
       dc_(dc),
       face_(face),
       redemption_(redemption) {}
 
 std::expected<FixedRateBond, std::string> FixedRateBond::make(std::vector<FixedPeriod> periods, double coupon_rate,
-                                                              DayCount dc, double face, double redemption) {
+                                                              DayCount dc, double face, double redemption,
+                                                              std::vector<std::pair<Date, Date>> reference) {
     if (periods.empty()) return std::unexpected(std::string("Bond: needs at least one coupon period"));
     if (!std::isfinite(coupon_rate))
         return std::unexpected("Bond: coupon rate (" + format_plain(coupon_rate) + ") must be finite");
@@ -64,6 +67,14 @@ std::expected<FixedRateBond, std::string> FixedRateBond::make(std::vector<FixedP
         return std::unexpected("Bond: redemption (" + format_plain(redemption) + ") must be positive");
     if (dc == DayCount::Bus252)
         return std::unexpected(std::string("Bond: day count (Bus252) needs a calendar; give another day count"));
+    if (!reference.empty() && reference.size() != periods.size())
+        return std::unexpected("Bond: reference periods (" + std::to_string(reference.size()) +
+                               ") must be one per coupon period (" + std::to_string(periods.size()) + ")");
+    if (reference.empty())
+        for (const FixedPeriod& p : periods) reference.emplace_back(p.start, p.end);
+    for (const auto& [rs, re] : reference)
+        if (re.serial() <= rs.serial())
+            return std::unexpected("Bond: reference period " + rs.to_str() + " to " + re.to_str() + " is empty");
     std::vector<BondFlow> flows;
     flows.reserve(periods.size() + 1);
     for (std::size_t i = 0; i < periods.size(); ++i) {
@@ -81,15 +92,17 @@ std::expected<FixedRateBond, std::string> FixedRateBond::make(std::vector<FixedP
     }
     // The redemption is paid with the last coupon but kept as a flow of its own.
     flows.push_back({periods.back().pay, face * redemption / 100.0});
-    return FixedRateBond(std::move(periods), std::move(flows), coupon_rate, dc, face, redemption);
+    return FixedRateBond(std::move(periods), std::move(flows), std::move(reference), coupon_rate, dc, face,
+                         redemption);
 }
 
 double FixedRateBond::accrued(const Date& settlement) const {
-    for (const FixedPeriod& p : periods_) {
+    for (std::size_t i = 0; i < periods_.size(); ++i) {
+        const FixedPeriod& p = periods_[i];
         if (p.pay.serial() <= settlement.serial()) continue;
         if (settlement.serial() <= p.start.serial()) return 0.0;
         const Date to = settlement.serial() < p.end.serial() ? settlement : p.end;
-        return 100.0 * coupon_rate_ * bond_year_fraction(dc_, p.start, to, p.start, p.end);
+        return 100.0 * coupon_rate_ * bond_year_fraction(dc_, p.start, to, reference_[i].first, reference_[i].second);
     }
     return 0.0;
 }
@@ -118,7 +131,15 @@ std::vector<std::pair<double, double>> FixedRateBond::timed_flows(const YieldCon
     for (std::size_t i = 0; i < periods_.size(); ++i) {
         const FixedPeriod& p = periods_[i];
         if (p.pay.serial() <= settlement.serial()) continue;
-        t += bond_year_fraction(conv.dc, last, p.pay, p.start, p.end);
+        // A step that does not start on the coupon's accrual start (the
+        // settlement date, or a payment date moved off the accrual date) is
+        // measured from the accrual start, so that non-additive day counts
+        // (30/360) give the coupon's own fractions.
+        const auto& [rs, re] = reference_[i];
+        if (last.serial() != p.start.serial())
+            t += bond_year_fraction(conv.dc, p.start, p.pay, rs, re) - bond_year_fraction(conv.dc, p.start, last, rs, re);
+        else
+            t += bond_year_fraction(conv.dc, last, p.pay, rs, re);
         last = p.pay;
         out.emplace_back(t, flows_[i].amount);
     }

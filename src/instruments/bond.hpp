@@ -66,8 +66,11 @@ public:
     // Checks: at least one period, each ending after it starts and paying no
     // earlier than its start, payment dates increasing, finite coupon, face
     // and redemption > 0, accruals finite and >= 0, a day counter that counts.
+    // `reference` holds each period's reference period (start, end) for
+    // Actual/Actual ICMA; empty: each period is its own.
     static std::expected<FixedRateBond, std::string> make(std::vector<FixedPeriod> periods, double coupon_rate,
-                                                          DayCount dc, double face, double redemption);
+                                                          DayCount dc, double face, double redemption,
+                                                          std::vector<std::pair<Date, Date>> reference = {});
 
     [[nodiscard]] const std::vector<FixedPeriod>& periods() const noexcept { return periods_; }
     [[nodiscard]] const std::vector<BondFlow>& flows() const noexcept { return flows_; }
@@ -75,6 +78,7 @@ public:
     [[nodiscard]] DayCount dc() const noexcept { return dc_; }
     [[nodiscard]] double face() const noexcept { return face_; }
     [[nodiscard]] double redemption() const noexcept { return redemption_; }
+    [[nodiscard]] const std::vector<std::pair<Date, Date>>& reference() const noexcept { return reference_; }
 
     // Interest accrued at settlement in the coupon paid next, per 100 of face.
     [[nodiscard]] double accrued(const Date& settlement) const;
@@ -93,8 +97,9 @@ public:
                                                               const Date& settlement) const;
 
 private:
-    FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondFlow> flows, double coupon_rate, DayCount dc,
-                  double face, double redemption) noexcept;
+    FixedRateBond(std::vector<FixedPeriod> periods, std::vector<BondFlow> flows,
+                  std::vector<std::pair<Date, Date>> reference, double coupon_rate, DayCount dc, double face,
+                  double redemption) noexcept;
 
     // Times of the flows after settlement under conv: step by step from the
     // settlement date to each payment date, each step within its coupon's
@@ -104,6 +109,7 @@ private:
 
     std::vector<FixedPeriod> periods_;
     std::vector<BondFlow> flows_;
+    std::vector<std::pair<Date, Date>> reference_;
     double coupon_rate_;
     DayCount dc_;
     double face_;

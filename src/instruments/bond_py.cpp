@@ -1,4 +1,6 @@
 // src/instruments/bond_py.cpp: FixedRateBond as a Python class
+#include <optional>
+
 #include "instruments/instruments_py.hpp"
 
 namespace vantorel::py {
@@ -6,14 +8,35 @@ namespace vantorel::py {
 namespace {
 
 using R = Rows<"FixedRateBond">;
-using NewParams = Params<"coupon_leg", "coupon_rate", "dc", "face", "redemption">;
+using NewParams = Params<"coupon_leg", "coupon_rate", "dc", "face", "redemption", "reference_start_dates=None",
+                         "reference_end_dates=None">;
 using YieldParams = Params<"yield_rate", "dc", "compounding", "frequency", "settlement_date">;
 using CurveParams = Params<"curve", "settlement_date">;
 
 std::expected<FixedRateBond, std::string> make_bond(const FixedLeg& coupon_leg, double coupon_rate,
-                                                    const DayCount& dc, double face, double redemption) {
-    return FixedRateBond::make(coupon_leg.periods, coupon_rate, dc, face, redemption);
+                                                    const DayCount& dc, double face, double redemption,
+                                                    const std::optional<std::vector<DayArg>>& reference_start_dates,
+                                                    const std::optional<std::vector<DayArg>>& reference_end_dates) {
+    std::vector<std::pair<Date, Date>> reference;
+    if (reference_start_dates.has_value() != reference_end_dates.has_value())
+        return std::unexpected(std::string("Bond: give both reference_start_dates and reference_end_dates, or neither"));
+    if (reference_start_dates) {
+        if (reference_start_dates->size() != reference_end_dates->size())
+            return std::unexpected(std::string("Bond: reference start and end dates must have one size"));
+        for (std::size_t i = 0; i < reference_start_dates->size(); ++i)
+            reference.emplace_back(from_int((*reference_start_dates)[i].serial),
+                                   from_int((*reference_end_dates)[i].serial));
+    }
+    return FixedRateBond::make(coupon_leg.periods, coupon_rate, dc, face, redemption, std::move(reference));
 }
+
+std::vector<DayArg> reference_column(const FixedRateBond& b, bool end) {
+    std::vector<DayArg> out;
+    for (const auto& [s, e] : b.reference()) out.push_back({(end ? e : s).serial()});
+    return out;
+}
+std::vector<DayArg> reference_starts(const FixedRateBond& b) { return reference_column(b, false); }
+std::vector<DayArg> reference_ends(const FixedRateBond& b) { return reference_column(b, true); }
 
 Date day(DayArg d) { return from_int(d.serial); }
 
@@ -71,6 +94,8 @@ PyTypeObject* PyClass<FixedRateBond>::create() {
         R::method<"get_dc", &FixedRateBond::dc>(),
         R::method<"get_face", &FixedRateBond::face>(),
         R::method<"get_redemption", &FixedRateBond::redemption>(),
+        R::method<"get_reference_start_dates", &reference_starts>(),
+        R::method<"get_reference_end_dates", &reference_ends>(),
         R::method<"get_flow_dates", &flow_dates>(),
         R::method<"get_flow_amounts", &flow_amounts>(),
         R::method<"accrued", &accrued, Params<"settlement_date">>(),
