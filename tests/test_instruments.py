@@ -217,3 +217,53 @@ def test03_swaps_match(geo):
         assert close(s.pv01(md), abs(qs.fixedLegBPS()))
         npv, fair, annuity = vr.value_swaps([s, s], mp, md)
         assert list(npv) == [s.npv(mp, md)] * 2 and list(fair) == [s.fair_rate(mp, md)] * 2
+
+
+def test04_errors_name_the_instrument():
+    d = vt.Date(2025, 3, 14)
+
+    def dep(name, start, days, rate):
+        return vr.CurveInstrument.deposit(name, d + start, d + start + days, days / 360, rate)
+
+    cases = [
+        ([dep("6M", 0, 182, 0.03), dep("3M", 0, 91, 0.03)],
+         "Instrument 3M: pillar (2025-06-13) must come after the previous pillar (2025-09-12)"),
+        ([dep("3M", 0, 91, 0.03), dep("3M bis", 0, 91, 0.03)], "Instrument 3M bis: pillar (2025-06-13)"),
+        ([dep("ON", 0, 1, -400.0)], "Instrument ON: no discount factor reprices the quote (-400) at pillar 2025-03-15"),
+        ([dep("old", -30, 10, 0.03)], "Instrument old matures (2025-02-22) on or before the curve date (2025-03-14)"),
+        ([dep("nan", 0, 30, float("nan"))], "Instrument nan: quote (NaN) must be finite"),
+        ([], "A curve needs at least one instrument"),
+    ]
+    for instruments, message in cases:
+        with pytest.raises(ValueError, match=message.replace("(", r"\(").replace(")", r"\)")):
+            vr.bootstrap(d, vt.DayCounter.Act365, vt.InterpType.Geometric, instruments)
+    with pytest.raises(ValueError, match="must be Linear or Geometric"):
+        vr.bootstrap(d, vt.DayCounter.Act365, vt.InterpType.CubicSpline, [dep("3M", 0, 91, 0.03)])
+    with pytest.raises(TypeError, match="argument 'discount_curve'"):
+        vr.bootstrap(d, vt.DayCounter.Act365, vt.InterpType.Linear, [dep("3M", 0, 91, 0.03)], "curve")
+    with pytest.raises(ValueError, match="FixedLeg: the lists of dates and accruals must have one size"):
+        vr.FixedLeg([d], [d + 1, d + 2], [d + 1], [0.1], 1.0)
+    with pytest.raises(ValueError, match="FloatLeg: period 0 .* must end after it starts"):
+        vr.FloatLeg([d], [d], [d], [0.1], [0.1], 1.0)
+    leg = vr.FixedLeg([d], [d + 365], [d + 365], [1.0], 100.0)
+    with pytest.raises(ValueError, match=r"Bond: no yield in \[-0.999, 10\] gives the price \(1000000\)"):
+        vr.FixedRateBond(leg, 0.05, vr.DayCount.Act365, 100.0, 100.0).yield_from_price(
+            1e6, vr.DayCount.Act365, vr.Compounding.Compounded, 1, d)
+
+
+def test05_pickles_and_books(geo):
+    qp, mp, qd, md, pairs, _ = geo
+    rng = random.Random(5)
+    bonds = [random_bond(rng)[1] for _ in range(5)]
+    instruments = [i for _, i in pairs]
+    for obj in [*instruments, *bonds, bonds[0].get_coupon_leg(), instruments[-1].get_float_leg()]:
+        back = pickle.loads(pickle.dumps(obj))
+        assert type(back) is type(obj) and pickle.dumps(back) == pickle.dumps(obj)
+    again = vr.bootstrap(vd(TODAY), vt.DayCounter.Act365, vt.InterpType.Geometric,
+                         pickle.loads(pickle.dumps(instruments)), None if qp is qd else md)
+    assert again.get_df(vd(TODAY + 4000)) == mp.get_df(vd(TODAY + 4000))
+    settle = vd(TODAY + 2)
+    dirty, clean, accrued = vr.price_bonds(bonds, mp, settle)
+    assert list(dirty) == [b.dirty_price(mp, settle) for b in bonds]
+    assert list(clean) == [b.clean_price(mp, settle) for b in bonds]
+    assert list(accrued) == [b.accrued(settle) for b in bonds]

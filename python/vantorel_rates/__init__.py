@@ -27,6 +27,7 @@ from ._native import Calendar, DayCount, Schedule, schedule, year_fraction as _y
 from ._native import ufuncs as _u
 from ._native import Compounding, CurveInstrument, FixedLeg, FixedRateBond, FloatLeg, Swap, bootstrap
 from ._native import _bond_book, _swap_book
+from ._pickle_instruments import register as _register_instrument_picklers
 
 __all__ = [
     "Calendar", "DayCount", "Schedule", "schedule", "year_fraction",
@@ -40,6 +41,9 @@ _DAY = np.dtype("datetime64[D]")
 # Serial day 0 is 1899-12-30; datetime64[D] counts from 1970-01-01, serial 25569.
 _UNIX_EPOCH = 25569
 _SERIAL_ZERO = _vt.Date(1899, 12, 30)
+
+
+_register_instrument_picklers()
 
 
 def calendar_names() -> list[str]:
