@@ -204,7 +204,7 @@ def year_fraction(
         re = b if reference_end is None else _days(reference_end, "reference_end")[0]
         out = _u.yf_act_act_icma(a, b, rs, re)
     else:
-        # Without a termination date: a day before every date, never equal to end.
-        t = np.datetime64(-(10**6), "D") if termination is None else _days(termination, "termination")[0]
+        # Without a termination date: the first date, never a last day of February.
+        t = np.datetime64("1899-01-01", "D") if termination is None else _days(termination, "termination")[0]
         out = _u.yf_thirty360e_isda(a, b, t)
     return float(out) if ka is not None and kb is not None else out

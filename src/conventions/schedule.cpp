@@ -129,31 +129,13 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
     std::vector<std::int32_t>& a = out.adjusted;
     a = dates;
     const std::size_t n = a.size();
+    // With the end-of-month rule and an anchor on its month's last business
+    // day, the dates between the ends are their months' last days, adjusted.
     auto seed_eom = is_end_of_month(cal, seed);
-    if (eom && seed_eom && *seed_eom) {
-        for (std::size_t i = 1; i + 1 < n; ++i) {
-            if (conv == BusDayAdj::Unadjusted) {
-                a[i] = month_end(a[i]);
-            } else {
-                auto e = end_of_month(cal, a[i]);
-                a[i] = e ? *e : a[i];
-            }
-        }
-        std::int32_t d1 = a.front(), d2 = a.back();
-        if (spec.termination_convention != BusDayAdj::Unadjusted) {
-            auto e1 = end_of_month(cal, d1), e2 = end_of_month(cal, d2);
-            d1 = e1 ? *e1 : d1, d2 = e2 ? *e2 : d2;
-        } else if (backward) {
-            d2 = month_end(d2);
-        } else {
-            d1 = month_end(d1);
-        }
-        if (d1 != d2) a.front() = d1, a.back() = d2;
-    } else {
-        a.front() = adj(a.front(), conv);
-        a.back() = adj(a.back(), spec.termination_convention);
-        for (std::size_t i = 1; i + 1 < n; ++i) a[i] = adj(a[i], conv);
-    }
+    const bool month_ends = eom && seed_eom && *seed_eom;
+    a.front() = adj(a.front(), conv);
+    a.back() = adj(a.back(), spec.termination_convention);
+    for (std::size_t i = 1; i + 1 < n; ++i) a[i] = adj(month_ends ? month_end(a[i]) : a[i], conv);
     // Adjustment may bring the dates next to the ends onto or past them.
     auto& u = out.unadjusted;
     if (a.size() > 2 && a[a.size() - 2] >= a.back()) {
