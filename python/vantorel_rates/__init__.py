@@ -28,7 +28,7 @@ from ._native import ufuncs as _u
 
 __all__ = [
     "Calendar", "DayCount", "Schedule", "schedule", "year_fraction",
-    "is_business_day", "is_holiday", "is_weekend", "adjust", "advance", "business_days_between",
+    "is_business_day", "is_holiday", "is_weekend", "adjust", "advance", "business_days_between", "holidays",
     "calendar_names",
 ]  # fmt: skip
 
@@ -165,6 +165,13 @@ def business_days_between(calendar: Calendar, start: Any, end: Any) -> Any:
 
 
 # By member code (the members compare equal to their codes but have no hash).
+def holidays(calendar: Calendar, start: Any, end: Any, include_weekends: bool = False) -> np.ndarray:
+    """The calendar's holidays from ``start`` to ``end`` inclusive as ``datetime64[D]``
+    (with ``include_weekends``, every closed day); ready for ``numpy.busdaycalendar``."""
+    days = calendar.holidays(start, end, include_weekends)
+    return np.array([d.to_int() - _UNIX_EPOCH for d in days], dtype=np.int64).astype(_DAY)
+
+
 _YF = {
     int(DayCount.Thirty360): _u.yf_thirty360,
     int(DayCount.Thirty360E): _u.yf_thirty360e,

@@ -36,7 +36,7 @@ std::expected<std::int32_t, std::string> adjust(const HolidayCalendar& cal, std:
     if (adj == BusDayAdj::Preceding) return walk_checked(cal, serial, -1);
     auto next = walk_checked(cal, serial, 1);
     if (adj == BusDayAdj::Following || !next) return next;
-    if (month_of(*next) != month_of(serial)) return walk_checked(cal, serial, -1);
+    if (*next > month_end(serial)) return walk_checked(cal, serial, -1);
     return next;
 }
 

@@ -1,19 +1,53 @@
 // src/conventions/schedule.cpp: schedule generation, backward for front stubs, forward for back stubs
 #include "conventions/schedule.hpp"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "conventions/business_days.hpp"
 
 namespace vantorel {
 
 namespace {
 
-// anchor moved by k tenors on no calendar; with eom and an anchor on the last
-// day of its month, the last day of the result's month.
-std::int32_t step(std::int32_t anchor, Tenor tenor, int k, bool eom) {
-    const Tenor moved{static_cast<std::int16_t>(tenor.count * k), tenor.unit};
-    const std::int32_t s = add_tenor(from_int(anchor), moved).serial();
-    return eom && month_end(anchor) == anchor ? month_end(s) : s;
-}
+// Moves an anchor by whole tenors on no calendar. Month and year tenors keep
+// the anchor's day, clamped to the month's length; with eom and an anchor on
+// the last day of its month, the result is the last day of its month.
+class Stepper {
+public:
+    Stepper(std::int32_t anchor, Tenor tenor, bool eom)
+        : anchor_(anchor), tenor_(tenor), date_(from_int(anchor)), to_month_end_(eom && month_end(anchor) == anchor) {}
+
+    std::int32_t operator()(int k) const {
+        const int n = tenor_.count * k;
+        switch (tenor_.unit) {
+            case TenorUnit::D: return anchor_ + n;
+            case TenorUnit::W: return anchor_ + 7 * n;
+            case TenorUnit::M:
+            case TenorUnit::Y: {
+                const int months = (tenor_.unit == TenorUnit::Y ? 12 : 1) * n + (date_.month() - 1);
+                const int years = months >= 0 ? months / 12 : -((11 - months) / 12);
+                const int year = date_.year() + years, month = months - 12 * years + 1;
+                // Beyond the dates: before or after every date of any calendar.
+                if (year < 1899) return INT32_MIN;
+                if (year > 65535) return INT32_MAX;
+                const auto length = month_length(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month));
+                const int day = to_month_end_ || date_.day() > length ? length : date_.day();
+                return serial_from_ymd(*YearMonthDay::make(year, month, day));
+            }
+            case TenorUnit::B: break;
+        }
+        return anchor_;
+    }
+
+private:
+    std::int32_t anchor_;
+    Tenor tenor_;
+    Date date_;
+    bool to_month_end_;
+};
+
+std::int32_t step(std::int32_t anchor, Tenor tenor, int k, bool eom) { return Stepper(anchor, tenor, eom)(k); }
 
 }  // namespace
 
@@ -56,24 +90,34 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
             seed = *spec.next_to_last_date;
         }
         const std::int32_t exit = spec.first_date ? *spec.first_date : spec.effective;
+        // Built from the end, in reverse, then turned round.
+        std::ranges::reverse(dates);
+        std::ranges::reverse(regular);
+        const Stepper back(seed, tenor, eom);
+        std::int32_t last_adjusted = adj(dates.back(), conv);
         for (int k = 1;; ++k) {
-            const std::int32_t temp = step(seed, tenor, -k, eom);
+            const std::int32_t temp = back(-k);
             if (temp < exit) {
-                if (spec.first_date && adj(dates.front(), conv) != adj(*spec.first_date, conv)) {
-                    dates.insert(dates.begin(), *spec.first_date);
-                    regular.insert(regular.begin(), 0);
+                if (spec.first_date && last_adjusted != adj(*spec.first_date, conv)) {
+                    dates.push_back(*spec.first_date);
+                    regular.push_back(0);
+                    last_adjusted = adj(*spec.first_date, conv);
                 }
                 break;
             }
-            if (adj(dates.front(), conv) != adj(temp, conv)) {
-                dates.insert(dates.begin(), temp);
-                regular.insert(regular.begin(), 1);
+            const std::int32_t temp_adjusted = adj(temp, conv);
+            if (last_adjusted != temp_adjusted) {
+                dates.push_back(temp);
+                regular.push_back(1);
+                last_adjusted = temp_adjusted;
             }
         }
-        if (adj(dates.front(), conv) != adj(spec.effective, conv)) {
-            dates.insert(dates.begin(), spec.effective);
-            regular.insert(regular.begin(), 0);
+        if (last_adjusted != adj(spec.effective, conv)) {
+            dates.push_back(spec.effective);
+            regular.push_back(0);
         }
+        std::ranges::reverse(dates);
+        std::ranges::reverse(regular);
     } else {
         dates.push_back(spec.effective);
         seed = spec.effective;
@@ -83,18 +127,22 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
             seed = *spec.first_date;
         }
         const std::int32_t exit = spec.next_to_last_date ? *spec.next_to_last_date : spec.termination;
+        const Stepper forth(seed, tenor, eom);
+        std::int32_t last_adjusted = adj(dates.back(), conv);
         for (int k = 1;; ++k) {
-            const std::int32_t temp = step(seed, tenor, k, eom);
+            const std::int32_t temp = forth(k);
             if (temp > exit) {
-                if (spec.next_to_last_date && adj(dates.back(), conv) != adj(*spec.next_to_last_date, conv)) {
+                if (spec.next_to_last_date && last_adjusted != adj(*spec.next_to_last_date, conv)) {
                     dates.push_back(*spec.next_to_last_date);
                     regular.push_back(0);
                 }
                 break;
             }
-            if (adj(dates.back(), conv) != adj(temp, conv)) {
+            const std::int32_t temp_adjusted = adj(temp, conv);
+            if (last_adjusted != temp_adjusted) {
                 dates.push_back(temp);
                 regular.push_back(1);
+                last_adjusted = temp_adjusted;
             }
         }
         const BusDayAdj tconv = spec.termination_convention;
