@@ -17,7 +17,7 @@ for py in $(scripts/find-pythons.sh); do
   venv_py=$(scripts/venv.sh "$py" test)
   # pytest exits 5 when it collects no test: that fails the run like any other error.
   "$venv_py" -m pytest -q -p no:cacheprovider "$@" || status=1
-  "$venv_py" -m mypy.stubtest vantorel vantorel_np || status=1
+  "$venv_py" -m mypy.stubtest vantorel vantorel_np vantorel_rates || status=1
   "$venv_py" -m mypy --strict --no-incremental tests/typing/usage.py || status=1
   "$(dirname "$venv_py")/pyright" --pythonpath "$venv_py" tests/typing/usage.py || status=1
 done

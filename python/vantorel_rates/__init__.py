@@ -31,7 +31,7 @@ from ._pickle_instruments import register as _register_instrument_picklers
 
 __all__ = [
     "Calendar", "DayCount", "Schedule", "schedule", "year_fraction",
-    "is_business_day", "is_holiday", "is_weekend", "adjust", "advance", "business_days_between",
+    "is_business_day", "is_holiday", "is_weekend", "adjust", "advance", "business_days_between", "holidays",
     "calendar_names",
     "Compounding", "FixedLeg", "FloatLeg", "CurveInstrument", "bootstrap", "FixedRateBond", "Swap",
     "price_bonds", "value_swaps",
@@ -173,6 +173,13 @@ def business_days_between(calendar: Calendar, start: Any, end: Any) -> Any:
 
 
 # By member code (the members compare equal to their codes but have no hash).
+def holidays(calendar: Calendar, start: Any, end: Any, include_weekends: bool = False) -> np.ndarray:
+    """The calendar's holidays from ``start`` to ``end`` inclusive as ``datetime64[D]``
+    (with ``include_weekends``, every closed day); ready for ``numpy.busdaycalendar``."""
+    days = calendar.holidays(start, end, include_weekends)
+    return np.array([d.to_int() - _UNIX_EPOCH for d in days], dtype=np.int64).astype(_DAY)
+
+
 _YF = {
     int(DayCount.Thirty360): _u.yf_thirty360,
     int(DayCount.Thirty360E): _u.yf_thirty360e,
@@ -212,8 +219,8 @@ def year_fraction(
         re = b if reference_end is None else _days(reference_end, "reference_end")[0]
         out = _u.yf_act_act_icma(a, b, rs, re)
     else:
-        # Without a termination date: a day before every date, never equal to end.
-        t = np.datetime64(-(10**6), "D") if termination is None else _days(termination, "termination")[0]
+        # Without a termination date: the first date, never a last day of February.
+        t = np.datetime64("1899-01-01", "D") if termination is None else _days(termination, "termination")[0]
         out = _u.yf_thirty360e_isda(a, b, t)
     return float(out) if ka is not None and kb is not None else out
 

@@ -36,7 +36,7 @@ std::expected<std::int32_t, std::string> adjust(const HolidayCalendar& cal, std:
     if (adj == BusDayAdj::Preceding) return walk_checked(cal, serial, -1);
     auto next = walk_checked(cal, serial, 1);
     if (adj == BusDayAdj::Following || !next) return next;
-    if (month_of(*next) != month_of(serial)) return walk_checked(cal, serial, -1);
+    if (*next > month_end(serial)) return walk_checked(cal, serial, -1);
     return next;
 }
 
@@ -78,9 +78,15 @@ std::expected<std::int32_t, std::string> advance(const HolidayCalendar& cal, std
                 return std::unexpected(cal.range_error(static_cast<std::int32_t>(moved)));
             const auto target = static_cast<std::int32_t>(moved);
             if (end_of_month_rule) {
-                auto eom = is_end_of_month(cal, serial);
-                if (!eom) return std::unexpected(std::move(eom.error()));
-                if (*eom) return end_of_month(cal, target);
+                // Unadjusted keeps to calendar month ends; the other conventions
+                // to the calendar's last business days.
+                if (adj == BusDayAdj::Unadjusted) {
+                    if (month_end(serial) == serial) return month_end(target);
+                } else {
+                    auto eom = is_end_of_month(cal, serial);
+                    if (!eom) return std::unexpected(std::move(eom.error()));
+                    if (*eom) return end_of_month(cal, target);
+                }
             }
             return adjust(cal, target, adj);
         }

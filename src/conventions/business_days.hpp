@@ -26,7 +26,8 @@ std::expected<std::int32_t, std::string> end_of_month(const HolidayCalendar& cal
 // - D, W: n or 7n calendar days, then the convention;
 // - M, Y: the same day n months or years on (clamped to the month's length),
 //   then the convention; with end_of_month, a day that is the calendar's last
-//   business day of its month goes to the last business day of the target month.
+//   business day of its month goes to the last business day of the target month
+//   (Unadjusted: a last day of a month goes to the last day of the target month).
 std::expected<std::int32_t, std::string> advance(const HolidayCalendar& cal, std::int32_t serial, Tenor period,
                                                  BusDayAdj adj, bool end_of_month);
 

@@ -123,6 +123,7 @@ std::shared_ptr<const HolidayCalendar> build_market(const MarketTable& table) {
             if (year < r.first_year || year > r.last_year) continue;
             std::int32_t s = 0;
             if (!raw_date(r, year, s)) continue;
+            if (r.except_first_week && from_int(s).day() <= 7) continue;
             const unsigned w = HolidayCalendar::weekday_of(s);
             switch (r.roll) {
                 case Roll::None: break;

@@ -42,6 +42,8 @@ struct HolidayRule {
     Roll roll = Roll::None;
     std::uint16_t first_year = 1;
     std::uint16_t last_year = 9999;
+    // No holiday when the day falls in the first seven days of its month.
+    bool except_first_week = false;
 };
 
 // The table of one market: its name, weekend, years and rules.

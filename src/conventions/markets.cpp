@@ -49,23 +49,29 @@ constexpr HolidayRule us_settlement[] = {
     fixed(12, 25, nearest),
 };
 
+// The bond market keeps Good Friday open when it is the first Friday of its
+// month (the employment report), from 1996.
+constexpr HolidayRule good_friday_bonds = {.kind = RuleKind::Easter, .day = good_friday, .first_year = 1996,
+                                           .except_first_week = true};
+
 constexpr HolidayRule us_government_bond[] = {
-    VANTOREL_US_COMMON(sunday_next, nearest), nth(1, mon, 3, 1983), easter(good_friday), fixed(7, 4, nearest),
-    nth(10, mon, 2, 1971), fixed(11, 11, nearest, 1, 1970), nth(10, mon, 4, 1971, 1977),
-    fixed(11, 11, nearest, 1978), fixed(12, 25, nearest), once(2004, 6, 11), once(2018, 12, 5),
-    once(2025, 1, 9),
+    VANTOREL_US_COMMON(sunday_next, nearest), nth(1, mon, 3, 1983), easter(good_friday, 1, 1995), good_friday_bonds,
+    fixed(7, 4, nearest), nth(10, mon, 2, 1971), fixed(11, 11, sunday_next, 1, 1970), nth(10, mon, 4, 1971, 1977),
+    fixed(11, 11, sunday_next, 1978), fixed(12, 25, nearest), once(2004, 6, 11), once(2012, 10, 30),
+    once(2018, 12, 5),
 };
 
 constexpr HolidayRule us_sofr[] = {
     VANTOREL_US_COMMON(sunday_next, nearest), nth(1, mon, 3, 1983), easter(good_friday), fixed(7, 4, nearest),
-    nth(10, mon, 2, 1971), fixed(11, 11, nearest, 1, 1970), nth(10, mon, 4, 1971, 1977),
-    fixed(11, 11, nearest, 1978), fixed(12, 25, nearest), once(2004, 6, 11), once(2018, 12, 5),
-    once(2025, 1, 9),
+    nth(10, mon, 2, 1971), fixed(11, 11, sunday_next, 1, 1970), nth(10, mon, 4, 1971, 1977),
+    fixed(11, 11, sunday_next, 1978), fixed(12, 25, nearest), once(2004, 6, 11), once(2012, 10, 30),
+    once(2018, 12, 5),
 };
 
 constexpr HolidayRule us_federal_reserve[] = {
     VANTOREL_US_COMMON(sunday_next, sunday_next), nth(1, mon, 3, 1983), fixed(7, 4, sunday_next),
-    nth(10, mon, 2, 1971), fixed(11, 11, sunday_next), fixed(12, 25, sunday_next),
+    nth(10, mon, 2, 1971), fixed(11, 11, sunday_next, 1, 1970), nth(10, mon, 4, 1971, 1977),
+    fixed(11, 11, sunday_next, 1978), fixed(12, 25, sunday_next),
 };
 
 constexpr HolidayRule us_nyse[] = {
@@ -77,7 +83,15 @@ constexpr HolidayRule us_nyse[] = {
     {.kind = RuleKind::WeekdayOnOrBefore, .month = 11, .day = 8, .weekday = tue, .first_year = 1976, .last_year = 1976},
     {.kind = RuleKind::WeekdayOnOrBefore, .month = 11, .day = 8, .weekday = tue, .first_year = 1980, .last_year = 1980},
     // Closures.
-    once(1963, 11, 25), once(1968, 4, 9), once(1969, 3, 31), once(1969, 7, 21), once(1972, 12, 28),
+    once(1956, 12, 24), once(1958, 12, 26), once(1961, 5, 29), once(1963, 11, 25), once(1968, 7, 5),
+    once(1969, 2, 10),
+    // The paperwork crisis: every Wednesday from 12 June to 18 December 1968.
+    once(1968, 6, 12), once(1968, 6, 19), once(1968, 6, 26), once(1968, 7, 3), once(1968, 7, 10),
+    once(1968, 7, 17), once(1968, 7, 24), once(1968, 7, 31), once(1968, 8, 7), once(1968, 8, 14),
+    once(1968, 8, 21), once(1968, 8, 28), once(1968, 9, 4), once(1968, 9, 11), once(1968, 9, 18),
+    once(1968, 9, 25), once(1968, 10, 2), once(1968, 10, 9), once(1968, 10, 16), once(1968, 10, 23),
+    once(1968, 10, 30), once(1968, 11, 6), once(1968, 11, 13), once(1968, 11, 20), once(1968, 11, 27),
+    once(1968, 12, 4), once(1968, 12, 11), once(1968, 12, 18), once(1968, 4, 9), once(1969, 3, 31), once(1969, 7, 21), once(1972, 12, 28),
     once(1973, 1, 25), once(1977, 7, 14), once(1985, 9, 27), once(1994, 4, 27), once(2001, 9, 11),
     once(2001, 9, 12), once(2001, 9, 13), once(2001, 9, 14), once(2004, 6, 11), once(2007, 1, 2),
     once(2012, 10, 29), once(2012, 10, 30), once(2018, 12, 5), once(2025, 1, 9),
@@ -85,7 +99,7 @@ constexpr HolidayRule us_nyse[] = {
 
 constexpr HolidayRule uk_settlement[] = {
     fixed(1, 1, substitute), easter(good_friday), easter(easter_monday),
-    nth(5, mon, 1, 1978, 1994), nth(5, mon, 1, 1996, 2019), nth(5, mon, 1, 2021), once(1995, 5, 8), once(2020, 5, 8),
+    nth(5, mon, 1, 1, 1994), nth(5, mon, 1, 1996, 2019), nth(5, mon, 1, 2021), once(1995, 5, 8), once(2020, 5, 8),
     nth(5, mon, -1, 1, 2001), nth(5, mon, -1, 2003, 2011), nth(5, mon, -1, 2013, 2021), nth(5, mon, -1, 2023),
     once(2002, 6, 4), once(2012, 6, 4), once(2022, 6, 2),
     nth(8, mon, -1), fixed(12, 25, substitute), fixed(12, 26, substitute),

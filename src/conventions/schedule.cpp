@@ -1,19 +1,53 @@
 // src/conventions/schedule.cpp: schedule generation, backward for front stubs, forward for back stubs
 #include "conventions/schedule.hpp"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "conventions/business_days.hpp"
 
 namespace vantorel {
 
 namespace {
 
-// anchor moved by k tenors on no calendar; with eom and an anchor on the last
-// day of its month, the last day of the result's month.
-std::int32_t step(std::int32_t anchor, Tenor tenor, int k, bool eom) {
-    const Tenor moved{static_cast<std::int16_t>(tenor.count * k), tenor.unit};
-    const std::int32_t s = add_tenor(from_int(anchor), moved).serial();
-    return eom && month_end(anchor) == anchor ? month_end(s) : s;
-}
+// Moves an anchor by whole tenors on no calendar. Month and year tenors keep
+// the anchor's day, clamped to the month's length; with eom and an anchor on
+// the last day of its month, the result is the last day of its month.
+class Stepper {
+public:
+    Stepper(std::int32_t anchor, Tenor tenor, bool eom)
+        : anchor_(anchor), tenor_(tenor), date_(from_int(anchor)), to_month_end_(eom && month_end(anchor) == anchor) {}
+
+    std::int32_t operator()(int k) const {
+        const int n = tenor_.count * k;
+        switch (tenor_.unit) {
+            case TenorUnit::D: return anchor_ + n;
+            case TenorUnit::W: return anchor_ + 7 * n;
+            case TenorUnit::M:
+            case TenorUnit::Y: {
+                const int months = (tenor_.unit == TenorUnit::Y ? 12 : 1) * n + (date_.month() - 1);
+                const int years = months >= 0 ? months / 12 : -((11 - months) / 12);
+                const int year = date_.year() + years, month = months - 12 * years + 1;
+                // Beyond the dates: before or after every date of any calendar.
+                if (year < 1899) return INT32_MIN;
+                if (year > 65535) return INT32_MAX;
+                const auto length = month_length(static_cast<std::uint16_t>(year), static_cast<std::uint8_t>(month));
+                const int day = to_month_end_ || date_.day() > length ? length : date_.day();
+                return serial_from_ymd(*YearMonthDay::make(year, month, day));
+            }
+            case TenorUnit::B: break;
+        }
+        return anchor_;
+    }
+
+private:
+    std::int32_t anchor_;
+    Tenor tenor_;
+    Date date_;
+    bool to_month_end_;
+};
+
+std::int32_t step(std::int32_t anchor, Tenor tenor, int k, bool eom) { return Stepper(anchor, tenor, eom)(k); }
 
 }  // namespace
 
@@ -56,24 +90,34 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
             seed = *spec.next_to_last_date;
         }
         const std::int32_t exit = spec.first_date ? *spec.first_date : spec.effective;
+        // Built from the end, in reverse, then turned round.
+        std::ranges::reverse(dates);
+        std::ranges::reverse(regular);
+        const Stepper back(seed, tenor, eom);
+        std::int32_t last_adjusted = adj(dates.back(), conv);
         for (int k = 1;; ++k) {
-            const std::int32_t temp = step(seed, tenor, -k, eom);
+            const std::int32_t temp = back(-k);
             if (temp < exit) {
-                if (spec.first_date && adj(dates.front(), conv) != adj(*spec.first_date, conv)) {
-                    dates.insert(dates.begin(), *spec.first_date);
-                    regular.insert(regular.begin(), 0);
+                if (spec.first_date && last_adjusted != adj(*spec.first_date, conv)) {
+                    dates.push_back(*spec.first_date);
+                    regular.push_back(0);
+                    last_adjusted = adj(*spec.first_date, conv);
                 }
                 break;
             }
-            if (adj(dates.front(), conv) != adj(temp, conv)) {
-                dates.insert(dates.begin(), temp);
-                regular.insert(regular.begin(), 1);
+            const std::int32_t temp_adjusted = adj(temp, conv);
+            if (last_adjusted != temp_adjusted) {
+                dates.push_back(temp);
+                regular.push_back(1);
+                last_adjusted = temp_adjusted;
             }
         }
-        if (adj(dates.front(), conv) != adj(spec.effective, conv)) {
-            dates.insert(dates.begin(), spec.effective);
-            regular.insert(regular.begin(), 0);
+        if (last_adjusted != adj(spec.effective, conv)) {
+            dates.push_back(spec.effective);
+            regular.push_back(0);
         }
+        std::ranges::reverse(dates);
+        std::ranges::reverse(regular);
     } else {
         dates.push_back(spec.effective);
         seed = spec.effective;
@@ -83,18 +127,22 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
             seed = *spec.first_date;
         }
         const std::int32_t exit = spec.next_to_last_date ? *spec.next_to_last_date : spec.termination;
+        const Stepper forth(seed, tenor, eom);
+        std::int32_t last_adjusted = adj(dates.back(), conv);
         for (int k = 1;; ++k) {
-            const std::int32_t temp = step(seed, tenor, k, eom);
+            const std::int32_t temp = forth(k);
             if (temp > exit) {
-                if (spec.next_to_last_date && adj(dates.back(), conv) != adj(*spec.next_to_last_date, conv)) {
+                if (spec.next_to_last_date && last_adjusted != adj(*spec.next_to_last_date, conv)) {
                     dates.push_back(*spec.next_to_last_date);
                     regular.push_back(0);
                 }
                 break;
             }
-            if (adj(dates.back(), conv) != adj(temp, conv)) {
+            const std::int32_t temp_adjusted = adj(temp, conv);
+            if (last_adjusted != temp_adjusted) {
                 dates.push_back(temp);
                 regular.push_back(1);
+                last_adjusted = temp_adjusted;
             }
         }
         const BusDayAdj tconv = spec.termination_convention;
@@ -129,31 +177,13 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
     std::vector<std::int32_t>& a = out.adjusted;
     a = dates;
     const std::size_t n = a.size();
+    // With the end-of-month rule and an anchor on its month's last business
+    // day, the dates between the ends are their months' last days, adjusted.
     auto seed_eom = is_end_of_month(cal, seed);
-    if (eom && seed_eom && *seed_eom) {
-        for (std::size_t i = 1; i + 1 < n; ++i) {
-            if (conv == BusDayAdj::Unadjusted) {
-                a[i] = month_end(a[i]);
-            } else {
-                auto e = end_of_month(cal, a[i]);
-                a[i] = e ? *e : a[i];
-            }
-        }
-        std::int32_t d1 = a.front(), d2 = a.back();
-        if (spec.termination_convention != BusDayAdj::Unadjusted) {
-            auto e1 = end_of_month(cal, d1), e2 = end_of_month(cal, d2);
-            d1 = e1 ? *e1 : d1, d2 = e2 ? *e2 : d2;
-        } else if (backward) {
-            d2 = month_end(d2);
-        } else {
-            d1 = month_end(d1);
-        }
-        if (d1 != d2) a.front() = d1, a.back() = d2;
-    } else {
-        a.front() = adj(a.front(), conv);
-        a.back() = adj(a.back(), spec.termination_convention);
-        for (std::size_t i = 1; i + 1 < n; ++i) a[i] = adj(a[i], conv);
-    }
+    const bool month_ends = eom && seed_eom && *seed_eom;
+    a.front() = adj(a.front(), conv);
+    a.back() = adj(a.back(), spec.termination_convention);
+    for (std::size_t i = 1; i + 1 < n; ++i) a[i] = adj(month_ends ? month_end(a[i]) : a[i], conv);
     // Adjustment may bring the dates next to the ends onto or past them.
     auto& u = out.unadjusted;
     if (a.size() > 2 && a[a.size() - 2] >= a.back()) {

@@ -42,9 +42,10 @@ struct Schedule {
 // (or the first date): the k-th date is the anchor moved by k tenors, so that
 // no day is lost to a short month. A long stub joins the short stub to the
 // period next to it; NoStub is an error unless the tenor divides the span.
-// Dates that adjust to the same day are kept once. With the end-of-month rule
-// (month and year tenors) and an anchor on its month's last business day,
-// every date is the last (business) day of its month.
+// Dates that adjust to the same day are kept once. The effective date is
+// adjusted by the convention, the termination date by its own. With the
+// end-of-month rule (month and year tenors) and an anchor on its month's last
+// business day, every date between them is its month's last day, adjusted.
 std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, const ScheduleSpec& spec);
 
 }  // namespace vantorel
