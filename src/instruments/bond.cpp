@@ -108,6 +108,7 @@ double FixedRateBond::accrued(const Date& settlement) const {
 }
 
 double FixedRateBond::dirty_price(const YieldCurve& curve, const Date& settlement, double z_spread) const {
+    if (z_spread == 0.0) return dirty_price_on(curve, settlement);
     const DayCounter cdc = curve.get_dc();
     const Date today = curve.get_curve_date();
     const double ts = get_dcf(cdc, today, settlement);
@@ -115,9 +116,7 @@ double FixedRateBond::dirty_price(const YieldCurve& curve, const Date& settlemen
     double sum = 0.0;
     for (const BondFlow& f : flows_) {
         if (f.pay.serial() <= settlement.serial()) continue;
-        double d = curve.get_df(f.pay) / ds;
-        if (z_spread != 0.0) d *= std::exp(-z_spread * (get_dcf(cdc, today, f.pay) - ts));
-        sum += f.amount * d;
+        sum += f.amount * ((curve.get_df(f.pay) / ds) * std::exp(-z_spread * (get_dcf(cdc, today, f.pay) - ts)));
     }
     return sum * 100.0 / face_;
 }

@@ -86,6 +86,15 @@ public:
     // Dirty price off a curve: each flow's P(pay) / P(settlement), with a
     // continuously compounded spread z over the curve's own times.
     [[nodiscard]] double dirty_price(const YieldCurve& curve, const Date& settlement, double z_spread = 0.0) const;
+    // The same without spread, over any curve type (a book's cached curve).
+    template <class Curve>
+    [[nodiscard]] double dirty_price_on(const Curve& curve, const Date& settlement) const {
+        const double ds = curve.get_df(settlement);
+        double sum = 0.0;
+        for (const BondFlow& f : flows_)
+            if (f.pay.serial() > settlement.serial()) sum += f.amount * (curve.get_df(f.pay) / ds);
+        return sum * 100.0 / face_;
+    }
     // Dirty price at a yield.
     [[nodiscard]] double dirty_price(double yield, const YieldConvention& conv, const Date& settlement) const;
     // The yield that gives this dirty price (exact to 1e-14), or why none does.

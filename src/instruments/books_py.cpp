@@ -1,6 +1,8 @@
 // src/instruments/books_py.cpp: many bonds or swaps off one curve in one call, without the GIL in the loop
+#include <algorithm>
 #include <optional>
 
+#include "instruments/curve_cache.hpp"
 #include "instruments/instruments_py.hpp"
 
 namespace vantorel::py {
@@ -91,8 +93,11 @@ std::expected<std::optional<double>, std::string> bond_book(const Book<FixedRate
     const Date settle = from_int(settlement_date.serial);
     double* o = out.data();
     WithoutGil unlocked;
+    std::int32_t last = settle.serial();
+    for (const FixedRateBond* b : bonds.values) last = std::max(last, b->flows().back().pay.serial());
+    const CachedCurve cached(*curve, (*curve).get_curve_date().serial(), last);
     for (std::size_t i = 0; i < n; ++i) {
-        const double dirty = bonds.values[i]->dirty_price(*curve, settle);
+        const double dirty = bonds.values[i]->dirty_price_on(cached, settle);
         const double acc = bonds.values[i]->accrued(settle);
         o[i] = dirty;
         o[n + i] = dirty - acc;
@@ -108,8 +113,13 @@ std::expected<std::optional<double>, std::string> swap_book(const Book<Swap>& sw
     if (out.size() != 3 * n) return std::unexpected("out must hold 3 x " + std::to_string(n) + " floats");
     double* o = out.data();
     WithoutGil unlocked;
+    std::int32_t last = (*discount_curve).get_curve_date().serial();
+    for (const Swap* s : swaps.values) last = std::max({last, last_date(s->fixed(), s->fixed().back().pay).serial(),
+                                                       last_date(s->floating(), s->floating().back().pay).serial()});
+    const CachedCurve projection(*projection_curve, (*projection_curve).get_curve_date().serial(), last);
+    const CachedCurve discount(*discount_curve, (*discount_curve).get_curve_date().serial(), last);
     for (std::size_t i = 0; i < n; ++i) {
-        const SwapValues v = swaps.values[i]->values(*projection_curve, *discount_curve);
+        const SwapValues v = swaps.values[i]->values_on(projection, discount);
         o[i] = v.npv;
         o[n + i] = v.fair_rate;
         o[2 * n + i] = v.annuity;

@@ -61,22 +61,11 @@ std::expected<FloatLeg, std::string> FloatLeg::make(std::vector<Date> start_date
     return leg;
 }
 
-double annuity(const std::vector<FixedPeriod>& leg, const YieldCurve& discount) {
-    const std::int32_t today = discount.get_curve_date().serial();
-    double sum = 0.0;
-    for (const FixedPeriod& p : leg)
-        if (p.pay.serial() > today) sum += p.notional * p.accrual * discount.get_df(p.pay);
-    return sum;
-}
+double annuity(const std::vector<FixedPeriod>& leg, const YieldCurve& discount) { return annuity_on(leg, discount); }
 
 double float_leg_value(const std::vector<FloatPeriod>& leg, double spread, const YieldCurve& projection,
                        const YieldCurve& discount) {
-    const std::int32_t today = discount.get_curve_date().serial();
-    double sum = 0.0;
-    for (const FloatPeriod& p : leg)
-        if (p.pay.serial() > today)
-            sum += p.notional * (forward_rate(p, projection) + spread) * p.accrual * discount.get_df(p.pay);
-    return sum;
+    return float_leg_value_on(leg, spread, projection, discount);
 }
 
 Date last_date(const std::vector<FixedPeriod>& leg, Date from) noexcept {

@@ -56,8 +56,31 @@ struct FloatLeg {
 };
 
 // The forward rate of the period on the projection curve, without spread.
-[[nodiscard]] inline double forward_rate(const FloatPeriod& p, const YieldCurve& projection) {
+// The leg functions are templates over the curve so that a book's cached
+// curve (a final class) is called directly; YieldCurve is the usual argument.
+template <class Curve = YieldCurve>
+[[nodiscard]] double forward_rate(const FloatPeriod& p, const Curve& projection) {
     return (projection.get_df(p.start) / projection.get_df(p.end) - 1.0) / p.fixing_accrual;
+}
+
+template <class Curve>
+[[nodiscard]] double annuity_on(const std::vector<FixedPeriod>& leg, const Curve& discount) {
+    const std::int32_t today = discount.get_curve_date().serial();
+    double sum = 0.0;
+    for (const FixedPeriod& p : leg)
+        if (p.pay.serial() > today) sum += p.notional * p.accrual * discount.get_df(p.pay);
+    return sum;
+}
+
+template <class P, class D>
+[[nodiscard]] double float_leg_value_on(const std::vector<FloatPeriod>& leg, double spread, const P& projection,
+                                        const D& discount) {
+    const std::int32_t today = discount.get_curve_date().serial();
+    double sum = 0.0;
+    for (const FloatPeriod& p : leg)
+        if (p.pay.serial() > today)
+            sum += p.notional * (forward_rate(p, projection) + spread) * p.accrual * discount.get_df(p.pay);
+    return sum;
 }
 
 // Sum of notional * accrual * P(pay) over the periods paying after the

@@ -32,12 +32,4 @@ std::expected<Swap, std::string> Swap::make(PayerReceiverFlag flag, double fixed
     return Swap(flag, fixed_rate, spread, std::move(fixed), std::move(floating));
 }
 
-SwapValues Swap::values(const YieldCurve& projection, const YieldCurve& discount) const {
-    const double a = annuity(fixed_, discount);
-    const double fl = float_leg_value(floating_, spread_, projection, discount);
-    const double fx = fixed_rate_ * a;
-    const double npv = flag_ == PayerReceiverFlag::Payer ? fl - fx : fx - fl;
-    return {npv, fx, fl, a, fl / a, a * 1e-4};
-}
-
 }  // namespace vantorel

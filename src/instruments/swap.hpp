@@ -29,7 +29,17 @@ public:
     static std::expected<Swap, std::string> make(PayerReceiverFlag flag, double fixed_rate, double spread,
                                                  std::vector<FixedPeriod> fixed, std::vector<FloatPeriod> floating);
 
-    [[nodiscard]] SwapValues values(const YieldCurve& projection, const YieldCurve& discount) const;
+    [[nodiscard]] SwapValues values(const YieldCurve& projection, const YieldCurve& discount) const {
+        return values_on(projection, discount);
+    }
+    template <class P, class D>
+    [[nodiscard]] SwapValues values_on(const P& projection, const D& discount) const {
+        const double a = annuity_on(fixed_, discount);
+        const double fl = float_leg_value_on(floating_, spread_, projection, discount);
+        const double fx = fixed_rate_ * a;
+        const double npv = flag_ == PayerReceiverFlag::Payer ? fl - fx : fx - fl;
+        return {npv, fx, fl, a, fl / a, a * 1e-4};
+    }
 
     [[nodiscard]] PayerReceiverFlag flag() const noexcept { return flag_; }
     [[nodiscard]] double fixed_rate() const noexcept { return fixed_rate_; }
