@@ -34,7 +34,7 @@ __all__ = [
     "is_business_day", "is_holiday", "is_weekend", "adjust", "advance", "business_days_between", "holidays",
     "calendar_names",
     "Compounding", "FixedLeg", "FloatLeg", "CurveInstrument", "bootstrap", "FixedRateBond", "Swap",
-    "price_bonds", "value_swaps",
+    "price_bonds", "value_swaps", "fixed_leg", "float_leg",
 ]  # fmt: skip
 
 _DAY = np.dtype("datetime64[D]")
@@ -244,3 +244,39 @@ def value_swaps(
     out = np.empty((3, len(swaps)))
     _swap_book(swaps, projection_curve, discount_curve, out)
     return out[0], out[1], out[2]
+
+
+def _leg_columns(
+    schedule: Schedule, day_count: DayCount, payment_lag: int, calendar: Calendar | None
+) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:
+    starts, ends = schedule.start_dates, schedule.end_dates
+    accruals = year_fraction(day_count, starts, ends, calendar, schedule.reference_start, schedule.reference_end)
+    if payment_lag:
+        if calendar is None:
+            raise ValueError("a payment lag needs a calendar")
+        pays = advance(calendar, ends, f"{payment_lag}B")
+    else:
+        pays = ends
+    return starts, ends, pays, np.asarray(accruals, dtype=float)
+
+
+def fixed_leg(
+    schedule: Schedule, day_count: DayCount, notional: float = 1.0, payment_lag: int = 0,
+    calendar: Calendar | None = None,
+) -> FixedLeg:  # fmt: skip
+    """The fixed leg of a schedule's periods: accruals under ``day_count`` (over each
+    period's reference period for ``ActActIcma``), paid ``payment_lag`` business days
+    of ``calendar`` after each period's end."""
+    starts, ends, pays, accruals = _leg_columns(schedule, day_count, payment_lag, calendar)
+    return FixedLeg(starts, ends, pays, accruals.tolist(), notional)
+
+
+def float_leg(
+    schedule: Schedule, day_count: DayCount, notional: float = 1.0, payment_lag: int = 0,
+    calendar: Calendar | None = None,
+) -> FloatLeg:  # fmt: skip
+    """The floating leg of a schedule's periods, each fixing over its own period (a term
+    index) or compounding daily over it (an overnight index), with ``day_count`` the
+    index's; paid ``payment_lag`` business days of ``calendar`` after each period's end."""
+    starts, ends, pays, accruals = _leg_columns(schedule, day_count, payment_lag, calendar)
+    return FloatLeg(starts, ends, pays, accruals.tolist(), accruals.tolist(), notional)

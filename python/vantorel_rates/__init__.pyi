@@ -14,12 +14,14 @@ from typing import Any, ClassVar, Literal, final
 import numpy as np
 import numpy.typing as npt
 
-from vantorel import BusDayAdj, Date, StubType, Tenor
+from vantorel import BusDayAdj, Date, DayCounter, InterpType, PayerReceiverFlag, StubType, Tenor, YieldCurve
 
 __all__ = [
     "Calendar", "DayCount", "Schedule", "schedule", "year_fraction",
     "is_business_day", "is_holiday", "is_weekend", "adjust", "advance", "business_days_between", "holidays",
     "calendar_names",
+    "Compounding", "FixedLeg", "FloatLeg", "CurveInstrument", "bootstrap", "FixedRateBond", "Swap",
+    "price_bonds", "value_swaps", "fixed_leg", "float_leg",
 ]  # fmt: skip
 
 _Day = Date | datetime.date | np.datetime64 | str
@@ -218,3 +220,239 @@ def business_days_between(calendar: Calendar, start: _Days, end: _Days) -> Any:
 def holidays(calendar: Calendar, start: _Day, end: _Day, include_weekends: bool = False) -> npt.NDArray[np.datetime64]:
     """The calendar's holidays from ``start`` to ``end`` inclusive as ``datetime64[D]``."""
 
+
+@final
+class Compounding:
+    """How a bond yield turns a time into a discount factor."""
+
+    Simple: ClassVar[Compounding]
+    """``1 / (1 + y t)``."""
+    Compounded: ClassVar[Compounding]
+    """``1 / (1 + y / f) ** (f t)`` at ``f`` compoundings a year."""
+    Continuous: ClassVar[Compounding]
+    """``1 / exp(y t)``."""
+    SimpleThenCompounded: ClassVar[Compounding]
+    """Simple up to ``t = 1 / f``, then Compounded."""
+    def __int__(self) -> int:
+        """The member's code."""
+
+@final
+class FixedLeg:
+    """Fixed coupon periods: start, end and payment dates and the accruals (year fractions).
+
+    Usually made by :func:`fixed_leg` from a schedule.
+    """
+
+    def __new__(
+        cls, start_dates: Sequence[_Day], end_dates: Sequence[_Day], pay_dates: Sequence[_Day],
+        accruals: Sequence[float], notional: float,
+    ) -> FixedLeg:  # fmt: skip
+        """The leg; lists of different sizes, a period not ending after it starts or paid before it
+        starts, or an accrual that is not positive raise ``ValueError``."""
+    def get_start_dates(self) -> list[Date]:
+        """The periods' start dates."""
+    def get_end_dates(self) -> list[Date]:
+        """The periods' end dates."""
+    def get_pay_dates(self) -> list[Date]:
+        """The periods' payment dates."""
+    def get_accruals(self) -> list[float]:
+        """The periods' accruals."""
+    def get_notional(self) -> float:
+        """The notional of every period."""
+
+@final
+class FloatLeg:
+    """Floating coupon periods. A period's rate is ``(P(start) / P(end) - 1) / fixing_accrual`` on the
+    projection curve ``P``: a term index fixing over the period, or an overnight index compounded
+    daily over it (which telescopes to the same ratio), plus the swap's spread."""
+
+    def __new__(
+        cls, start_dates: Sequence[_Day], end_dates: Sequence[_Day], pay_dates: Sequence[_Day],
+        accruals: Sequence[float], fixing_accruals: Sequence[float], notional: float,
+    ) -> FloatLeg:  # fmt: skip
+        """The leg; checked as :class:`FixedLeg` is."""
+    def get_start_dates(self) -> list[Date]:
+        """The periods' start dates."""
+    def get_end_dates(self) -> list[Date]:
+        """The periods' end dates."""
+    def get_pay_dates(self) -> list[Date]:
+        """The periods' payment dates."""
+    def get_accruals(self) -> list[float]:
+        """The periods' accruals."""
+    def get_fixing_accruals(self) -> list[float]:
+        """The index's year fractions of the periods."""
+    def get_notional(self) -> float:
+        """The notional of every period."""
+
+@final
+class CurveInstrument:
+    """A quoted instrument of a curve: a deposit or FRA (a simple rate over its period) or a swap
+    (overnight or term; the fixed rate that values the fixed leg at the floating one)."""
+
+    @staticmethod
+    def deposit(name: str, start_date: _Day, end_date: _Day, accrual: float, rate: float) -> CurveInstrument:
+        """A deposit quoting ``rate`` over its period; ``name`` names it in errors."""
+    @staticmethod
+    def fra(name: str, start_date: _Day, end_date: _Day, accrual: float, rate: float) -> CurveInstrument:
+        """A forward rate agreement quoting ``rate`` over its period."""
+    @staticmethod
+    def swap(name: str, fixed_leg: FixedLeg, float_leg: FloatLeg, rate: float) -> CurveInstrument:
+        """A swap quoting its fixed ``rate``."""
+    def get_name(self) -> str:
+        """The name given."""
+    def get_kind(self) -> Literal["Deposit", "Swap"]:
+        """``"Deposit"`` (deposits and FRAs) or ``"Swap"``."""
+    def get_rate(self) -> float:
+        """The quote."""
+    def get_pillar_date(self) -> Date:
+        """The last date the instrument needs: its node on the curve."""
+    def get_start_date(self) -> Date | None:
+        """A deposit's start (None for a swap)."""
+    def get_end_date(self) -> Date | None:
+        """A deposit's end (None for a swap)."""
+    def get_accrual(self) -> float | None:
+        """A deposit's accrual (None for a swap)."""
+    def get_fixed_leg(self) -> FixedLeg | None:
+        """A swap's fixed leg (None for a deposit)."""
+    def get_float_leg(self) -> FloatLeg | None:
+        """A swap's floating leg (None for a deposit)."""
+    def implied_rate(self, projection_curve: YieldCurve, discount_curve: YieldCurve) -> float:
+        """The rate the curves imply for the instrument."""
+
+def bootstrap(
+    curve_date: _Day, dc: DayCounter, interp_type: InterpType, instruments: Sequence[CurveInstrument],
+    discount_curve: YieldCurve | None = None,
+) -> YieldCurve:  # fmt: skip
+    """The noded curve (factor 1 on ``curve_date``, one node per instrument's pillar) on which every
+    instrument implies its quote within 1e-12.
+
+    Pillars are solved one by one in the order given (their dates must increase), interpolated
+    as ``interp_type`` (``Geometric``: log-linear factors, or ``Linear``) in ``dc``'s time. With
+    ``discount_curve`` the curve only projects and cash flows are discounted on the curve given
+    (dual curve). Errors name the instrument: ``ValueError`` for unsorted or duplicate pillars, an
+    instrument maturing on or before the curve date, or a quote no discount factor meets (with
+    the pillar and the bracket searched).
+    """
+
+@final
+class FixedRateBond:
+    """A bullet bond: a coupon rate on ``face`` over the periods of ``coupon_leg``, ``redemption``
+    per 100 of face at the last payment. Prices, accrued interest and DV01 are per 100 of face;
+    flows paying on or before the settlement date are left out."""
+
+    def __new__(
+        cls, coupon_leg: FixedLeg, coupon_rate: float, dc: DayCount, face: float, redemption: float,
+        reference_start_dates: Sequence[_Day] | None = None, reference_end_dates: Sequence[_Day] | None = None,
+    ) -> FixedRateBond:  # fmt: skip
+        """The bond; ``dc`` accrues interest and, for ``ActActIcma``, uses each period's reference
+        period (default: the period itself; a schedule's ``reference_start``/``reference_end``)."""
+    def get_coupon_leg(self) -> FixedLeg:
+        """The coupon periods (notional: the face)."""
+    def get_coupon_rate(self) -> float:
+        """The coupon rate."""
+    def get_dc(self) -> DayCount:
+        """The accrual day count."""
+    def get_face(self) -> float:
+        """The face amount."""
+    def get_redemption(self) -> float:
+        """The redemption per 100 of face."""
+    def get_reference_start_dates(self) -> list[Date]:
+        """The reference periods' starts."""
+    def get_reference_end_dates(self) -> list[Date]:
+        """The reference periods' ends."""
+    def get_flow_dates(self) -> list[Date]:
+        """Payment dates of the coupons, then of the redemption."""
+    def get_flow_amounts(self) -> list[float]:
+        """Amounts of the coupons, then the redemption."""
+    def accrued(self, settlement_date: _Day) -> float:
+        """Interest accrued at settlement in the coupon paid next."""
+    def dirty_price(self, curve: YieldCurve, settlement_date: _Day) -> float:
+        """Each flow discounted as ``P(pay) / P(settlement)``."""
+    def clean_price(self, curve: YieldCurve, settlement_date: _Day) -> float:
+        """The dirty price less the accrued interest."""
+    def dirty_price_z(self, curve: YieldCurve, settlement_date: _Day, z_spread: float) -> float:
+        """The dirty price with a continuously compounded spread over the curve's zero rates."""
+    def dirty_price_at_yield(
+        self, yield_rate: float, dc: DayCount, compounding: Compounding, frequency: int, settlement_date: _Day
+    ) -> float:
+        """The dirty price at a yield; flow times step from the settlement date through the coupon periods."""
+    def clean_price_at_yield(
+        self, yield_rate: float, dc: DayCount, compounding: Compounding, frequency: int, settlement_date: _Day
+    ) -> float:
+        """The clean price at a yield."""
+    def yield_from_price(
+        self, clean_price: float, dc: DayCount, compounding: Compounding, frequency: int, settlement_date: _Day
+    ) -> float:
+        """The yield of a clean price (Newton's method kept in a bracket, to the last bit)."""
+    def macaulay_duration(
+        self, yield_rate: float, dc: DayCount, compounding: Compounding, frequency: int, settlement_date: _Day
+    ) -> float:
+        """The flows' times weighted by their present values."""
+    def modified_duration(
+        self, yield_rate: float, dc: DayCount, compounding: Compounding, frequency: int, settlement_date: _Day
+    ) -> float:
+        """``-(dP/dy) / P``."""
+    def convexity(
+        self, yield_rate: float, dc: DayCount, compounding: Compounding, frequency: int, settlement_date: _Day
+    ) -> float:
+        """``(d2P/dy2) / P``."""
+    def dv01(
+        self, yield_rate: float, dc: DayCount, compounding: Compounding, frequency: int, settlement_date: _Day
+    ) -> float:
+        """The first-order fall of the dirty price for one basis point: modified duration x dirty price x 1e-4."""
+    def z_spread(self, clean_price: float, curve: YieldCurve, settlement_date: _Day) -> float:
+        """The continuously compounded spread over the curve that gives the clean price."""
+
+@final
+class Swap:
+    """A fixed-against-floating swap (IBOR or overnight floating leg); a ``Payer`` pays the fixed leg."""
+
+    def __new__(
+        cls, flag: PayerReceiverFlag, fixed_leg: FixedLeg, float_leg: FloatLeg, fixed_rate: float, spread: float
+    ) -> Swap:
+        """The swap; ``spread`` is added to the floating rate."""
+    def get_flag(self) -> PayerReceiverFlag:
+        """Payer or Receiver."""
+    def get_fixed_leg(self) -> FixedLeg:
+        """The fixed leg."""
+    def get_float_leg(self) -> FloatLeg:
+        """The floating leg."""
+    def get_fixed_rate(self) -> float:
+        """The fixed rate."""
+    def get_spread(self) -> float:
+        """The floating leg's spread."""
+    def npv(self, projection_curve: YieldCurve, discount_curve: YieldCurve) -> float:
+        """Value on the discount curve's date: float less fixed for a payer."""
+    def fair_rate(self, projection_curve: YieldCurve, discount_curve: YieldCurve) -> float:
+        """The fixed rate of NPV 0: the floating leg's value over the annuity."""
+    def fixed_leg_npv(self, projection_curve: YieldCurve, discount_curve: YieldCurve) -> float:
+        """The fixed leg's value."""
+    def float_leg_npv(self, projection_curve: YieldCurve, discount_curve: YieldCurve) -> float:
+        """The floating leg's value, with the spread."""
+    def annuity(self, discount_curve: YieldCurve) -> float:
+        """Sum of notional x accrual x discount factor over the fixed leg."""
+    def pv01(self, discount_curve: YieldCurve) -> float:
+        """The annuity x 1e-4: the fixed leg's value of one basis point."""
+
+def price_bonds(
+    bonds: Sequence[FixedRateBond], curve: YieldCurve, settlement_date: _Day
+) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64], npt.NDArray[np.float64]]:
+    """Dirty prices, clean prices and accrued interest of many bonds off one curve (no GIL in the loop)."""
+
+def value_swaps(
+    swaps: Sequence[Swap], projection_curve: YieldCurve, discount_curve: YieldCurve
+) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64], npt.NDArray[np.float64]]:
+    """NPVs, fair rates and annuities of many swaps off one pair of curves (no GIL in the loop)."""
+
+def fixed_leg(
+    schedule: Schedule, day_count: DayCount, notional: float = 1.0, payment_lag: int = 0,
+    calendar: Calendar | None = None,
+) -> FixedLeg:  # fmt: skip
+    """The fixed leg of a schedule: accruals under ``day_count`` (over each period's reference period
+    for ``ActActIcma``), paid ``payment_lag`` business days of ``calendar`` after each period's end."""
+
+def float_leg(
+    schedule: Schedule, day_count: DayCount, notional: float = 1.0, payment_lag: int = 0,
+    calendar: Calendar | None = None,
+) -> FloatLeg:  # fmt: skip
+    """The floating leg of a schedule, ``day_count`` being the index's."""

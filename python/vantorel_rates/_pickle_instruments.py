@@ -14,7 +14,9 @@ from typing import Any
 
 import vantorel_np as _np  # noqa: F401  # registers the picklers of vantorel's classes
 
-from ._native import Compounding, CurveInstrument, DayCount, FixedLeg, FixedRateBond, FloatLeg, Swap
+from ._native import (  # type: ignore[import-not-found]  # compiled, without a stub of its own
+    Compounding, CurveInstrument, DayCount, FixedLeg, FixedRateBond, FloatLeg, Swap,
+)
 
 _Reduced = tuple[Callable[..., Any], tuple[Any, ...]]
 
