@@ -15,6 +15,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).parent))
 import demo_book  # noqa: E402
 import demo_curves  # noqa: E402
 import demo_dates  # noqa: E402
+import demo_instruments  # noqa: E402
 import demo_plots  # noqa: E402
 import demo_pricer  # noqa: E402
 
@@ -61,6 +62,7 @@ def write_figures(out_dir: pathlib.Path) -> list[pathlib.Path]:
         save(discount, 0.0, 3653.0, out_dir / "discount_curve.png", "Discount factors (log-linear)",
              xlabel="days from 2024-01-02", ylabel="discount factor", n=365, label="df"),
         *demo_plots.write_figures(out_dir),
+        *demo_instruments.write_figures(out_dir),
     ]  # fmt: skip
 
 
@@ -73,6 +75,8 @@ def main(argv: list[str]) -> int:
     demo_pricer.show()
     heading("Yield curves")
     demo_curves.show()
+    heading("Curves from quotes, a bond and a swap: vantorel_rates")
+    demo_instruments.show()
     heading("A million options: vantorel_np, then a Dask cluster")
     demo_book.show()
     heading("Figures")
