@@ -108,6 +108,10 @@ def test_dates_in_and_out_keep_their_kind():
     assert str(cal.advance(vt.Date(2024, 12, 24), vt.Tenor("2B"))) == "2024-12-30"
     assert str(cal.advance("2024-01-31", "1M", end_of_month=True)) == "2024-02-29"
     assert vr.is_business_day(cal, datetime.date(2024, 12, 25)) is False
+    # NaT is a missing element; an empty column an empty answer.
+    gaps = np.array(["2024-12-25", "NaT"], dtype="M8[D]")
+    assert vr.adjust(cal, gaps).astype(str).tolist() == ["2024-12-27", "NaT"]
+    assert vr.is_business_day(cal, gaps).tolist() == [False, False] and vr.adjust(cal, []).size == 0
 
 
 def test_built_calendars_match_numpy_busdaycalendar():

@@ -63,7 +63,7 @@ def _days(value: Any, name: str) -> tuple[np.ndarray, Any]:
         arr = np.asarray(value)
     except Exception as exc:
         raise TypeError(f"argument '{name}': expected dates, got {type(value).__name__}") from exc
-    if arr.dtype.kind == "M":
+    if arr.dtype.kind == "M" or arr.size == 0:
         return arr.astype(_DAY, copy=False), None
     if arr.dtype.kind == "O" and arr.size and all(isinstance(v, (_vt.Date, _dt.date)) for v in arr.flat):
         out = np.array([_days(v, name)[0] for v in arr.flat], dtype=_DAY).reshape(arr.shape)
@@ -78,9 +78,7 @@ def _days(value: Any, name: str) -> tuple[np.ndarray, Any]:
 
 def _give(day: Any, kind: Any) -> Any:
     """A datetime64[D] result in the form of the input."""
-    if kind is None:
-        return day
-    if kind == "datetime64":
+    if kind is None or kind == "datetime64":
         return day
     if np.isnat(day):  # pragma: no cover - a scalar result is never NaT
         return None
@@ -88,14 +86,6 @@ def _give(day: Any, kind: Any) -> Any:
     if kind == "vantorel":
         return _SERIAL_ZERO + serial
     return day.astype(object)
-
-
-def _scalar(result: Any, kinds: tuple[Any, ...]) -> Any:
-    if all(k is not None for k in kinds) and isinstance(result, np.ndarray) and result.ndim == 0:
-        return result[()]
-    if all(k is not None for k in kinds) and isinstance(result, np.generic):
-        return result.item() if result.dtype.kind in "bif" else result
-    return result
 
 
 def _code(member: Any, cls: Any, name: str) -> int:
