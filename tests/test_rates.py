@@ -205,7 +205,7 @@ def test_day_counts_match_quantlib():
     # ICMA within a reference period and over short stubs of a quarterly schedule.
     icma = ql.ActualActual(ql.ActualActual.ISMA)
     rs = a[:500]
-    re = rs + 91
+    re = rs + np.timedelta64(91, "D")
     x = rs + rng.integers(0, 91, 500)
     y = x + rng.integers(0, 400, 500).astype("m8[D]")  # past the reference period too
     mine = vr.year_fraction(vr.DayCount.ActActIcma, x, y, reference_start=rs, reference_end=re)
