@@ -1,4 +1,4 @@
-"""The vantorel demo: dates and calendars, an option book, yield curves, a million options
+"""The vantorel demo: dates and calendars, market conventions, an option book, yield curves, a million options
 on a Dask cluster, and figures.
 
 Runs on built-in sample data with no arguments; an optional argument names the
@@ -18,6 +18,7 @@ import demo_dates  # noqa: E402
 import demo_instruments  # noqa: E402
 import demo_plots  # noqa: E402
 import demo_pricer  # noqa: E402
+import demo_rates  # noqa: E402
 
 import vantorel  # noqa: E402
 from vantorel import BlackScholes, Date, DayCounter, InterpType, PutCallFlag, YieldCurve  # noqa: E402
@@ -71,6 +72,8 @@ def main(argv: list[str]) -> int:
     print(f"vantorel {vantorel.__version__}: {len(vantorel.__all__)} names")
     heading("Dates, tenors, calendars and day counters")
     demo_dates.show()
+    heading("Market conventions: holiday calendars and schedules (vantorel_rates)")
+    demo_rates.show()
     heading("An option book: closed form beside finite differences")
     demo_pricer.show()
     heading("Yield curves")

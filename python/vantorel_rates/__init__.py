@@ -71,7 +71,7 @@ def _days(value: Any, name: str) -> tuple[np.ndarray, Any]:
         arr = np.asarray(value)
     except Exception as exc:
         raise TypeError(f"argument '{name}': expected dates, got {type(value).__name__}") from exc
-    if arr.dtype.kind == "M":
+    if arr.dtype.kind == "M" or arr.size == 0:
         return arr.astype(_DAY, copy=False), None
     if arr.dtype.kind == "O" and arr.size and all(isinstance(v, (_vt.Date, _dt.date)) for v in arr.flat):
         out = np.array([_days(v, name)[0] for v in arr.flat], dtype=_DAY).reshape(arr.shape)
@@ -86,9 +86,7 @@ def _days(value: Any, name: str) -> tuple[np.ndarray, Any]:
 
 def _give(day: Any, kind: Any) -> Any:
     """A datetime64[D] result in the form of the input."""
-    if kind is None:
-        return day
-    if kind == "datetime64":
+    if kind is None or kind == "datetime64":
         return day
     if np.isnat(day):  # pragma: no cover - a scalar result is never NaT
         return None
@@ -98,26 +96,24 @@ def _give(day: Any, kind: Any) -> Any:
     return day.astype(object)
 
 
-def _scalar(result: Any, kinds: tuple[Any, ...]) -> Any:
-    if all(k is not None for k in kinds) and isinstance(result, np.ndarray) and result.ndim == 0:
-        return result[()]
-    if all(k is not None for k in kinds) and isinstance(result, np.generic):
-        return result.item() if result.dtype.kind in "bif" else result
-    return result
+_ADJ = tuple(getattr(_vt.BusDayAdj, m) for m in ("Unadjusted", "Preceding", "Following", "ModFollowing"))
 
 
-def _code(member: Any, cls: Any, name: str) -> int:
-    if isinstance(member, cls):
-        return int(member)
-    if isinstance(member, int) and not isinstance(member, bool):
-        return member
-    raise TypeError(f"argument '{name}': expected a vantorel.{cls.__name__} member, got {type(member).__name__}")
+def _adj(convention: Any) -> Any:
+    """A BusDayAdj member (or its code) as the member, which the ufuncs take as an operand."""
+    if isinstance(convention, _vt.BusDayAdj):
+        return convention
+    if isinstance(convention, int) and not isinstance(convention, bool):
+        if 0 <= convention < len(_ADJ):
+            return _ADJ[convention]
+        raise ValueError(f"BusDayAdj code ({convention}) is out of range")
+    raise TypeError(f"argument 'convention': expected a vantorel.BusDayAdj member, got {type(convention).__name__}")
 
 
-def _cal(calendar: Any) -> int:
+def _cal(calendar: Any) -> Calendar:
     if not isinstance(calendar, Calendar):
         raise TypeError(f"argument 'calendar': expected a vantorel_rates.Calendar, got {type(calendar).__name__}")
-    return calendar._address()
+    return calendar
 
 
 def _question(ufunc: Any, doc: str) -> Any:
@@ -138,16 +134,15 @@ is_weekend = _question(_u.is_weekend, "Whether each date falls on the calendar's
 def adjust(calendar: Calendar, dates: Any, convention: Any = _vt.BusDayAdj.Following) -> Any:
     """Each date adjusted to a business day by the ``BusDayAdj`` convention."""
     days, kind = _days(dates, "dates")
-    code = _code(convention, _vt.BusDayAdj, "convention")
-    return _give(_u.adjust(_cal(calendar), days, code), kind)
+    return _give(_u.adjust(_cal(calendar), days, _adj(convention)), kind)
 
 
-def _period(period: Any) -> tuple[int, int]:
+def _period(period: Any) -> Any:
     if isinstance(period, str):
-        period = _vt.Tenor(period)
+        return _vt.Tenor(period)
     if not isinstance(period, _vt.Tenor):
         raise TypeError(f"argument 'period': expected a tenor text or vantorel.Tenor, got {type(period).__name__}")
-    return period.count, int(period.unit)
+    return period
 
 
 def advance(
@@ -159,9 +154,7 @@ def advance(
 ) -> Any:
     """Each date moved by ``period`` ("3M", "-2B" or a ``vantorel.Tenor``), then adjusted."""
     days, kind = _days(dates, "dates")
-    count, unit = _period(period)
-    code = _code(convention, _vt.BusDayAdj, "convention")
-    return _give(_u.advance(_cal(calendar), days, count, unit, code, int(bool(end_of_month))), kind)
+    return _give(_u.advance(_cal(calendar), days, _period(period), _adj(convention), bool(end_of_month)), kind)
 
 
 def business_days_between(calendar: Calendar, start: Any, end: Any) -> Any:

@@ -84,8 +84,6 @@ class Calendar:
         """Business days from start to end, negative when end is before start."""
     def with_holidays(self, added: Sequence[_Day] = (), removed: Sequence[_Day] = ()) -> Calendar:
         """This calendar with days added as holidays and others made business days."""
-    def _address(self) -> int:
-        """The address of the native calendar, for the package's array functions."""
     @staticmethod
     def join(calendars: Sequence[Calendar], rule: Literal["any", "all"] = "any") -> Calendar:
         """A day is closed if it is closed in any (``"any"``) or in all (``"all"``) of the calendars."""

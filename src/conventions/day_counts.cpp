@@ -1,6 +1,7 @@
 // src/conventions/day_counts.cpp: the day-count formulas, in the order of the DayCount members
 #include "conventions/day_counts.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "conventions/business_days.hpp"
@@ -60,20 +61,33 @@ double dcf_act_act_icma(std::int32_t d1, std::int32_t d2, std::int32_t ref_start
     const long months = std::lround(12.0 * static_cast<double>(ref_end - ref_start) / 365.0);
     if (months == 0) return std::nan("");
     const double period = static_cast<double>(months) / 12.0;
-    const Tenor step{static_cast<std::int16_t>(months), TenorUnit::M};
+    // The notional period k steps from the reference one (k < 0: before it),
+    // its ends counted in whole periods from the reference period's ends.
+    const Date rs = from_int(ref_start), re = from_int(ref_end);
+    const auto bound = [&](const Date& anchor, long k) {
+        return add_tenor(anchor, Tenor{static_cast<std::int16_t>(k * months), TenorUnit::M}).serial();
+    };
+    const auto part = [&](std::int32_t a, std::int32_t b, std::int32_t lo, std::int32_t hi) {
+        return period * static_cast<double>(b - a) / static_cast<double>(hi - lo);
+    };
+    double sum = 0.0;
     if (d1 < ref_start) {
-        // The notional period before the reference one.
-        const std::int32_t prev = add_tenor(from_int(ref_start), Tenor{static_cast<std::int16_t>(-months),
-                                                                     TenorUnit::M}).serial();
-        if (d2 <= ref_start) return dcf_act_act_icma(d1, d2, prev, ref_start);
-        return dcf_act_act_icma(d1, ref_start, prev, ref_start) + dcf_act_act_icma(ref_start, d2, ref_start, ref_end);
+        // Periods before the reference one, from the earliest on.
+        long k = 1;
+        while (bound(rs, -k) > d1) ++k;
+        for (; k >= 1; --k) {
+            const std::int32_t lo = bound(rs, -k), hi = k == 1 ? ref_start : bound(rs, -(k - 1));
+            const std::int32_t a = std::max(d1, lo), b = std::min(d2, hi);
+            if (a < b) sum += part(a, b, lo, hi);
+        }
     }
-    if (d2 > ref_end) {
-        const std::int32_t next = add_tenor(from_int(ref_end), step).serial();
-        if (d1 >= ref_end) return dcf_act_act_icma(d1, d2, ref_end, next);
-        return dcf_act_act_icma(d1, ref_end, ref_start, ref_end) + dcf_act_act_icma(ref_end, d2, ref_end, next);
+    if (d2 > ref_start && d1 < ref_end) sum += part(std::max(d1, ref_start), std::min(d2, ref_end), ref_start, ref_end);
+    for (long k = 1; d2 > ref_end && bound(re, k - 1) < d2; ++k) {
+        const std::int32_t lo = k == 1 ? ref_end : bound(re, k - 1), hi = bound(re, k);
+        const std::int32_t a = std::max(d1, lo), b = std::min(d2, hi);
+        if (a < b) sum += part(a, b, lo, hi);
     }
-    return period * static_cast<double>(d2 - d1) / static_cast<double>(ref_end - ref_start);
+    return sum;
 }
 
 std::expected<double, std::string> dcf_bus252(const HolidayCalendar& cal, std::int32_t d1, std::int32_t d2) {

@@ -264,10 +264,6 @@ PyObject* calendar_repr(PyObject* self) noexcept {
     return PyUnicode_FromFormat("Calendar('%s')", name.c_str());
 }
 
-std::uintptr_t calendar_address(const CalendarRef& self) noexcept {
-    return reinterpret_cast<std::uintptr_t>(self.cal.get());
-}
-
 using R = Rows<"Calendar">;
 using NewParams = Params<"name">;
 
@@ -291,7 +287,6 @@ PyTypeObject* PyClass<CalendarRef>::create() {
         R::method<"business_days_between", &calendar_business_days_between,
                   Params<"start", "end", "include_first=True", "include_last=False">>(),
         R::method<"with_holidays", &calendar_with_holidays, Params<"added=()", "removed=()">>(),
-        R::method<"_address", &calendar_address>(),
         R::static_method<"join", &calendar_join, Params<"calendars", "rule='any'">>(),
         R::static_method<"from_holidays", &calendar_from_holidays,
                          Params<"name", "holidays", "first_year", "last_year", "weekend=None">>(),

@@ -1,5 +1,7 @@
 // src/rates/module.cpp: vantorel_rates._native: its classes, functions, ufuncs and entry point
 #include "np/loops.hpp"
+#include "np/state.hpp"
+#include "np/ufunc_table.hpp"
 
 #include <string>
 
@@ -14,7 +16,8 @@
 namespace vantorel::np {
 
 // A day of an array operand as its serial number only: the loops of the
-// calendar questions need no year, month and day.
+// calendar questions need no year, month and day. A day no date can hold is
+// a ValueError, as the scalar functions give it.
 struct Day {
     std::int32_t serial;
 };
@@ -22,10 +25,12 @@ struct Day {
 template <>
 struct Arg<Day> {
     static constexpr Kind kind = Kind::Day;
+    using type = Day;
     static Day load(const char* p, bool) {
         const auto days = read<std::int64_t>(p);
         if (days < min_serial - serial_of_unix_epoch || days > max_serial - serial_of_unix_epoch)
-            fail("Date serial number (" + std::to_string(days + serial_of_unix_epoch) + ") is out of range");
+            throw BadOperand{PyExc_ValueError, "Date serial number (" + std::to_string(days + serial_of_unix_epoch) +
+                                                   ") is out of range"};
         return Day{static_cast<std::int32_t>(days + serial_of_unix_epoch)};
     }
 };
@@ -35,60 +40,50 @@ struct Out<Day> {
     static void store(char* const* p, Day d) noexcept { write<std::int64_t>(p[0], d.serial - serial_of_unix_epoch); }
     static void missing(char* const* p) noexcept { write(p[0], nat); }
 };
-template <>
-struct Out<std::int64_t> {
-    static constexpr Kind kinds[] = {Kind::I64};
-    static void store(char* const* p, std::int64_t v) noexcept { write(p[0], v); }
-    static void missing(char* const* p) noexcept { write<std::int64_t>(p[0], 0); }
-};
 
-void raise_element_failure(const char* text) noexcept {
-    const PyGILState_STATE state = PyGILState_Ensure();
-    PyErr_SetString(PyExc_ValueError, text);
-    PyGILState_Release(state);
+void raise_from_loop(PyObject* type, const char* text) noexcept {
+    const PyGILState_STATE gil = PyGILState_Ensure();
+    if (type == PyExc_MemoryError)
+        PyErr_NoMemory();
+    else
+        PyErr_SetString(type, text);
+    PyGILState_Release(gil);
 }
 
 namespace {
 
 // ---- kernels -------------------------------------------------------------------------
+//
+// A date outside a calendar's years is the calendar's ValueError, element by
+// element as for one date.
 
 template <class T>
 T value_of(std::expected<T, std::string>&& r) {
-    if (!r) fail(std::move(r.error()));
+    if (!r) throw BadOperand{PyExc_ValueError, std::move(r.error())};
     return *r;
 }
 
-const HolidayCalendar& covering(const HolidayCalendar* cal, std::int32_t s) {
-    if (!cal->covers(s)) fail(cal->range_error(s));
-    return *cal;
+const HolidayCalendar& covering(const HolidayCalendar& cal, std::int32_t s) {
+    if (!cal.covers(s)) throw BadOperand{PyExc_ValueError, cal.range_error(s)};
+    return cal;
 }
 
-bool k_is_business_day(const HolidayCalendar* cal, Day d) { return !covering(cal, d.serial).closed(d.serial); }
-bool k_is_holiday(const HolidayCalendar* cal, Day d) { return covering(cal, d.serial).closed(d.serial); }
-bool k_is_weekend(const HolidayCalendar* cal, Day d) { return covering(cal, d.serial).weekend(d.serial); }
+bool k_is_business_day(const HolidayCalendar& cal, Day d) { return !covering(cal, d.serial).closed(d.serial); }
+bool k_is_holiday(const HolidayCalendar& cal, Day d) { return covering(cal, d.serial).closed(d.serial); }
+bool k_is_weekend(const HolidayCalendar& cal, Day d) { return covering(cal, d.serial).weekend(d.serial); }
 
-BusDayAdj adj_of(std::int64_t code) {
-    if (code < 0 || code >= std::int64_t{enum_size<BusDayAdj>})
-        fail("BusDayAdj code (" + std::to_string(code) + ") is out of range");
-    return static_cast<BusDayAdj>(code);
-}
-
-Day k_adjust(const HolidayCalendar* cal, Day d, std::int64_t convention) {
+Day k_adjust(const HolidayCalendar& cal, Day d, BusDayAdj convention) {
     // The common case first: a business day is itself.
-    if (cal->covers(d.serial) && !cal->closed(d.serial)) return d;
-    return Day{value_of(adjust(*cal, d.serial, adj_of(convention)))};
+    if (cal.covers(d.serial) && !cal.closed(d.serial)) return d;
+    return Day{value_of(adjust(cal, d.serial, convention))};
 }
 
-Day k_advance(const HolidayCalendar* cal, Day d, std::int64_t count, std::int64_t unit, std::int64_t convention,
-              std::int64_t end_of_month_rule) {
-    if (count < INT16_MIN || count > INT16_MAX || unit < 0 || unit >= std::int64_t{enum_size<TenorUnit>})
-        fail("Invalid period (" + std::to_string(count) + ", unit code " + std::to_string(unit) + ")");
-    const Tenor t{static_cast<std::int16_t>(count), static_cast<TenorUnit>(unit)};
-    return Day{value_of(advance(*cal, d.serial, t, adj_of(convention), end_of_month_rule != 0))};
+Day k_advance(const HolidayCalendar& cal, Day d, const Tenor& period, BusDayAdj convention, bool end_of_month_rule) {
+    return Day{value_of(advance(cal, d.serial, period, convention, end_of_month_rule))};
 }
 
-std::int64_t k_business_days_between(const HolidayCalendar* cal, Day start, Day end) {
-    return value_of(cal->business_days_between(start.serial, end.serial, true, false));
+std::int64_t k_business_days_between(const HolidayCalendar& cal, Day start, Day end) {
+    return value_of(cal.business_days_between(start.serial, end.serial, true, false));
 }
 
 double k_30360(Day a, Day b) { return dcf_30360_us(a.serial, b.serial); }
@@ -98,87 +93,38 @@ double k_act_act_isda(Day a, Day b) { return dcf_act_act_isda(a.serial, b.serial
 double k_act_act_icma(Day a, Day b, Day rs, Day re) { return dcf_act_act_icma(a.serial, b.serial, rs.serial, re.serial); }
 double k_act365(Day a, Day b) noexcept { return dcf_act365_serial(a.serial, b.serial); }
 double k_act360(Day a, Day b) noexcept { return dcf_act360_serial(a.serial, b.serial); }
-double k_bus252(const HolidayCalendar* cal, Day a, Day b) { return value_of(dcf_bus252(*cal, a.serial, b.serial)); }
+double k_bus252(const HolidayCalendar& cal, Day a, Day b) { return value_of(dcf_bus252(cal, a.serial, b.serial)); }
 
-// ---- the ufunc table -------------------------------------------------------------------
-
-struct Row {
-    const char* name;
-    const char* doc;
-    bool (*add)(PyObject* module, const Row& row) noexcept;
-};
-
-template <auto Fn>
-bool add_loop(PyObject* ufunc) noexcept {
-    using K = KernelOf<Fn>;
-    PyArray_DTypeMeta* dtypes[K::nin + K::nout];
-    for (std::size_t i = 0; i < K::nin + K::nout; ++i) dtypes[i] = dtype_of(kind_at<Fn>(i), false);
-    PyType_Slot slots[] = {
-        {NPY_METH_strided_loop, reinterpret_cast<void*>(&strided_loop<Fn, false>)},
-        {K::has_day ? NPY_METH_resolve_descriptors : 0, reinterpret_cast<void*>(&resolve_descriptors<Fn>)},
-        {0, nullptr},
-    };
-    PyArrayMethod_Spec spec{};
-    spec.name = "vantorel_rates_loop";
-    spec.nin = static_cast<int>(K::nin);
-    spec.nout = static_cast<int>(K::nout);
-    spec.casting = NPY_NO_CASTING;
-    spec.flags = NPY_METH_NO_FLOATINGPOINT_ERRORS;
-    spec.dtypes = dtypes;
-    spec.slots = slots;
-    return PyUFunc_AddLoopFromSpec(ufunc, &spec) == 0;
-}
-
-template <auto Fn>
-bool add_ufunc(PyObject* module, const Row& row) noexcept {
-    using K = KernelOf<Fn>;
-    constexpr int nin = static_cast<int>(K::nin), nout = static_cast<int>(K::nout);
-    py::Ref ufunc(PyUFunc_FromFuncAndData(nullptr, nullptr, nullptr, 0, nin, nout, PyUFunc_None, row.name, row.doc, 0));
-    if (!ufunc || !add_loop<Fn>(ufunc)) return false;
-    py::Ref any(PyTuple_New(nin + nout));
-    if (!any) return false;
-    for (int i = 0; i < nin + nout; ++i) PyTuple_SET_ITEM(any.get(), i, Py_NewRef(Py_None));
-    py::Ref promoter(PyCapsule_New(reinterpret_cast<void*>(&promote<Fn>), "numpy._ufunc_promoter", nullptr));
-    if (!promoter || PyUFunc_AddPromoter(ufunc, any, promoter) < 0) return false;
-    py::Ref module_name(PyModule_GetNameObject(module));
-    if (!module_name || PyObject_SetAttrString(ufunc, "__module__", module_name) < 0) return false;
-    return PyModule_AddObjectRef(module, row.name, ufunc) == 0;
-}
-
-template <auto Fn>
-constexpr Row row(const char* name, const char* doc) {
-    return {name, doc, &add_ufunc<Fn>};
-}
-
-// One row per ufunc; the package's functions call them with a calendar's
-// address, held alive for the call, and datetime64[D] days.
+// One row per ufunc. The calendar is an object operand (a vantorel_rates.Calendar),
+// the convention a vantorel.BusDayAdj member, the period a vantorel.Tenor.
 const Row rows[] = {
-    row<&k_is_business_day>("is_business_day", "(calendar, day) -> bool"),
-    row<&k_is_holiday>("is_holiday", "(calendar, day) -> bool"),
-    row<&k_is_weekend>("is_weekend", "(calendar, day) -> bool"),
-    row<&k_adjust>("adjust", "(calendar, day, BusDayAdj code) -> day"),
-    row<&k_advance>("advance", "(calendar, day, count, TenorUnit code, BusDayAdj code, end_of_month) -> day"),
-    row<&k_business_days_between>("business_days_between", "(calendar, start, end) -> business days in [start, end)"),
-    row<&k_30360>("yf_thirty360", "(start, end) -> 30/360 US year fraction"),
-    row<&k_30e360>("yf_thirty360e", "(start, end) -> 30E/360 year fraction"),
-    row<&k_30e360_isda>("yf_thirty360e_isda", "(start, end, termination) -> 30E/360 ISDA year fraction"),
-    row<&k_act_act_isda>("yf_act_act_isda", "(start, end) -> Actual/Actual ISDA year fraction"),
-    row<&k_act_act_icma>("yf_act_act_icma", "(start, end, ref_start, ref_end) -> Actual/Actual ICMA"),
-    row<&k_act365>("yf_act365", "(start, end) -> Actual/365 Fixed"),
-    row<&k_act360>("yf_act360", "(start, end) -> Actual/360"),
-    row<&k_bus252>("yf_bus252", "(calendar, start, end) -> Business/252"),
+    row<&k_is_business_day>("is_business_day"),
+    row<&k_is_holiday>("is_holiday"),
+    row<&k_is_weekend>("is_weekend"),
+    row<&k_adjust>("adjust"),
+    row<&k_advance>("advance"),
+    row<&k_business_days_between>("business_days_between"),
+    row<&k_30360>("yf_thirty360"),
+    row<&k_30e360>("yf_thirty360e"),
+    row<&k_30e360_isda>("yf_thirty360e_isda"),
+    row<&k_act_act_isda>("yf_act_act_isda"),
+    row<&k_act_act_icma>("yf_act_act_icma"),
+    row<&k_act365>("yf_act365"),
+    row<&k_act360>("yf_act360"),
+    row<&k_bus252>("yf_bus252"),
 };
 
 // Days since 1970-01-01 of a numpy.datetime64 scalar, for the scalar converter.
 PyObject* datetime64_days(PyObject*, PyObject* o) noexcept {
-    Py_INCREF(day_descr);
-    py::Ref arr(PyArray_FromAny(o, day_descr, 0, 0, NPY_ARRAY_FORCECAST, nullptr));
+    Py_INCREF(state.day);
+    Owned arr(PyArray_FromAny(o, state.day, 0, 0, NPY_ARRAY_FORCECAST, nullptr));
     if (!arr) return nullptr;
-    if (PyArray_NDIM(reinterpret_cast<PyArrayObject*>(arr.get())) != 0) {
+    auto* a = reinterpret_cast<PyArrayObject*>(arr.get());
+    if (PyArray_NDIM(a) != 0) {
         PyErr_SetString(PyExc_TypeError, "expected one date, got an array");
         return nullptr;
     }
-    const auto days = read<std::int64_t>(static_cast<const char*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(arr.get()))));
+    const auto days = read<std::int64_t>(static_cast<const char*>(PyArray_DATA(a)));
     if (days == nat) {
         PyErr_SetString(PyExc_ValueError, "NaT is not a date");
         return nullptr;
@@ -193,8 +139,8 @@ PyMethodDef days_def = {"_datetime64_days", &datetime64_days, METH_O, nullptr};
 // datetime64[D] array of serial days.
 PyObject* day_array(const std::vector<std::int32_t>& serials) noexcept {
     npy_intp n = static_cast<npy_intp>(serials.size());
-    Py_INCREF(day_descr);
-    PyObject* arr = PyArray_NewFromDescr(&PyArray_Type, day_descr, 1, &n, nullptr, nullptr, 0, nullptr);
+    Py_INCREF(state.day);
+    PyObject* arr = PyArray_NewFromDescr(&PyArray_Type, state.day, 1, &n, nullptr, nullptr, 0, nullptr);
     if (arr == nullptr) return nullptr;
     auto* out = static_cast<std::int64_t*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(arr)));
     for (npy_intp i = 0; i < n; ++i) out[i] = serials[static_cast<std::size_t>(i)] - serial_of_unix_epoch;
@@ -210,23 +156,28 @@ PyObject* bool_array(const std::vector<std::uint8_t>& flags) noexcept {
     return arr;
 }
 
-bool add_ufuncs(PyObject* module) noexcept {
+// The ufuncs into module (their twins with a status output into module.with_status).
+bool add_ufuncs(PyObject* module, PyTypeObject* calendar_class) noexcept {
     if (PyArray_ImportNumPyAPI() < 0 || PyUFunc_ImportUFuncAPI() < 0) return false;
-    if (day_descr == nullptr) {
-        py::Ref unit(PyUnicode_FromString("M8[D]"));
-        if (!unit || PyArray_DescrConverter(unit, &day_descr) == 0) return false;
+    if (state.day == nullptr) {
+        Owned unit(PyUnicode_FromString("M8[D]"));
+        if (!unit || PyArray_DescrConverter(unit.get(), &state.day) == 0) return false;
     }
-    py::Ref numpy(PyImport_ImportModule("numpy"));
+    if (!take_state()) return false;
+    state.rates_calendar = calendar_class;
+    Owned numpy(PyImport_ImportModule("numpy"));
     if (!numpy) return false;
     if (py::vantorel_classes.datetime64 == nullptr) {
-        py::vantorel_classes.datetime64 = PyObject_GetAttrString(numpy, "datetime64");
+        py::vantorel_classes.datetime64 = PyObject_GetAttrString(numpy.get(), "datetime64");
         if (py::vantorel_classes.datetime64 == nullptr) return false;
         py::vantorel_classes.to_days = PyCFunction_NewEx(&days_def, nullptr, nullptr);
         if (py::vantorel_classes.to_days == nullptr) return false;
     }
+    Owned with_status(PyDict_New());
+    if (!with_status) return false;
     for (const Row& r : rows)
-        if (!r.add(module, r)) return false;
-    return true;
+        if (!r.add(module, with_status.get(), r.name)) return false;
+    return PyModule_AddObjectRef(module, "with_status", with_status.get()) == 0;
 }
 
 }  // namespace vantorel::np
@@ -234,6 +185,9 @@ bool add_ufuncs(PyObject* module) noexcept {
 // ---- Schedule, the scalar functions and the module ---------------------------------------
 
 namespace vantorel::py {
+
+// The array functions read a calendar as vantorel_np reads its objects: one shared handle inline.
+static_assert(sizeof(Box<CalendarRef>) == sizeof(np::Instance<std::shared_ptr<const HolidayCalendar>>));
 
 namespace {
 
@@ -412,7 +366,8 @@ PyObject* init() noexcept {
         }
     }
     Ref ufuncs(PyModule_New("vantorel_rates._native.ufuncs"));
-    if (!ufuncs || !np::add_ufuncs(ufuncs) || PyModule_AddObjectRef(module, "ufuncs", ufuncs) < 0) return nullptr;
+    if (!ufuncs || !np::add_ufuncs(ufuncs, type_of<CalendarRef>()) || PyModule_AddObjectRef(module, "ufuncs", ufuncs) < 0)
+        return nullptr;
     if (!process_state.adopt_module(module, id)) return nullptr;
     return module.release();
 }
