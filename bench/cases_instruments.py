@@ -4,7 +4,10 @@ from harness import Case, Peer
 
 TITLE = "rates instruments (EUR: ESTR discount, 6M Euribor projection)"
 
-_SETUP = "from instruments_setup import *"
+_SETUP = (
+    "from instruments_setup import (VR_BOND_BOOK, VR_DISC, VR_PROJ, VR_SWAP_BOOK, SETTLE, ql_bond_book, "
+    "ql_curves, ql_swap_book, vr, vr_curves)"
+)
 
 CASES = [
     Case(

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "core/number_format.hpp"
+#include "instruments/curve_cache.hpp"
 
 namespace vantorel {
 
@@ -15,18 +17,41 @@ namespace {
 // The curve as far as it is solved, plus the pillar being tried: nodes in tau
 // from the curve date, interpolated with the very operations YieldCurveNoded's
 // interpolator uses, so the finished curve gives the same factors bit for bit.
+//
+// Factors up to the last solved node are final: each day's is remembered
+// once asked (over the curve date to `last`), so that solving a pillar
+// recomputes only the days in its own segment.
 class PartialCurve final : public YieldCurve {
 public:
-    PartialCurve(const Date& curve_date, DayCounter dc, InterpType interp)
-        : xs_{0.0}, ys_{1.0}, curve_date_(curve_date), dc_(dc), interp_(interp) {}
+    PartialCurve(const Date& curve_date, DayCounter dc, InterpType interp, std::int32_t last)
+        : xs_{0.0},
+          ys_{1.0},
+          frozen_(static_cast<std::size_t>(std::max(last - curve_date.serial(), 0)) + 1,
+                  std::numeric_limits<double>::quiet_NaN()),
+          frozen_until_(curve_date.serial()),
+          curve_date_(curve_date),
+          dc_(dc),
+          interp_(interp) {}
 
     [[nodiscard]] Date get_curve_date() const override { return curve_date_; }
     [[nodiscard]] DayCounter get_dc() const override { return dc_; }
-    [[nodiscard]] double get_df(const Date& date) const override { return value(get_dcf(dc_, curve_date_, date)); }
+    [[nodiscard]] double get_df(const Date& date) const override {
+        if (date.serial() <= frozen_until_) {
+            const auto i = static_cast<std::size_t>(static_cast<std::uint32_t>(date.serial() - curve_date_.serial()));
+            if (i < frozen_.size()) {
+                double& f = frozen_[i];
+                if (std::isnan(f)) f = value(get_dcf(dc_, curve_date_, date));
+                return f;
+            }
+        }
+        return value(get_dcf(dc_, curve_date_, date));
+    }
 
-    void push(double x, double y) {
+    // Adds the node being solved after the node on `solved`, now final.
+    void push(double x, double y, const Date& solved) {
         xs_.push_back(x);
         ys_.push_back(y);
+        frozen_until_ = solved.serial();
     }
     void set_last(double y) noexcept { ys_.back() = y; }
     [[nodiscard]] double last_x() const noexcept { return xs_.back(); }
@@ -50,6 +75,8 @@ private:
 
     std::vector<double> xs_;
     std::vector<double> ys_;
+    mutable std::vector<double> frozen_;
+    std::int32_t frozen_until_;
     Date curve_date_;
     DayCounter dc_;
     InterpType interp_;
@@ -150,6 +177,37 @@ double brent(F&& f, Bracket br) {
     return b;
 }
 
+// Secant steps on f from x and a point one part in 1e7 away, while they stay
+// positive and finite, until f is 0 or a step is below four doubles' spacing;
+// at most 30 evaluations. On success (the residual within 1e-12) sets root
+// and its residual and returns true; false leaves the work to the bracket.
+template <class F>
+bool secant(F&& f, double x, double& root, double& miss) {
+    constexpr double eps = std::numeric_limits<double>::epsilon();
+    double a = x, fa = f(a);
+    double b = x * (1.0 - 1e-7), fb = f(b);
+    for (int iter = 0; iter < 28 && std::isfinite(fa) && std::isfinite(fb); ++iter) {
+        if (std::fabs(fa) < std::fabs(fb)) {
+            std::swap(a, b);
+            std::swap(fa, fb);
+        }
+        if (fb == 0.0 || std::fabs(b - a) <= 4.0 * eps * std::fabs(b)) {
+            if (!(std::fabs(fb) <= 1e-12)) return false;
+            root = b;
+            miss = fb;
+            return true;
+        }
+        if (fb == fa) return false;
+        const double c = b - fb * ((b - a) / (fb - fa));
+        if (!(c > 0.0) || !std::isfinite(c)) return false;
+        a = b;
+        fa = fb;
+        b = c;
+        fb = f(b);
+    }
+    return false;
+}
+
 }  // namespace
 
 double implied_quote(const CurveQuote& q, const YieldCurve& projection, const YieldCurve& discount) {
@@ -175,44 +233,56 @@ std::expected<YieldCurveNoded, std::string> bootstrap(const Date& curve_date, Da
     if (discount != nullptr && discount->get_curve_date().serial() != curve_date.serial())
         return std::unexpected("Discount curve date (" + discount->get_curve_date().to_str() +
                                ") must be the curve date (" + curve_date.to_str() + ")");
-    PartialCurve curve(curve_date, dc, interp);
+    std::int32_t last = curve_date.serial();
+    for (const CurveQuote& q : quotes) last = std::max(last, pillar_date(q).serial());
+    PartialCurve curve(curve_date, dc, interp, last);
+    // A discount curve's factors are fixed for the whole build: each day's is read once.
+    std::optional<CachedCurve> cached_discount;
+    if (discount != nullptr) cached_discount.emplace(*discount, curve_date.serial(), last);
     std::vector<Date> dates{curve_date};
     dates.reserve(quotes.size() + 1);
     for (const CurveQuote& q : quotes) {
         if (std::string fault = check_quote(q, curve_date, dates.back()); !fault.empty())
             return std::unexpected(std::move(fault));
-        // 2. Bracket the pillar's factor between forwards of -100% and +300%
-        // (continuously compounded) from the previous node, widening four times.
         const Date pillar = pillar_date(q);
         const double x = get_dcf(dc, curve_date, pillar);
         const double x0 = curve.last_x(), y0 = curve.last_y();
-        curve.push(x, y0);
-        const YieldCurve& disc = discount != nullptr ? *discount : curve;
+        curve.push(x, y0, dates.back());
+        const YieldCurve& disc = cached_discount ? static_cast<const YieldCurve&>(*cached_discount) : curve;
         auto residual = [&](double y) {
             curve.set_last(y);
             return implied_quote(q, curve, disc) - q.quote;
         };
-        Bracket br{};
-        bool found = false;
-        for (double widen = 1.0; widen <= 8.0 && !found; widen *= 2.0) {
-            br.lo = y0 * std::exp(-3.0 * widen * (x - x0));
-            br.hi = y0 * std::exp(1.0 * widen * (x - x0));
-            br.f_lo = residual(br.lo);
-            br.f_hi = residual(br.hi);
-            found = (br.f_lo <= 0.0 && br.f_hi >= 0.0) || (br.f_lo >= 0.0 && br.f_hi <= 0.0);
+        // 2. Secant steps from the factor of a flat forward at the quote: the
+        // implied rate is nearly linear in the pillar's factor, so a handful
+        // of steps reach the last bit.
+        double y = 0.0, miss = std::numeric_limits<double>::quiet_NaN();
+        if (!secant(residual, y0 * std::exp(-q.quote * (x - x0)), y, miss)) {
+            // 3. Otherwise bracket the factor between forwards of -100% and
+            // +300% (continuously compounded) from the previous node, widening
+            // four times, and solve by Brent's method.
+            Bracket br{};
+            bool found = false;
+            for (double widen = 1.0; widen <= 8.0 && !found; widen *= 2.0) {
+                br.lo = y0 * std::exp(-3.0 * widen * (x - x0));
+                br.hi = y0 * std::exp(1.0 * widen * (x - x0));
+                br.f_lo = residual(br.lo);
+                br.f_hi = residual(br.hi);
+                found = (br.f_lo <= 0.0 && br.f_hi >= 0.0) || (br.f_lo >= 0.0 && br.f_hi <= 0.0);
+            }
+            const std::string state = " at pillar " + pillar.to_str() + ", discount factor in [" +
+                                      format_plain(br.lo) + ", " + format_plain(br.hi) + "] (residuals " +
+                                      format_plain(br.f_lo) + ", " + format_plain(br.f_hi) + ")";
+            if (!found)
+                return std::unexpected("Instrument " + quote_text(q) + ": no discount factor reprices the quote (" +
+                                       format_plain(q.quote) + ")" + state);
+            y = brent(residual, br);
+            miss = residual(y);
+            if (!(std::fabs(miss) <= 1e-12))
+                return std::unexpected("Instrument " + quote_text(q) + ": the bootstrap did not converge (miss " +
+                                       format_plain(miss) + ")" + state);
         }
-        const std::string state = " at pillar " + pillar.to_str() + ", discount factor in [" + format_plain(br.lo) +
-                                  ", " + format_plain(br.hi) + "] (residuals " + format_plain(br.f_lo) + ", " +
-                                  format_plain(br.f_hi) + ")";
-        if (!found)
-            return std::unexpected("Instrument " + quote_text(q) + ": no discount factor reprices the quote (" +
-                                   format_plain(q.quote) + ")" + state);
-        // 3. Solve, and insist on the repricing.
-        const double y = brent(residual, br);
-        const double miss = residual(y);
-        if (!(std::fabs(miss) <= 1e-12))
-            return std::unexpected("Instrument " + quote_text(q) + ": the bootstrap did not converge (miss " +
-                                   format_plain(miss) + ")" + state);
+        curve.set_last(y);
         dates.push_back(pillar);
     }
     return YieldCurveNoded::make(curve_date, dc, std::move(dates), curve.factors(), interp);
