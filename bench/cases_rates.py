@@ -65,6 +65,12 @@ CASES = [
         ],
     ),
     Case(
+        "business_days_between(cal, days, ends)",
+        "vr.business_days_between(cal, days, ends)",
+        _DATES,
+        [Peer("np.busday_count(holidays)", "np.busday_count(days, ends, busdaycal=bdc)", _DATES)],
+    ),
+    Case(
         "year_fraction(Thirty360, days, ends)",
         "vr.year_fraction(vr.DayCount.Thirty360, days, ends)",
         _DATES,

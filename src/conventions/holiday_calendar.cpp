@@ -2,6 +2,7 @@
 #include "conventions/holiday_calendar.hpp"
 
 #include <algorithm>
+#include <bit>
 
 namespace vantorel {
 
@@ -100,6 +101,25 @@ HolidayCalendar::HolidayCalendar(std::string name, std::uint8_t weekend_mask, st
     bits_.assign((days + 63) / 64, 0);
     for (std::int32_t s = first_serial_; s <= last_serial_; ++s)
         if (weekend(s)) set_closed(s, true);
+    finish();
+}
+
+void HolidayCalendar::finish() {
+    open_before_word_.assign(bits_.size() + 1, 0);
+    const auto days = static_cast<std::uint32_t>(last_serial_ - first_serial_ + 1);
+    for (std::size_t w = 0; w < bits_.size(); ++w) {
+        // Padding bits past the last day are not days.
+        const std::uint32_t in_word = std::min<std::uint32_t>(64, days - static_cast<std::uint32_t>(w * 64));
+        const std::uint64_t valid = in_word == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << in_word) - 1;
+        open_before_word_[w + 1] = open_before_word_[w] + std::popcount(~bits_[w] & valid);
+    }
+}
+
+std::int64_t HolidayCalendar::open_before(std::int32_t serial) const noexcept {
+    const auto i = static_cast<std::uint32_t>(serial - first_serial_);
+    const std::uint32_t w = i >> 6, b = i & 63;
+    if (b == 0) return open_before_word_[w];
+    return open_before_word_[w] + std::popcount(~bits_[w] & ((std::uint64_t{1} << b) - 1));
 }
 
 void HolidayCalendar::set_closed(std::int32_t serial, bool value) noexcept {
@@ -155,6 +175,7 @@ std::shared_ptr<const HolidayCalendar> build_market(const MarketTable& table) {
         }
         for (std::int32_t s : fixed) cal->set_closed(s, true);
     }
+    cal->finish();
     return cal;
 }
 
@@ -203,6 +224,7 @@ std::expected<std::shared_ptr<const HolidayCalendar>, std::string> HolidayCalend
         if (!cal->covers(s)) return std::unexpected(cal->range_error(s));
         cal->set_closed(s, true);
     }
+    cal->finish();
     return cal;
 }
 
@@ -226,6 +248,7 @@ std::expected<std::shared_ptr<const HolidayCalendar>, std::string> HolidayCalend
         for (const HolidayCalendar* c : calendars) closed = join_all ? closed && c->closed(s) : closed || c->closed(s);
         cal->set_closed(s, closed);
     }
+    cal->finish();
     return cal;
 }
 
@@ -240,6 +263,7 @@ std::expected<std::shared_ptr<const HolidayCalendar>, std::string> HolidayCalend
         if (!covers(s)) return std::unexpected(range_error(s));
         cal->set_closed(s, false);
     }
+    cal->finish();
     return cal;
 }
 
@@ -276,9 +300,9 @@ std::expected<std::int64_t, std::string> HolidayCalendar::business_days_between(
     if (start == end) return (include_first && include_last && !closed(start)) ? 1 : 0;
     const bool forward = start < end;
     const std::int32_t lo = forward ? start : end, hi = forward ? end : start;
-    std::int64_t n = 0;
-    for (std::int32_t s = lo + 1; s < hi; ++s) n += closed(s) ? 0 : 1;
-    // The ends, as the first and the last day of the direction walked.
+    // Open days strictly between the two, then the ends as the first and the
+    // last day of the direction walked.
+    std::int64_t n = open_before(hi) - open_before(lo + 1);
     if (include_first && !closed(start)) ++n;
     if (include_last && !closed(end)) ++n;
     return forward ? n : -n;

@@ -121,12 +121,17 @@ public:
 
 private:
     void set_closed(std::int32_t serial, bool value) noexcept;
+    // Counts the open days before each word of the bitset, once the bits are final.
+    void finish();
+    // Open days from the first day up to serial (excluded); serial in [first, last + 1].
+    [[nodiscard]] std::int64_t open_before(std::int32_t serial) const noexcept;
 
     std::string name_;
     std::uint8_t weekend_mask_;
     std::uint16_t first_year_, last_year_;
     std::int32_t first_serial_, last_serial_;
     std::vector<std::uint64_t> bits_;
+    std::vector<std::int32_t> open_before_word_;
 
     friend std::shared_ptr<const HolidayCalendar> build_market(const MarketTable& table);
 };
