@@ -246,6 +246,8 @@ def test04_errors_name_the_instrument():
     with pytest.raises(ValueError, match="FloatLeg: period 0 .* must end after it starts"):
         vr.FloatLeg([d], [d], [d], [0.1], [0.1], 1.0)
     leg = vr.FixedLeg([d], [d + 365], [d + 365], [1.0], 100.0)
+    with pytest.raises(TypeError, match="argument 'bonds': expected FixedRateBond, got FixedLeg"):
+        vr.price_bonds([leg], vt.YieldCurve.create_flat(d, vt.DayCounter.Act365, 0.03), d)
     with pytest.raises(ValueError, match=r"Bond: no yield in \[-0.999, 10\] gives the price \(1000000\)"):
         vr.FixedRateBond(leg, 0.05, vr.DayCount.Act365, 100.0, 100.0).yield_from_price(
             1e6, vr.DayCount.Act365, vr.Compounding.Compounded, 1, d)

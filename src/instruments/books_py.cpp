@@ -9,8 +9,9 @@ namespace vantorel::py {
 
 namespace {
 
-// A sequence of instances of T, read in place: the sequence (and through it
-// every item) is held for the call.
+// A sequence of instances of T, read in place: a tuple of the items holds
+// every one of them for the call, whatever other threads do to the sequence
+// while the loop runs without the GIL.
 template <class T>
 struct Book {
     Ref items;
@@ -51,13 +52,14 @@ struct Convert<Book<T>> {
     static bool from_py(PyObject* o, Book<T>& out) noexcept {
         PyTypeObject* type = type_of<T>();
         if (type == nullptr) return false;
-        out.items = Ref(PySequence_Fast(o, "expected a sequence"));
+        if (PyUnicode_Check(o) || !PySequence_Check(o)) return type_error(o, "a sequence");
+        out.items = Ref(PySequence_Tuple(o));
         if (!out.items) return false;
-        const Py_ssize_t n = PySequence_Fast_GET_SIZE(out.items.get());
+        const Py_ssize_t n = PyTuple_GET_SIZE(out.items.get());
         try {
             out.values.reserve(static_cast<std::size_t>(n));
             for (Py_ssize_t i = 0; i < n; ++i) {
-                PyObject* item = PySequence_Fast_GET_ITEM(out.items.get(), i);
+                PyObject* item = PyTuple_GET_ITEM(out.items.get(), i);
                 if (Py_TYPE(item) != type) return type_error(item, PyClass<T>::name);
                 out.values.push_back(&unbox<T>(item));
             }
