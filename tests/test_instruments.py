@@ -215,6 +215,9 @@ def test03_swaps_match(geo):
         assert close(s.npv(mp, md), qs.NPV(), abs_=1e-12 * nominal)
         assert close(s.fair_rate(mp, md), qs.fairRate(), abs_=1e-15)
         assert close(s.pv01(md), abs(qs.fixedLegBPS()))
+        floating = qs.floatingLeg() if dual else qs.overnightLeg()
+        for mine, theirs in ((s.fixed_leg_amounts(), qs.fixedLeg()), (s.float_leg_amounts(mp), floating)):
+            assert all(close(a, c.amount(), abs_=1e-9) for a, c in zip(mine, theirs, strict=True))
         npv, fair, annuity = vr.value_swaps([s, s], mp, md)
         assert list(npv) == [s.npv(mp, md)] * 2 and list(fair) == [s.fair_rate(mp, md)] * 2
 

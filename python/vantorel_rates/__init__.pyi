@@ -427,6 +427,10 @@ class Swap:
         """The fixed leg's value."""
     def float_leg_npv(self, projection_curve: YieldCurve, discount_curve: YieldCurve) -> float:
         """The floating leg's value, with the spread."""
+    def fixed_leg_amounts(self) -> list[float]:
+        """Each fixed period's amount: notional x fixed rate x accrual."""
+    def float_leg_amounts(self, projection_curve: YieldCurve) -> list[float]:
+        """Each floating period's projected amount: notional x (forward + spread) x accrual."""
     def annuity(self, discount_curve: YieldCurve) -> float:
         """Sum of notional x accrual x discount factor over the fixed leg."""
     def pv01(self, discount_curve: YieldCurve) -> float:

@@ -20,6 +20,18 @@ double value_of(const Swap& s, const CurveArg& projection_curve, const CurveArg&
 }
 double annuity_of(const Swap& s, const CurveArg& discount_curve) { return annuity(s.fixed(), *discount_curve); }
 double pv01_of(const Swap& s, const CurveArg& discount_curve) { return annuity(s.fixed(), *discount_curve) * 1e-4; }
+// The amounts each leg pays, period by period (floating ones projected, with the spread).
+std::vector<double> fixed_amounts(const Swap& s) {
+    std::vector<double> out;
+    for (const FixedPeriod& p : s.fixed()) out.push_back(p.notional * s.fixed_rate() * p.accrual);
+    return out;
+}
+std::vector<double> float_amounts(const Swap& s, const CurveArg& projection_curve) {
+    std::vector<double> out;
+    for (const FloatPeriod& p : s.floating())
+        out.push_back(p.notional * (forward_rate(p, *projection_curve) + s.spread()) * p.accrual);
+    return out;
+}
 VtEnum<PayerReceiverFlag> flag_of(const Swap& s) { return {s.flag()}; }
 FixedLeg fixed_leg(const Swap& s) { return FixedLeg{s.fixed()}; }
 FloatLeg float_leg(const Swap& s) { return FloatLeg{s.floating()}; }
@@ -37,6 +49,8 @@ PyTypeObject* PyClass<Swap>::create() {
         R::method<"fair_rate", &value_of<&SwapValues::fair_rate>, Curves>(),
         R::method<"fixed_leg_npv", &value_of<&SwapValues::fixed_leg>, Curves>(),
         R::method<"float_leg_npv", &value_of<&SwapValues::float_leg>, Curves>(),
+        R::method<"fixed_leg_amounts", &fixed_amounts>(),
+        R::method<"float_leg_amounts", &float_amounts, Params<"projection_curve">>(),
         R::method<"annuity", &annuity_of, Params<"discount_curve">>(),
         R::method<"pv01", &pv01_of, Params<"discount_curve">>(),
         {},
