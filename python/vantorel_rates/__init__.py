@@ -23,7 +23,7 @@ from typing import Any
 
 import vantorel as _vt
 
-from ._native import Calendar, DayCount, Schedule, schedule, year_fraction as _year_fraction_scalar
+from ._native import Calendar, DayCount, Schedule, calendar_names, schedule
 from ._native import ufuncs as _u
 
 __all__ = [
@@ -36,15 +36,6 @@ _DAY = np.dtype("datetime64[D]")
 # Serial day 0 is 1899-12-30; datetime64[D] counts from 1970-01-01, serial 25569.
 _UNIX_EPOCH = 25569
 _SERIAL_ZERO = _vt.Date(1899, 12, 30)
-
-
-def calendar_names() -> list[str]:
-    """The names ``Calendar(name)`` knows, in table order."""
-    try:
-        Calendar("")
-    except ValueError as e:
-        return str(e).split("known names are: ", 1)[1].split(", ")
-    raise AssertionError("the empty name is not a calendar")  # pragma: no cover
 
 
 def _days(value: Any, name: str) -> tuple[np.ndarray, Any]:
