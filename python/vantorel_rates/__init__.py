@@ -23,7 +23,7 @@ from typing import Any
 
 import vantorel as _vt
 
-from ._native import Calendar, DayCount, Schedule, schedule, year_fraction as _year_fraction_scalar
+from ._native import Calendar, DayCount, Schedule, calendar_names, schedule
 from ._native import ufuncs as _u
 from ._native import Compounding, CurveInstrument, FixedLeg, FixedRateBond, FloatLeg, Swap, bootstrap
 from ._native import _bond_book, _swap_book
@@ -44,15 +44,6 @@ _SERIAL_ZERO = _vt.Date(1899, 12, 30)
 
 
 _register_instrument_picklers()
-
-
-def calendar_names() -> list[str]:
-    """The names ``Calendar(name)`` knows, in table order."""
-    try:
-        Calendar("")
-    except ValueError as e:
-        return str(e).split("known names are: ", 1)[1].split(", ")
-    raise AssertionError("the empty name is not a calendar")  # pragma: no cover
 
 
 def _days(value: Any, name: str) -> tuple[np.ndarray, Any]:

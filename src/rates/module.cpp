@@ -228,6 +228,12 @@ std::expected<double, std::string> year_fraction(DayCount dc, DayArg start, DayA
     return std::unexpected(std::string("Unknown day count"));
 }
 
+std::vector<std::string> calendar_names() {
+    std::vector<std::string> names;
+    for (const MarketTable& t : market_tables()) names.emplace_back(t.name);
+    return names;
+}
+
 template <auto Member>
 PyObject* schedule_days(PyObject* self, void*) noexcept {
     return np::day_array(unbox<Schedule>(self).*Member);
@@ -332,6 +338,7 @@ constexpr Entry registration[] = {
      &make_function<&M::function<"year_fraction", &year_fraction,
                                  Params<"day_count", "start", "end", "calendar=None", "reference_start=None",
                                         "reference_end=None", "termination=None">>>},
+    {"calendar_names", &make_function<&M::function<"calendar_names", &calendar_names>>},
     {"Compounding", &make_class<Compounding>},
     {"FixedLeg", &make_class<FixedLeg>},
     {"FloatLeg", &make_class<FloatLeg>},
