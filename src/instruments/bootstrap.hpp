@@ -36,8 +36,9 @@ struct CurveQuote {
 // Builds the curve whose nodes are the curve date (factor 1) and each
 // instrument's pillar, in the order given: every pillar's factor is solved,
 // with the earlier ones fixed, so that its instrument implies its quote
-// (Brent's method on the factor, to the last bit the bracket allows; the
-// instrument reprices within 1e-12 in rate or the build fails). With
+// (secant steps on the factor from a flat-forward guess, else Brent's method
+// on a bracket, to the last bit; the instrument reprices within 1e-12 in rate
+// or the build fails). With
 // `discount` null the curve discounts itself (single curve, overnight
 // curves); otherwise it only projects and cash flows are discounted on
 // `discount` (dual curve). Errors name the instrument: quotes not finite,
