@@ -342,16 +342,93 @@ DoubleDouble dd_exp(double a) noexcept {
     return {std::ldexp(sum.hi, e), std::ldexp(sum.lo, e)};
 }
 
-// ln(spot/strike) + (rate - div_yield)*tau. The logarithm of the ratio in two
-// parts is l + (r e^-l - 1) with l = log(ratio), one Newton step that needs
-// r e^-l only to double precision beyond its leading 1.
+// ---- wide numbers for quantities beyond the double range ---------------------
+//
+// A value m 2^e with m in [0.5, 1) (or 0, with an exponent below every other):
+// spot*df_q, strike*df_r, the bounds and the normalised price keep 53 bits
+// where their double forms would overflow, underflow or turn subnormal. Each
+// operation rounds once, like its double counterpart, and gives the same
+// value wherever that is a normal double.
+
+struct Wide {
+    double m;
+    int e;
+};
+
+constexpr int wide_zero_exponent = -100000;
+constexpr double ln2_int_hi = 0.6931471803691238;    // 0x1.62e42feep-1: e*ln2_int_hi exact for |e| < 2^21
+constexpr double ln2_int_lo = 1.9082149292705877e-10;  // ln 2 - ln2_int_hi
+
+Wide wide(double v) noexcept {
+    int e;
+    const double m = std::frexp(v, &e);
+    return {m, m == 0 ? wide_zero_exponent : e};
+}
+
+Wide wide_mul(Wide a, Wide b) noexcept {
+    Wide p = wide(a.m * b.m);
+    p.e += a.e + b.e;
+    return p;
+}
+
+// a - b, rounded once; its sign and whether it is zero are exact.
+Wide wide_sub(Wide a, Wide b) noexcept {
+    const int e = std::max(a.e, b.e);
+    Wide d = wide(std::ldexp(a.m, a.e - e) - std::ldexp(b.m, b.e - e));
+    d.e += e;
+    return d;
+}
+
+Wide wide_div(Wide a, Wide b) noexcept {
+    Wide q = wide(a.m / b.m);
+    q.e += a.e - b.e;
+    return q;
+}
+
+// sqrt(a*b), for a, b > 0.
+Wide wide_sqrt_mul(Wide a, Wide b) noexcept {
+    const int e = a.e + b.e;
+    const int odd = e & 1;
+    Wide r = wide(std::sqrt(std::ldexp(a.m * b.m, odd)));
+    r.e += (e - odd) / 2;
+    return r;
+}
+
+// e^a, given df = exp(a) in double (a positive finite double): df itself
+// where |a| <= 700, so that products with it have the bits of the double
+// expression; beyond, 2^k e^(a - k ln 2) keeps the digits a subnormal df loses.
+Wide wide_exp(double a, double df) noexcept {
+    if (std::fabs(a) <= 700) return wide(df);
+    const double k = std::nearbyint(a / ln2_int_hi);
+    Wide r = wide(std::exp((a - k * ln2_int_hi) - k * ln2_int_lo));
+    r.e += static_cast<int>(k);
+    return r;
+}
+
+// ln(m 2^e) for m > 0, to about an ulp of the result.
+double wide_log(Wide a) noexcept {
+    return a.e * ln2_int_hi + (std::log(a.m) + a.e * ln2_int_lo);
+}
+
+// ln(spot/strike) + (rate - div_yield)*tau, for spot, strike > 0. With
+// spot = m_s 2^e_s and strike = m_k 2^e_k, ln(spot/strike) is (e_s - e_k) ln 2
+// plus the logarithm of the ratio r = m_s/m_k in (0.5, 2), taken in two parts
+// as l + (r e^-l - 1) with l = log(r), one Newton step that needs r e^-l only
+// to double precision beyond its leading 1.
 double ln_moneyness_exact(double spot, double strike, double rate, double div_yield,
                           double tau) noexcept {
-    const double r_hi = spot / strike;
-    const DoubleDouble ratio{r_hi, std::fma(-r_hi, strike, spot) / strike};
+    constexpr double ln2_hi = 0.6931471805599453;     // the double nearest ln 2
+    constexpr double ln2_lo = 2.3190468138462996e-17;  // ln 2 - ln2_hi
+    const Wide s = wide(spot);
+    const Wide k = wide(strike);
+    const double r_hi = s.m / k.m;
+    const DoubleDouble ratio{r_hi, std::fma(-r_hi, k.m, s.m) / k.m};
     const double l = std::log(r_hi);
     const DoubleDouble p = dd_mul(ratio, dd_exp(-l));
-    const DoubleDouble ln_ratio = quick_two_sum(l, (p.hi - 1.0) + p.lo);
+    const double n = s.e - k.e;
+    DoubleDouble n_ln2 = two_prod(n, ln2_hi);
+    n_ln2.lo += n * ln2_lo;
+    const DoubleDouble ln_ratio = dd_add(n_ln2, quick_two_sum(l, (p.hi - 1.0) + p.lo));
     const DoubleDouble carry = two_sum(rate, -div_yield);
     DoubleDouble drift = two_prod(carry.hi, tau);
     drift.lo += carry.lo * tau;
@@ -442,7 +519,7 @@ double solve(const Moneyness& mo, double beta, double ln_beta) noexcept {
         }
         s = next;
     }
-    return s;
+    return nan;  // not converged: no answer rather than a wrong one
 }
 
 }  // namespace
@@ -472,14 +549,26 @@ double implied_vol(double price, double spot, double strike, double rate, double
         return nan;
     }
     if (!(tau > 0) || spot < 0 || strike < 0) return nan;
+    // A discount factor that is not a positive finite double has no meaning here.
+    const double ln_df_q = -div_yield * tau;
+    const double ln_df_r = -rate * tau;
+    const double df_q = std::exp(ln_df_q);
+    const double df_r = std::exp(ln_df_r);
+    if (!(df_q > 0 && df_q < inf && df_r > 0 && df_r < inf)) return nan;
     const double chi = sign(pc_flag);
-    const double fwd_spot = spot * std::exp(-div_yield * tau);   // spot*df_q
-    const double pv_strike = strike * std::exp(-rate * tau);     // strike*df_r
-    const double lower = std::max(chi * (fwd_spot - pv_strike), 0.0);
-    const double upper = chi > 0 ? fwd_spot : pv_strike;
-    if (price == lower) return 0.0;
-    if (price == upper) return inf;
-    if (!(price > lower && price < upper)) return nan;
+    // The bounds in wide form: where spot*df_q and strike*df_r are normal doubles
+    // they and every comparison have the bits of the double expressions.
+    const Wide fwd_spot = wide_mul(wide(spot), wide_exp(ln_df_q, df_q));   // spot*df_q
+    const Wide pv_strike = wide_mul(wide(strike), wide_exp(ln_df_r, df_r));  // strike*df_r
+    const Wide upper = chi > 0 ? fwd_spot : pv_strike;
+    const Wide intrinsic = wide_sub(upper, chi > 0 ? pv_strike : fwd_spot);
+    const Wide lower = intrinsic.m > 0 ? intrinsic : Wide{0.0, wide_zero_exponent};
+    const Wide p = wide(price);
+    const double above_lower = wide_sub(p, lower).m;
+    const double below_upper = wide_sub(upper, p).m;
+    if (above_lower == 0) return 0.0;
+    if (below_upper == 0) return inf;
+    if (!(above_lower > 0 && below_upper > 0)) return nan;
 
     // ln(F/K) to a few units of its last place even where it is small: within a
     // factor of 2, spot - strike is exact and log1p keeps the digits of the ratio.
@@ -487,36 +576,52 @@ double implied_vol(double price, double spot, double strike, double rate, double
     const double ln_ratio = ratio >= 0.5 && ratio <= 2.0 ? std::log1p((spot - strike) / strike)
                             : std::isnormal(ratio)       ? std::log(ratio)
                                                          : std::log(spot) - std::log(strike);
+    // The price over sqrt(spot*df_q * strike*df_r) = df_r sqrt(F K), in wide form:
+    // out of the money it may lie far below the smallest double.
+    const Wide price_n = wide_div(p, wide_sqrt_mul(fwd_spot, pv_strike));
     // In the money, the normalised intrinsic value e^(|x|/2) - e^(-|x|/2) comes
     // off the normalised price: accurate to its own last digits, where
-    // spot*df_q - strike*df_r carries the rounding of both terms. Returns the
-    // normalised out-of-the-money price, 0 or less where the price is within
-    // rounding of the intrinsic value.
-    const double norm = std::sqrt(fwd_spot) * std::sqrt(pv_strike);
-    const double price_n = price / norm;
+    // spot*df_q - strike*df_r carries the rounding of both terms. The price is
+    // then at most e^(|x|/2) with |x| < 37 (wider, the bounds hold no double
+    // strictly between them), so its normalised value is an ordinary double.
+    // Gives the normalised out-of-the-money price, 0 or less where the price is
+    // within rounding of the intrinsic value.
     // One expm1 gives both e^(-|x|/2) and 2 sinh(|x|/2) = em (1 + e^(-|x|/2)),
     // em = e^(|x|/2) - 1, without cancellation.
     double ex;
     const auto otm_price = [&](double ln_moneyness) noexcept {
         const double em = std::expm1(0.5 * std::fabs(ln_moneyness));
         ex = 1.0 / (1.0 + em);
-        return chi * ln_moneyness > 0 ? price_n - (em + em * ex) : price_n;
+        return chi * ln_moneyness > 0 ? wide(std::ldexp(price_n.m, price_n.e) - (em + em * ex)) : price_n;
     };
     double ln_moneyness = ln_ratio + (rate - div_yield) * tau;
-    double beta = otm_price(ln_moneyness);
+    Wide beta = otm_price(ln_moneyness);
     // ln(F/K) carries an error of about an ulp of ln(spot/strike); where the two
     // terms cancel and that error is not far below the (time) value, it is
     // taken again in double-double.
     if (std::fabs(ln_moneyness) < 0.5 * std::fabs(ln_ratio) &&
-        std::fabs(ln_ratio) * 0x1p-52 > 1e-14 * beta && std::isnormal(ratio)) {
+        std::fabs(ln_ratio) * 0x1p-52 > 1e-14 * std::ldexp(beta.m, beta.e)) {
         ln_moneyness = ln_moneyness_exact(spot, strike, rate, div_yield, tau);
         beta = otm_price(ln_moneyness);
     }
-    if (!(beta > 0)) return 0.0;
-    const double x = -std::fabs(ln_moneyness);
-    const double ln_beta = std::isnormal(beta) || chi * ln_moneyness > 0 ? std::log(beta)
-                                                                         : std::log(price) - std::log(norm);
-    return solve(Moneyness{x, ex}, beta, ln_beta) / std::sqrt(tau);
+    if (!(beta.m > 0)) return 0.0;
+    // e^(x/2) below the normal range (|ln(F/K)| > 1416): the normalised value
+    // would have no digits to solve on.
+    if (!(ex >= std::numeric_limits<double>::min())) return nan;
+    double x = -std::fabs(ln_moneyness);
+    // Near the money with a tiny price, s and |x| are both tiny and b(x, s) is
+    // s B(x/s) to far below the rounding (B the normalised Bachelier value), so
+    // b(2^k x, 2^k s) = 2^k b(x, s): the problem is solved at the scale 2^-40
+    // and the answer scaled back, exactly, by 2^-k.
+    int k = 0;
+    if (std::fabs(x) < 0x1p-40 && beta.e < -40) {
+        k = -40 - std::max(std::ilogb(x) + 1, beta.e);
+        x = std::ldexp(x, k);
+        beta.e += k;
+        ex = std::exp(0.5 * x);
+    }
+    const double s = solve(Moneyness{x, ex}, std::ldexp(beta.m, beta.e), wide_log(beta));
+    return std::ldexp(s / std::sqrt(tau), -k);
 }
 
 }  // namespace vantorel
