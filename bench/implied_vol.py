@@ -158,7 +158,7 @@ def references(name: str, opts: dict[str, np.ndarray]) -> dict[str, np.ndarray]:
 
 def _digits(spot, strike, rate, q, tau, vol):
     """Working digits for 40 good ones: ln(F/K) may cancel in ln(S/K) + (r - q) tau and the
-    out-of-the-money value in F N(d1) - K N(d2), which loses about log10(|d1|/sd) digits."""
+    out-of-the-money value in F N(d1) - K N(d2), which loses about log10((1 + |d1|)/sd) digits."""
     import mpmath as mp
 
     with mp.workdps(30):
@@ -168,8 +168,27 @@ def _digits(spot, strike, rate, q, tau, vol):
         extra = 0
         if x != 0 and ln_ratio != 0:
             extra += max(0, int(mp.log10(abs(ln_ratio) / abs(x))))
-        extra += max(0, int(mp.log10((abs(x) / sd + sd) / sd + 1)))
+        extra += max(0, int(mp.log10((1 + abs(x) / sd) / sd)))
+        extra += min(700, max(0, int(-mp.log10(abs(x))))) if x else 0  # F - K near the money
     return DIGITS + 10 + extra
+
+
+def clear_of_bounds(price, spot, strike, rate, q, tau, flag, fwd_spot, pv_strike):
+    """Strictly inside the bounds as computed in double where spot*df_q and strike*df_r are
+    normal doubles (else inside the exact ones by 1e-14 of the larger), and in the money more
+    than 1e-14 of the larger above the exact intrinsic value (a price within the rounding of
+    the intrinsic value gives 0)."""
+    chi = 1 if flag else -1
+    big = max(fwd_spot, pv_strike)
+    if chi * (fwd_spot - pv_strike) > 0 and price - chi * (fwd_spot - pv_strike) <= 1e-14 * big:
+        return False
+    try:
+        fs, pk = spot * math.exp(-float(q) * float(tau)), strike * math.exp(-float(rate) * float(tau))
+    except OverflowError:
+        fs = pk = math.inf
+    if all(sys.float_info.min <= f < math.inf for f in (fs, pk)):
+        return max(chi * (fs - pk), 0.0) < price < (fs if flag else pk)
+    return price - max(chi * (fwd_spot - pv_strike), 0) > 1e-14 * big and (fwd_spot if flag else pv_strike) - price > 1e-14 * big
 
 
 def wide_reference(spot, strike, rate, q, tau, flag, vol):
@@ -193,10 +212,8 @@ def wide_reference(spot, strike, rate, q, tau, flag, vol):
 
         exact, _ = value(mp.mpf(float(vol)))
         price = float(exact)
-        lower, upper = max(chi * (fwd_spot - pv_strike), 0), fwd_spot if flag else pv_strike
-        # Clear of the bounds by more than their own rounding in double.
-        margin = 1e-14 * max(price, fwd_spot, pv_strike)
-        inside = 2.0**-1074 <= price <= 1e300 and price - lower > margin and upper - price > margin
+        inside = 2.0**-1074 <= price <= 1e300 and clear_of_bounds(price, float(spot), float(strike), rate, q, tau,
+                                                                   flag, fwd_spot, pv_strike)
         if not inside:
             return price, math.nan, math.nan, False
         v, target = mp.mpf(float(vol)), mp.log(price)
