@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 
@@ -359,50 +361,61 @@ constexpr int wide_zero_exponent = -100000;
 constexpr double ln2_int_hi = 0.6931471803691238;    // 0x1.62e42feep-1: e*ln2_int_hi exact for |e| < 2^21
 constexpr double ln2_int_lo = 1.9082149292705877e-10;  // ln 2 - ln2_int_hi
 
-Wide wide(double v) noexcept {
-    int e;
-    const double m = std::frexp(v, &e);
-    return {m, m == 0 ? wide_zero_exponent : e};
+// The exponent and mantissa are read and written as bits (frexp and ldexp
+// cost a call each): 2^k from its bits for -1022 <= k <= 1023.
+double pow2(int k) noexcept {
+    return std::bit_cast<double>(static_cast<std::uint64_t>(k + 1023) << 52);
 }
 
-Wide wide_mul(Wide a, Wide b) noexcept {
-    Wide p = wide(a.m * b.m);
-    p.e += a.e + b.e;
-    return p;
+// v as m 2^e; v finite. A subnormal v is first scaled by 2^64, exactly.
+Wide wide(double v) noexcept {
+    const bool tiny = std::fabs(v) < 0x1p-1022;
+    const double u = tiny ? v * 0x1p64 : v;
+    const auto bits = std::bit_cast<std::uint64_t>(u);
+    const int e = static_cast<int>((bits >> 52) & 0x7ff) - 1022 - (tiny ? 64 : 0);
+    const double m = std::bit_cast<double>((bits & 0x800fffffffffffffULL) | 0x3fe0000000000000ULL);
+    return u == 0 ? Wide{0.0, wide_zero_exponent} : Wide{m, e};
 }
+
+// m 2^e as a double, rounded once: the first factor keeps m 2^e1 normal and
+// exact, the second rounds (to a subnormal, 0 or inf where the value is there).
+double to_double(Wide a) noexcept {
+    const int e1 = std::clamp(a.e, -1000, 1000);
+    const int e2 = std::clamp(a.e - e1, -1022, 1023);
+    return a.m * pow2(e1) * pow2(e2);
+}
+
+// m 2^e with m any finite double, as a wide number with its mantissa in [0.5, 1).
+Wide normalised(double m, int e) noexcept {
+    Wide n = wide(m);
+    n.e += e;
+    return n;
+}
+
+Wide wide_mul(Wide a, Wide b) noexcept { return normalised(a.m * b.m, a.e + b.e); }
 
 // a - b, rounded once; its sign and whether it is zero are exact.
 Wide wide_sub(Wide a, Wide b) noexcept {
     const int e = std::max(a.e, b.e);
-    Wide d = wide(std::ldexp(a.m, a.e - e) - std::ldexp(b.m, b.e - e));
-    d.e += e;
-    return d;
+    return normalised(to_double({a.m, a.e - e}) - to_double({b.m, b.e - e}), e);
 }
 
-Wide wide_div(Wide a, Wide b) noexcept {
-    Wide q = wide(a.m / b.m);
-    q.e += a.e - b.e;
-    return q;
-}
+Wide wide_div(Wide a, Wide b) noexcept { return normalised(a.m / b.m, a.e - b.e); }
 
 // sqrt(a*b), for a, b > 0.
 Wide wide_sqrt_mul(Wide a, Wide b) noexcept {
     const int e = a.e + b.e;
     const int odd = e & 1;
-    Wide r = wide(std::sqrt(std::ldexp(a.m * b.m, odd)));
-    r.e += (e - odd) / 2;
-    return r;
+    return normalised(std::sqrt(a.m * b.m * (odd ? 2.0 : 1.0)), (e - odd) / 2);
 }
 
 // e^a, given df = exp(a) in double (a positive finite double): df itself
-// where |a| <= 700, so that products with it have the bits of the double
-// expression; beyond, 2^k e^(a - k ln 2) keeps the digits a subnormal df loses.
+// where it is normal, so that products with it have the bits of the double
+// expression; below, 2^k e^(a - k ln 2) keeps the digits a subnormal df loses.
 Wide wide_exp(double a, double df) noexcept {
-    if (std::fabs(a) <= 700) return wide(df);
+    if (std::isnormal(df)) return wide(df);
     const double k = std::nearbyint(a / ln2_int_hi);
-    Wide r = wide(std::exp((a - k * ln2_int_hi) - k * ln2_int_lo));
-    r.e += static_cast<int>(k);
-    return r;
+    return normalised(std::exp((a - k * ln2_int_hi) - k * ln2_int_lo), static_cast<int>(k));
 }
 
 // ln(m 2^e) for m > 0, to about an ulp of the result.
@@ -556,19 +569,38 @@ double implied_vol(double price, double spot, double strike, double rate, double
     const double df_r = std::exp(ln_df_r);
     if (!(df_q > 0 && df_q < inf && df_r > 0 && df_r < inf)) return nan;
     const double chi = sign(pc_flag);
-    // The bounds in wide form: where spot*df_q and strike*df_r are normal doubles
-    // they and every comparison have the bits of the double expressions.
-    const Wide fwd_spot = wide_mul(wide(spot), wide_exp(ln_df_q, df_q));   // spot*df_q
-    const Wide pv_strike = wide_mul(wide(strike), wide_exp(ln_df_r, df_r));  // strike*df_r
-    const Wide upper = chi > 0 ? fwd_spot : pv_strike;
-    const Wide intrinsic = wide_sub(upper, chi > 0 ? pv_strike : fwd_spot);
-    const Wide lower = intrinsic.m > 0 ? intrinsic : Wide{0.0, wide_zero_exponent};
-    const Wide p = wide(price);
-    const double above_lower = wide_sub(p, lower).m;
-    const double below_upper = wide_sub(upper, p).m;
-    if (above_lower == 0) return 0.0;
-    if (below_upper == 0) return inf;
-    if (!(above_lower > 0 && below_upper > 0)) return nan;
+    const double fwd_spot = spot * df_q;
+    const double pv_strike = strike * df_r;
+    // The normalised price, price/sqrt(spot*df_q * strike*df_r) = price/(df_r sqrt(F K)),
+    // in wide form (its mantissa not necessarily in [0.5, 1)): out of the money
+    // it may lie far below the smallest double.
+    Wide price_n;
+    if (std::isnormal(fwd_spot) && std::isnormal(pv_strike) && std::isnormal(df_q) && std::isnormal(df_r)) {
+        const double lower = std::max(chi * (fwd_spot - pv_strike), 0.0);
+        const double upper = chi > 0 ? fwd_spot : pv_strike;
+        if (price == lower) return 0.0;
+        if (price == upper) return inf;
+        if (!(price > lower && price < upper)) return nan;
+        const double norm = std::sqrt(fwd_spot) * std::sqrt(pv_strike);
+        price_n = {price / norm, 0};
+        if (!std::isnormal(price_n.m)) price_n = wide_div(wide(price), wide(norm));
+    } else {
+        // A discount factor or a product subnormal, or a product overflowing: the
+        // same comparisons on wide forms, which have the bits of the doubles
+        // where those are normal.
+        const Wide fwd_spot_w = wide_mul(wide(spot), wide_exp(ln_df_q, df_q));
+        const Wide pv_strike_w = wide_mul(wide(strike), wide_exp(ln_df_r, df_r));
+        const Wide upper = chi > 0 ? fwd_spot_w : pv_strike_w;
+        const Wide intrinsic = wide_sub(upper, chi > 0 ? pv_strike_w : fwd_spot_w);
+        const Wide lower = intrinsic.m > 0 ? intrinsic : Wide{0.0, wide_zero_exponent};
+        const Wide p = wide(price);
+        const double above_lower = wide_sub(p, lower).m;
+        const double below_upper = wide_sub(upper, p).m;
+        if (above_lower == 0) return 0.0;
+        if (below_upper == 0) return inf;
+        if (!(above_lower > 0 && below_upper > 0)) return nan;
+        price_n = wide_div(p, wide_sqrt_mul(fwd_spot_w, pv_strike_w));
+    }
 
     // ln(F/K) to a few units of its last place even where it is small: within a
     // factor of 2, spot - strike is exact and log1p keeps the digits of the ratio.
@@ -576,9 +608,6 @@ double implied_vol(double price, double spot, double strike, double rate, double
     const double ln_ratio = ratio >= 0.5 && ratio <= 2.0 ? std::log1p((spot - strike) / strike)
                             : std::isnormal(ratio)       ? std::log(ratio)
                                                          : std::log(spot) - std::log(strike);
-    // The price over sqrt(spot*df_q * strike*df_r) = df_r sqrt(F K), in wide form:
-    // out of the money it may lie far below the smallest double.
-    const Wide price_n = wide_div(p, wide_sqrt_mul(fwd_spot, pv_strike));
     // In the money, the normalised intrinsic value e^(|x|/2) - e^(-|x|/2) comes
     // off the normalised price: accurate to its own last digits, where
     // spot*df_q - strike*df_r carries the rounding of both terms. The price is
@@ -592,7 +621,7 @@ double implied_vol(double price, double spot, double strike, double rate, double
     const auto otm_price = [&](double ln_moneyness) noexcept {
         const double em = std::expm1(0.5 * std::fabs(ln_moneyness));
         ex = 1.0 / (1.0 + em);
-        return chi * ln_moneyness > 0 ? wide(std::ldexp(price_n.m, price_n.e) - (em + em * ex)) : price_n;
+        return chi * ln_moneyness > 0 ? Wide{to_double(price_n) - (em + em * ex), 0} : price_n;
     };
     double ln_moneyness = ln_ratio + (rate - div_yield) * tau;
     Wide beta = otm_price(ln_moneyness);
@@ -600,7 +629,7 @@ double implied_vol(double price, double spot, double strike, double rate, double
     // terms cancel and that error is not far below the (time) value, it is
     // taken again in double-double.
     if (std::fabs(ln_moneyness) < 0.5 * std::fabs(ln_ratio) &&
-        std::fabs(ln_ratio) * 0x1p-52 > 1e-14 * std::ldexp(beta.m, beta.e)) {
+        std::fabs(ln_ratio) * 0x1p-52 > 1e-14 * to_double(beta)) {
         ln_moneyness = ln_moneyness_exact(spot, strike, rate, div_yield, tau);
         beta = otm_price(ln_moneyness);
     }
@@ -614,14 +643,17 @@ double implied_vol(double price, double spot, double strike, double rate, double
     // b(2^k x, 2^k s) = 2^k b(x, s): the problem is solved at the scale 2^-40
     // and the answer scaled back, exactly, by 2^-k.
     int k = 0;
-    if (std::fabs(x) < 0x1p-40 && beta.e < -40) {
+    double beta_d = to_double(beta);
+    if (std::fabs(x) < 0x1p-40 && beta_d < 0x1p-40) {
+        beta = normalised(beta.m, beta.e);
         k = -40 - std::max(std::ilogb(x) + 1, beta.e);
         x = std::ldexp(x, k);
         beta.e += k;
         ex = std::exp(0.5 * x);
+        beta_d = to_double(beta);
     }
-    const double s = solve(Moneyness{x, ex}, std::ldexp(beta.m, beta.e), wide_log(beta));
-    return std::ldexp(s / std::sqrt(tau), -k);
+    const double s = solve(Moneyness{x, ex}, beta_d, wide_log(beta));
+    return k == 0 ? s / std::sqrt(tau) : std::ldexp(s / std::sqrt(tau), -k);
 }
 
 }  // namespace vantorel
