@@ -21,7 +21,13 @@ namespace vantorel {
 //    That difference is as good as x is in absolute terms, so ln(spot/strike)
 //    is taken with log1p near 1, and ln(spot/strike) + (rate - div_yield)*tau
 //    in double-double where its two terms cancel and their rounding would
-//    show against the time value.
+//    show against the time value. Where spot*df_q or strike*df_r leaves the
+//    normal range, or a discount factor is subnormal, the bounds are compared
+//    in wide form (m 2^e, below); the normalised price is kept in that form,
+//    its logarithm exact, where it falls below the smallest double. Near the
+//    money with a tiny price (|x| and beta below 2^-40) b is homogeneous,
+//    b(2^k x, 2^k s) = 2^k b(x, s) to far below the rounding, and the problem
+//    is solved at the scale 2^-40.
 // 2. Evaluate b(x, s), x <= 0, without cancellation. With h = x/s, t = s/2,
 //    E = -(h^2 + t^2)/2, Y(z) = N(z)/n(z) = sqrt(pi/2) erfcx(-z/sqrt 2),
 //    a1 = -(h+t)/sqrt 2 and a2 = (t-h)/sqrt 2 > 0:
@@ -47,8 +53,10 @@ namespace vantorel {
 //      b''/b' = h^2/s - t/2,  b'''/b' = (b''/b')^2 - 3 h^2/s^2 - 1/4,
 //    inside a bracket that each evaluation narrows; a step leaving it bisects
 //    instead. Iteration stops after a step below tolerance = 1e-4 relative,
-//    whose result is then within about 1e-16 of the root.
-// Error bounds, measured against mpmath (bench/implied_vol.py for the vol):
+//    whose result is then within about 1e-16 of the root; a solve that has
+//    not stopped after max_iterations gives NaN.
+// Error bounds, measured against mpmath (bench/implied_vol.py for the vol,
+// including a grid over the whole double range):
 // erfcx within 2 units in the last place; b within 2 for |h| <= 2 and about
 // h^2 beyond (the rounding of E), where a relative error in b moves s by about
 // 1/h^2 of it; the vol within a few units in the last place wherever
@@ -380,6 +388,7 @@ Wide wide(double v) noexcept {
 // m 2^e as a double, rounded once: the first factor keeps m 2^e1 normal and
 // exact, the second rounds (to a subnormal, 0 or inf where the value is there).
 double to_double(Wide a) noexcept {
+    if (a.e == 0) return a.m;  // the ordinary case: a double carried as it is
     const int e1 = std::clamp(a.e, -1000, 1000);
     const int e2 = std::clamp(a.e - e1, -1022, 1023);
     return a.m * pow2(e1) * pow2(e2);
@@ -418,9 +427,10 @@ Wide wide_exp(double a, double df) noexcept {
     return normalised(std::exp((a - k * ln2_int_hi) - k * ln2_int_lo), static_cast<int>(k));
 }
 
-// ln(m 2^e) for m > 0, to about an ulp of the result.
-double wide_log(Wide a) noexcept {
-    return a.e * ln2_int_hi + (std::log(a.m) + a.e * ln2_int_lo);
+// ln(m 2^e) for m > 0 in two parts, to about an ulp of log(m).
+DoubleDouble wide_log(Wide a) noexcept {
+    if (a.e == 0) return {std::log(a.m), 0.0};
+    return quick_two_sum(a.e * ln2_int_hi, std::log(a.m) + a.e * ln2_int_lo);
 }
 
 // ln(spot/strike) + (rate - div_yield)*tau, for spot, strike > 0. With
@@ -449,8 +459,24 @@ double ln_moneyness_exact(double spot, double strike, double rate, double div_yi
     return x.hi + x.lo;
 }
 
-// Step 3 of the method. Both objectives increase with s.
-double solve(const Moneyness& mo, double beta, double ln_beta) noexcept {
+// The rounding error of e = -(h*h + t*t)/2 for h = x/s and t = s/2 (h
+// rounded): the exact exponent less e, where an ulp of e (above 7e-15 beyond
+// |e| = 32) would show in ln b against the digits of beta; 0 elsewhere.
+double exponent_error(double x, double h, double t, double e) noexcept {
+    if (!(e < -32)) return 0.0;
+    const double s = 2.0 * t;
+    const double h_lo = std::fma(-h, s, x) / s;
+    DoubleDouble hh = two_prod(h, h);
+    hh.lo += 2.0 * h * h_lo;
+    const DoubleDouble sum = dd_add(hh, two_prod(t, t));
+    return (-0.5 * sum.hi - e) - 0.5 * sum.lo;
+}
+
+// Step 3 of the method. Both objectives increase with s. ln beta is
+// ln_beta + ln_beta_lo; below the middle, ln b - ln beta is taken in two
+// parts, since far out of the money both are large and an ulp of either
+// would show in s.
+double solve(const Moneyness& mo, double beta, double ln_beta, double ln_beta_lo) noexcept {
     const double x = mo.x;
     if (!(beta < mo.ex)) return inf;  // a price rounded onto the upper bound
     // At the inflection point h = -t, so b and its complement are
@@ -498,18 +524,20 @@ double solve(const Moneyness& mo, double beta, double ln_beta) noexcept {
         if (lowest) {
             // f = 1/ln beta - 1/ln b, from the derivatives of l = ln b.
             const Scaled v = black_scaled(mo, h, t);
-            const double l = v.log();
+            const double log_m = std::log(v.m) + (v.e == e ? exponent_error(x, h, t, e) : 0.0);
+            const double l = v.e + log_m;
             const double r = vega_ratio(e, v);                       // l'
             const double g_l = g_b - r;                              // l''/l'
             const double d_l = d_b - 3.0 * r * g_b + 2.0 * r * r;   // l'''/l'
             const double q = r / l;
-            f = inv_ln_beta - 1.0 / l;
+            f = ((v.e - ln_beta) + (log_m - ln_beta_lo)) * inv_ln_beta / l;  // 1/ln beta - 1/l
             fp = q / l;
             g = g_l - 2.0 * q;
             d = d_l - 6.0 * q * g_l + 6.0 * q * q;
         } else if (lower) {
             const Scaled v = black_scaled(mo, h, t);
-            f = v.log() - ln_beta;
+            const double log_m = std::log(v.m) + (v.e == e ? exponent_error(x, h, t, e) : 0.0);
+            f = (v.e - ln_beta) + (log_m - ln_beta_lo);
             fp = vega_ratio(e, v);
             g = g_b - fp;
             d = d_b - 3.0 * fp * g_b + 2.0 * fp * fp;
@@ -552,7 +580,7 @@ double normalised_black(double x, double s) noexcept {
 }
 
 double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcept {
-    return solve(Moneyness{x, std::exp(0.5 * x)}, beta, ln_beta);
+    return solve(Moneyness{x, std::exp(0.5 * x)}, beta, ln_beta, 0.0);
 }
 
 double implied_vol(double price, double spot, double strike, double rate, double div_yield,
@@ -652,7 +680,8 @@ double implied_vol(double price, double spot, double strike, double rate, double
         ex = std::exp(0.5 * x);
         beta_d = to_double(beta);
     }
-    const double s = solve(Moneyness{x, ex}, beta_d, wide_log(beta));
+    const DoubleDouble ln_beta = wide_log(beta);
+    const double s = solve(Moneyness{x, ex}, beta_d, ln_beta.hi, ln_beta.lo);
     return k == 0 ? s / std::sqrt(tau) : std::ldexp(s / std::sqrt(tau), -k);
 }
 
