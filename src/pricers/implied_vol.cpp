@@ -305,6 +305,9 @@ struct DoubleDouble {
     double lo;
 };
 
+constexpr double ln2_hi = 0.6931471805599453;     // the double nearest ln 2
+constexpr double ln2_lo = 2.3190468138462996e-17;  // ln 2 - ln2_hi
+
 DoubleDouble quick_two_sum(double a, double b) noexcept {  // |a| >= |b|
     const double s = a + b;
     return {s, b - (s - a)};
@@ -341,8 +344,6 @@ DoubleDouble dd_div(DoubleDouble a, double n) noexcept {
 // parts and |f| <= 0.35, then the Taylor series of e^f to f^19/19! (the
 // remainder is below 1e-27 of the sum) by Horner's rule.
 DoubleDouble dd_exp(double a) noexcept {
-    constexpr double ln2_hi = 0.6931471805599453;     // the double nearest ln 2
-    constexpr double ln2_lo = 2.3190468138462996e-17;  // ln 2 - ln2_hi
     const double k = std::nearbyint(a / ln2_hi);
     const DoubleDouble k_ln2 = two_prod(k, ln2_hi);
     const DoubleDouble f = dd_add(two_sum(a, -k_ln2.hi), DoubleDouble{-k_ln2.lo - k * ln2_lo, 0.0});
@@ -358,7 +359,8 @@ DoubleDouble dd_exp(double a) noexcept {
 // spot*df_q, strike*df_r, the bounds and the normalised price keep 53 bits
 // where their double forms would overflow, underflow or turn subnormal. Each
 // operation rounds once, like its double counterpart, and gives the same
-// value wherever that is a normal double.
+// value wherever that is a normal double. An ordinary double rides along as
+// {v, 0}, unnormalised, which to_double and wide_log take as it is.
 
 struct Wide {
     double m;
@@ -440,8 +442,6 @@ DoubleDouble wide_log(Wide a) noexcept {
 // to double precision beyond its leading 1.
 double ln_moneyness_exact(double spot, double strike, double rate, double div_yield,
                           double tau) noexcept {
-    constexpr double ln2_hi = 0.6931471805599453;     // the double nearest ln 2
-    constexpr double ln2_lo = 2.3190468138462996e-17;  // ln 2 - ln2_hi
     const Wide s = wide(spot);
     const Wide k = wide(strike);
     const double r_hi = s.m / k.m;
