@@ -674,7 +674,7 @@ double implied_vol(double price, double spot, double strike, double rate, double
     double beta_d = to_double(beta);
     if (std::fabs(x) < 0x1p-40 && beta_d < 0x1p-40) {
         beta = normalised(beta.m, beta.e);
-        k = -40 - std::max(std::ilogb(x) + 1, beta.e);
+        k = -40 - (x == 0 ? beta.e : std::max(std::ilogb(x) + 1, beta.e));  // ilogb(0) raises invalid
         x = std::ldexp(x, k);
         beta.e += k;
         ex = std::exp(0.5 * x);
