@@ -389,11 +389,14 @@ Wide wide(double v) noexcept {
 
 // m 2^e as a double, rounded once: the first factor keeps m 2^e1 normal and
 // exact, the second rounds (to a subnormal, 0 or inf where the value is there).
-double to_double(Wide a) noexcept {
-    if (a.e == 0) return a.m;  // the ordinary case: a double carried as it is
+[[gnu::noinline]] double scaled_to_double(Wide a) noexcept {
     const int e1 = std::clamp(a.e, -1000, 1000);
     const int e2 = std::clamp(a.e - e1, -1022, 1023);
     return a.m * pow2(e1) * pow2(e2);
+}
+
+inline double to_double(Wide a) noexcept {
+    return a.e == 0 ? a.m : scaled_to_double(a);  // e = 0: an ordinary double carried as it is
 }
 
 // m 2^e with m any finite double, as a wide number with its mantissa in [0.5, 1).
