@@ -377,6 +377,11 @@ double pow2(int k) noexcept {
     return std::bit_cast<double>(static_cast<std::uint64_t>(k + 1023) << 52);
 }
 
+// Whether v is a normal double, from its exponent bits (one compare, no branch).
+bool is_normal(double v) noexcept {
+    return ((std::bit_cast<std::uint64_t>(v) >> 52) & 0x7ff) - 1 < 0x7fe;
+}
+
 // v as m 2^e; v finite. A subnormal v is first scaled by 2^64, exactly.
 Wide wide(double v) noexcept {
     const bool tiny = std::fabs(v) < 0x1p-1022;
@@ -438,13 +443,38 @@ DoubleDouble wide_log(Wide a) noexcept {
     return quick_two_sum(a.e * ln2_int_hi, std::log(a.m) + a.e * ln2_int_lo);
 }
 
+// The bounds compared on wide forms, which have the bits of the double
+// expressions where those are normal: verdict 0.0 on the lower bound, +inf on
+// the upper, NaN outside them, and -1 strictly between, with the normalised
+// price.
+struct WideBounds {
+    double verdict;
+    Wide price_n;
+};
+
+[[gnu::noinline]] WideBounds wide_bounds(double price, double spot, double strike, double ln_df_q, double df_q,
+                                         double ln_df_r, double df_r, double chi) noexcept {
+    const Wide fwd_spot = wide_mul(wide(spot), wide_exp(ln_df_q, df_q));
+    const Wide pv_strike = wide_mul(wide(strike), wide_exp(ln_df_r, df_r));
+    const Wide upper = chi > 0 ? fwd_spot : pv_strike;
+    const Wide intrinsic = wide_sub(upper, chi > 0 ? pv_strike : fwd_spot);
+    const Wide lower = intrinsic.m > 0 ? intrinsic : Wide{0.0, wide_zero_exponent};
+    const Wide p = wide(price);
+    const double above_lower = wide_sub(p, lower).m;
+    const double below_upper = wide_sub(upper, p).m;
+    if (above_lower == 0) return {0.0, p};
+    if (below_upper == 0) return {inf, p};
+    if (!(above_lower > 0 && below_upper > 0)) return {nan, p};
+    return {-1.0, wide_div(p, wide_sqrt_mul(fwd_spot, pv_strike))};
+}
+
 // ln(spot/strike) + (rate - div_yield)*tau, for spot, strike > 0. With
 // spot = m_s 2^e_s and strike = m_k 2^e_k, ln(spot/strike) is (e_s - e_k) ln 2
 // plus the logarithm of the ratio r = m_s/m_k in (0.5, 2), taken in two parts
 // as l + (r e^-l - 1) with l = log(r), one Newton step that needs r e^-l only
 // to double precision beyond its leading 1.
-double ln_moneyness_exact(double spot, double strike, double rate, double div_yield,
-                          double tau) noexcept {
+[[gnu::noinline]] double ln_moneyness_exact(double spot, double strike, double rate, double div_yield,
+                                            double tau) noexcept {
     const Wide s = wide(spot);
     const Wide k = wide(strike);
     const double r_hi = s.m / k.m;
@@ -593,12 +623,10 @@ double implied_vol(double price, double spot, double strike, double rate, double
         return nan;
     }
     if (!(tau > 0) || spot < 0 || strike < 0) return nan;
-    // A discount factor that is not a positive finite double has no meaning here.
     const double ln_df_q = -div_yield * tau;
     const double ln_df_r = -rate * tau;
     const double df_q = std::exp(ln_df_q);
     const double df_r = std::exp(ln_df_r);
-    if (!(df_q > 0 && df_q < inf && df_r > 0 && df_r < inf)) return nan;
     const double chi = sign(pc_flag);
     const double fwd_spot = spot * df_q;
     const double pv_strike = strike * df_r;
@@ -606,7 +634,7 @@ double implied_vol(double price, double spot, double strike, double rate, double
     // in wide form (its mantissa not necessarily in [0.5, 1)): out of the money
     // it may lie far below the smallest double.
     Wide price_n;
-    if (std::isnormal(fwd_spot) && std::isnormal(pv_strike) && std::isnormal(df_q) && std::isnormal(df_r)) {
+    if (is_normal(fwd_spot) & is_normal(pv_strike) & is_normal(df_q) & is_normal(df_r)) {
         const double lower = std::max(chi * (fwd_spot - pv_strike), 0.0);
         const double upper = chi > 0 ? fwd_spot : pv_strike;
         if (price == lower) return 0.0;
@@ -614,23 +642,14 @@ double implied_vol(double price, double spot, double strike, double rate, double
         if (!(price > lower && price < upper)) return nan;
         const double norm = std::sqrt(fwd_spot) * std::sqrt(pv_strike);
         price_n = {price / norm, 0};
-        if (!std::isnormal(price_n.m)) price_n = wide_div(wide(price), wide(norm));
+        if (!is_normal(price_n.m)) price_n = wide_div(wide(price), wide(norm));
     } else {
-        // A discount factor or a product subnormal, or a product overflowing: the
-        // same comparisons on wide forms, which have the bits of the doubles
-        // where those are normal.
-        const Wide fwd_spot_w = wide_mul(wide(spot), wide_exp(ln_df_q, df_q));
-        const Wide pv_strike_w = wide_mul(wide(strike), wide_exp(ln_df_r, df_r));
-        const Wide upper = chi > 0 ? fwd_spot_w : pv_strike_w;
-        const Wide intrinsic = wide_sub(upper, chi > 0 ? pv_strike_w : fwd_spot_w);
-        const Wide lower = intrinsic.m > 0 ? intrinsic : Wide{0.0, wide_zero_exponent};
-        const Wide p = wide(price);
-        const double above_lower = wide_sub(p, lower).m;
-        const double below_upper = wide_sub(upper, p).m;
-        if (above_lower == 0) return 0.0;
-        if (below_upper == 0) return inf;
-        if (!(above_lower > 0 && below_upper > 0)) return nan;
-        price_n = wide_div(p, wide_sqrt_mul(fwd_spot_w, pv_strike_w));
+        // A discount factor or a product subnormal, or a product overflowing.
+        // A discount factor that is not a positive finite double has no meaning.
+        if (!(df_q > 0 && df_q < inf && df_r > 0 && df_r < inf)) return nan;
+        const WideBounds w = wide_bounds(price, spot, strike, ln_df_q, df_q, ln_df_r, df_r, chi);
+        if (w.verdict >= 0 || std::isnan(w.verdict)) return w.verdict;
+        price_n = w.price_n;
     }
 
     // ln(F/K) to a few units of its last place even where it is small: within a
