@@ -55,12 +55,15 @@ namespace vantorel {
 //    instead. Iteration stops after a step below tolerance = 1e-4 relative,
 //    whose result is then within about 1e-16 of the root; a solve that has
 //    not stopped after max_iterations gives NaN.
-// Error bounds, measured against mpmath (bench/implied_vol.py for the vol,
-// including a grid over the whole double range):
-// erfcx within 2 units in the last place; b within 2 for |h| <= 2 and about
-// h^2 beyond (the rounding of E), where a relative error in b moves s by about
-// 1/h^2 of it; the vol within a few units in the last place wherever
-// vega*vol >= 1e-3*price.
+// Error bounds, measured against mpmath (bench/implied_vol.py, including a
+// grid over the whole double range): erfcx within 2 units in the last place;
+// b within 2 for |h| <= 2 and about h^2 beyond (the rounding of E, which the
+// solver adds back where |E| > 32), where a relative error in b moves s by
+// about 1/h^2 of it; the vol within a few units in the last place wherever
+// vega*vol >= 1e-3*price. Where ln(spot/strike) and the carry cancel, x is
+// known to about 1e-29 |ln(spot/strike)|, which moves ln b by that times
+// (1 + |x|/s)/s: beyond those figures only for s under about 1e-14 after a
+// cancellation of hundreds.
 
 namespace {
 
