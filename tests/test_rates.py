@@ -171,6 +171,10 @@ def test_long_stubs_and_no_stub():
     assert list(long_front.dates) == [s.dates[0], *s.dates[2:]]
     assert not long_front.is_regular[0] and long_front.is_regular[1:].all()
     assert long_front.reference_end[0] == long_front.unadjusted_dates[1]
+    short_back = vr.schedule(start, end, "6M", cal, stub=vt.StubType.BackShort)
+    long_back = vr.schedule(start, end, "6M", cal, stub=vt.StubType.BackLong)
+    assert list(long_back.dates) == [*short_back.dates[:-2], short_back.dates[-1]] and not long_back.is_regular[-1]
+    assert long_back.reference_start[-1] == long_back.unadjusted_dates[-2]
     with pytest.raises(ValueError, match="does not divide"):
         vr.schedule(start, end, "6M", cal, stub=vt.StubType.NoStub)
     assert len(vr.schedule("2024-03-15", "2029-03-15", "3M", cal, stub=vt.StubType.NoStub)) == 21
