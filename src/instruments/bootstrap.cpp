@@ -208,6 +208,45 @@ bool secant(F&& f, double x, double& root, double& miss) {
     return false;
 }
 
+// A swap's two leg values split at the solved part of the curve: the terms
+// whose dates all lie on or before the last solved node (every fixed term
+// when the discount curve is another one) are summed once per pillar, and
+// only the others are recomputed for each trial factor.
+class SplitSwap {
+public:
+    SplitSwap(const CurveQuote& q, const YieldCurve& projection, const YieldCurve& discount, bool own_discount,
+              std::int32_t solved) {
+        const std::int32_t today = discount.get_curve_date().serial();
+        for (const FixedPeriod& p : q.fixed) {
+            if (p.pay.serial() <= today) continue;
+            if (own_discount && p.pay.serial() > solved)
+                fixed_live_.push_back(&p);
+            else
+                annuity_ += p.notional * p.accrual * discount.get_df(p.pay);
+        }
+        for (const FloatPeriod& p : q.floating) {
+            if (p.pay.serial() <= today) continue;
+            if (p.end.serial() > solved || p.start.serial() > solved || (own_discount && p.pay.serial() > solved))
+                float_live_.push_back(&p);
+            else
+                floating_ += p.notional * forward_rate(p, projection) * p.accrual * discount.get_df(p.pay);
+        }
+    }
+
+    [[nodiscard]] double rate(const YieldCurve& projection, const YieldCurve& discount) const {
+        double a = annuity_, f = floating_;
+        for (const FixedPeriod* p : fixed_live_) a += p->notional * p->accrual * discount.get_df(p->pay);
+        for (const FloatPeriod* p : float_live_)
+            f += p->notional * forward_rate(*p, projection) * p->accrual * discount.get_df(p->pay);
+        return f / a;
+    }
+
+private:
+    double annuity_ = 0.0, floating_ = 0.0;
+    std::vector<const FixedPeriod*> fixed_live_;
+    std::vector<const FloatPeriod*> float_live_;
+};
+
 }  // namespace
 
 double implied_quote(const CurveQuote& q, const YieldCurve& projection, const YieldCurve& discount) {
@@ -249,9 +288,12 @@ std::expected<YieldCurveNoded, std::string> bootstrap(const Date& curve_date, Da
         const double x0 = curve.last_x(), y0 = curve.last_y();
         curve.push(x, y0, dates.back());
         const YieldCurve& disc = cached_discount ? static_cast<const YieldCurve&>(*cached_discount) : curve;
+        std::optional<SplitSwap> split;
+        if (q.kind == CurveQuote::Kind::Swap)
+            split.emplace(q, curve, disc, discount == nullptr, dates.back().serial());
         auto residual = [&](double y) {
             curve.set_last(y);
-            return implied_quote(q, curve, disc) - q.quote;
+            return (split ? split->rate(curve, disc) : forward_rate(q.period, curve)) - q.quote;
         };
         // 2. Secant steps from the factor of a flat forward at the quote: the
         // implied rate is nearly linear in the pillar's factor, so a handful
