@@ -1,0 +1,173 @@
+// src/core/lanes.hpp: the number types a formula is written over: a double, or a pack of SIMD lanes
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+// A formula is a template over its number type T. Instantiated with double it
+// is the scalar call; instantiated with a pack every lane runs the same IEEE
+// operations in the same order, so each lane gives the scalar's bits.
+//
+//   arithmetic, comparisons   the operators (a pack mixes with a double
+//                             constant as GCC's vector extension allows);
+//   select(m, a, b)           a where the mask m holds, else b;
+//   when(m, f)                runs f if m holds in any lane (for a double:
+//                             if m holds): a branch taken per pack, whose
+//                             results reach only the lanes of m through set();
+//   set(m, x, v)              x = v where m holds;
+//   exp, log                  glibc's scalar functions, called lane by lane;
+//   gather(table, i)          table[i] per lane: an interval's coefficient.
+//
+// Compiled once per instruction set (one translation unit per target), a
+// pack type is a different C++ type in each (Pack2, Pack4 or Pack8),
+// so no instantiation compiled for a wide target can stand in for the
+// baseline's.
+namespace vantorel::lanes {
+
+typedef double Pack2 __attribute__((vector_size(16)));
+typedef double Pack4 __attribute__((vector_size(32)));
+typedef double Pack8 __attribute__((vector_size(64)));
+typedef std::int64_t Mask2 __attribute__((vector_size(16)));
+typedef std::int64_t Mask4 __attribute__((vector_size(32)));
+typedef std::int64_t Mask8 __attribute__((vector_size(64)));
+
+template <int W> struct PackOf;
+template <> struct PackOf<2> { using type = Pack2; };
+template <> struct PackOf<4> { using type = Pack4; };
+template <> struct PackOf<8> { using type = Pack8; };
+template <int W>
+using Pack = typename PackOf<W>::type;
+
+template <class T>
+struct Traits {  // double
+    static constexpr int width = 1;
+    using Mask = bool;
+};
+template <>
+struct Traits<Pack2> {
+    static constexpr int width = 2;
+    using Mask = Mask2;
+};
+template <>
+struct Traits<Pack4> {
+    static constexpr int width = 4;
+    using Mask = Mask4;
+};
+template <>
+struct Traits<Pack8> {
+    static constexpr int width = 8;
+    using Mask = Mask8;
+};
+template <class T>
+concept Lanes = Traits<T>::width > 1;
+
+template <class T>
+using MaskOf = typename Traits<T>::Mask;
+
+// ---- masks ---------------------------------------------------------------------
+
+inline bool mask_not(bool m) noexcept { return !m; }
+inline bool mask_and(bool a, bool b) noexcept { return a && b; }
+inline bool mask_or(bool a, bool b) noexcept { return a || b; }
+inline bool any(bool m) noexcept { return m; }
+
+template <class M>
+M mask_not(M m) noexcept { return ~m; }
+template <class M>
+M mask_and(M a, M b) noexcept { return a & b; }
+template <class M>
+M mask_or(M a, M b) noexcept { return a | b; }
+template <class M>
+bool any(M m) noexcept {
+    std::int64_t r = 0;
+    for (std::size_t i = 0; i < sizeof m / 8; ++i) r |= m[i];
+    return r != 0;
+}
+
+// A pack with every lane c (for a double: c itself). c - 0 keeps -0.0.
+template <class T>
+T splat(double c) noexcept {
+    if constexpr (Traits<T>::width == 1) return c;
+    else return c - T{};
+}
+
+// ---- selection -------------------------------------------------------------------
+
+inline double select(bool m, double a, double b) noexcept { return m ? a : b; }
+template <class M, class T>
+T select(M m, T a, T b) noexcept { return m ? a : b; }
+template <class M, class T>
+T select(M m, double a, T b) noexcept { return m ? splat<T>(a) : b; }
+template <class M, class T>
+T select(M m, T a, double b) noexcept { return m ? a : splat<T>(b); }
+
+template <class M, class F>
+void when(M m, F&& f) {
+    if (any(m)) f();
+}
+template <class M, class T, class V>
+void set(M m, T& x, const V& v) noexcept {
+    x = select(m, v, x);
+}
+
+// The number of the masks that hold, per lane: the index of an interval.
+inline std::ptrdiff_t count(bool m) noexcept { return m ? 1 : 0; }
+template <class M>
+M count(M m) noexcept { return -m; }
+
+// ---- functions lane by lane --------------------------------------------------------
+
+inline double sqrt(double x) noexcept { return std::sqrt(x); }
+inline double exp(double x) noexcept { return std::exp(x); }
+inline double log(double x) noexcept { return std::log(x); }
+inline double gather(const double* table, std::ptrdiff_t i) noexcept { return table[i]; }
+
+template <Lanes T>
+T sqrt(T x) noexcept {
+    T r;
+    for (int i = 0; i < Traits<T>::width; ++i) r[i] = __builtin_sqrt(x[i]);
+    return r;
+}
+template <Lanes T>
+T exp(T x) noexcept {
+    T r;
+    for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::exp(x[i]);
+    return r;
+}
+template <Lanes T>
+T log(T x) noexcept {
+    T r;
+    for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::log(x[i]);
+    return r;
+}
+template <class I>
+auto gather(const double* table, I i) noexcept {
+    constexpr int w = sizeof i / 8;
+    Pack<w> r;
+    for (int k = 0; k < w; ++k) r[k] = table[i[k]];
+    return r;
+}
+
+// The instruction for a whole pack where the translation unit's target has it.
+#if defined(__SSE2__)
+inline Pack2 sqrt(Pack2 x) noexcept { return _mm_sqrt_pd(x); }
+#endif
+#if defined(__AVX2__)
+inline Pack4 sqrt(Pack4 x) noexcept { return _mm256_sqrt_pd(x); }
+inline Pack4 gather(const double* table, Mask4 i) noexcept {
+    return _mm256_i64gather_pd(table, reinterpret_cast<__m256i>(i), 8);
+}
+#endif
+#if defined(__AVX512F__)
+inline Pack8 sqrt(Pack8 x) noexcept { return _mm512_sqrt_pd(x); }
+inline Pack8 gather(const double* table, Mask8 i) noexcept {
+    return _mm512_i64gather_pd(reinterpret_cast<__m512i>(i), table, 8);
+}
+#endif
+
+}  // namespace vantorel::lanes

@@ -1,0 +1,205 @@
+// src/maths/functions/err_kernels.hpp: erf and erfc as one formula over the number type (double or SIMD pack)
+#pragma once
+
+#include <cstddef>
+
+#include "core/lanes.hpp"
+
+namespace vantorel::err_kernels {
+
+// ---- erf and erfc --------------------------------------------------------------
+//
+// Rational approximations in double precision:
+//   [0, 1e-10):     erf(z) ~ z*c + z*1.125 (2/sqrt(pi)*z, the first term of
+//                   the series, with the constant split in two);
+//   [1e-10, 0.5):   erf(z) ~ z*P(z)/Q(z) + z*1.125;
+//   [0.5, 110):     erfc(z) ~ exp(-z*z)/z * (Y + P(t)/Q(t)) on 13 intervals,
+//                   t = z - left end; the Y are ten-digit decimals, so erf and
+//                   erfc above 0.5 are within about 1e-10 relative of the
+//                   correctly rounded values;
+//   [110, inf):     erfc(z) underflows to 0.
+
+inline constexpr double small_p[] = {0.0033791670955125737, -0.0007369565304816795, -0.3747323373929196,
+                              0.08174424487335873,   -0.04210893199365486,   0.007016570951209575,
+                              -0.004950912559824351, 0.0008716465990379225};
+inline constexpr double small_q[] = {1.0,                   -0.21808821808792464, 0.4125429727254421,
+                              -0.08418911478731067,  0.06553388564002416,  -0.012001960445494177,
+                              0.00408165558926174,   -0.0006159007215577697};
+
+inline constexpr double e0_p[] = {-0.03617903907182625, 0.2922518834448827,   0.2814470417976045,
+                           0.12561020886276694,  0.027413502826893053, 0.0025083967216806575};
+inline constexpr double e0_q[] = {1.0,                 1.8545005897903486,  1.4357580303783142,
+                           0.5828276587530365,  0.12481047693294975, 0.011372417654635328};
+inline constexpr double e1_p[] = {-0.03978768926111369, 0.1531652124678783,    0.19126029560093624,
+                           0.10276327061989304,  0.029637090615738836,  0.004609348678027549,
+                           0.0003076078203486802};
+inline constexpr double e1_q[] = {1.0,                 1.955200729876277,    1.6476231719938486,
+                           0.7682386070221262,  0.20979318593650978,  0.031956931689991336,
+                           0.0021336316089578537};
+inline constexpr double e2_p[] = {-0.030083856055794972, 0.05385788298444545,  0.07262115416519142,
+                           0.036762846988804936,  0.009646290155725275, 0.0013345348007529107,
+                           7.780875997825043e-05};
+inline constexpr double e2_q[] = {1.0,                 1.7596709814716753,    1.3288357143796112,
+                           0.5525285965087576,  0.13379305694133287,   0.017950964517628076,
+                           0.0010471244001993736, -1.0664038182035734e-08};
+inline constexpr double e3_p[] = {-0.011790757013722784, 0.01426213209053881,     0.020223443590296084,
+                           0.009306682999904321,  0.00213357802422066,     0.00025022987386460105,
+                           1.2053491221958819e-05};
+inline constexpr double e3_q[] = {1.0,                 1.5037622520362048,  0.9653977862044629,
+                           0.3392652304767967,  0.06897406495415698, 0.007710602624917683,
+                           0.0003714211015310693};
+inline constexpr double e4_p[] = {-0.005469547955387293, 0.004041902787317071,  0.005496336955316117,
+                           0.002126164726039454,  0.0003949840144950839, 3.655654770644424e-05,
+                           1.3548589710993232e-06};
+inline constexpr double e4_q[] = {1.0,                   1.2101969777363077,     0.6209146682211439,
+                           0.17303843066114277,   0.027655081377343203,   0.0024062597442430973,
+                           8.918118172513365e-05, -4.655288362833827e-12};
+inline constexpr double e5_p[] = {-0.0027072253590577837, 0.00131875634250294,    0.0011992593326100233,
+                           0.00027849619811344664, 2.6782298821833186e-05, 9.230436723150282e-07};
+inline constexpr double e5_q[] = {1.0,                  0.8146328085431416,     0.26890166585629954,
+                           0.044987721610304114, 0.0038175966332024847,  0.00013157189788859692,
+                           4.048153596757641e-12};
+inline constexpr double e6_p[] = {-0.001099467206917422, 0.00040642544275042267, 0.0002744994894169007,
+                           4.652937706466594e-05, 3.2095542539576746e-06, 7.782860181450209e-08};
+inline constexpr double e6_q[] = {1.0,                  0.5881737106118461,    0.13936333128940975,
+                           0.016632934041708368, 0.0010002392131023491, 2.4254837521587224e-05};
+inline constexpr double e7_p[] = {-0.0005690799360109496, 0.00016949854037376225, 5.184723545811009e-05,
+                           3.8281931223192885e-06, 8.249899312818944e-08};
+inline constexpr double e7_q[] = {1.0,                  0.33963725005113937,   0.04347264787031066,
+                           0.002485493352246371, 5.356333053371529e-05, -1.1749094440545958e-13};
+inline constexpr double e8_p[] = {-0.00024131359948399134, 5.742249752025015e-05, 1.1599896292738377e-05,
+                           5.817621344025938e-07,   8.539715550856736e-09};
+inline constexpr double e8_q[] = {1.0, 0.23304413829968784, 0.02041869405464403, 0.0007971856475643983,
+                           1.1701928167017232e-05};
+inline constexpr double e9_p[] = {-0.00014667469927776036, 1.6266655211228053e-05, 2.6911624850916523e-06,
+                           9.79584479468092e-08,    1.0199464762572346e-09};
+inline constexpr double e9_q[] = {1.0, 0.16590781294484722, 0.010336171619150588, 0.0002865930263738684,
+                           2.9840157084090034e-06};
+inline constexpr double e10_p[] = {-5.839057976297718e-05, 4.125103251054962e-06, 4.3179092242025094e-07,
+                            9.933651555900132e-09,  6.534805100201047e-11};
+inline constexpr double e10_q[] = {1.0, 0.10507708607203992, 0.004142784286754756, 7.263387546445238e-05,
+                            4.778184710473988e-07};
+inline constexpr double e11_p[] = {-1.9645779760922958e-05, 1.572438876668007e-06, 5.439025111927009e-08,
+                            3.174724923691177e-10};
+inline constexpr double e11_q[] = {1.0, 0.05280398924095763, 0.0009268760691517533, 5.410117232266303e-06,
+                            5.350938458036424e-16};
+inline constexpr double e12_p[] = {-7.892247039787227e-06, 6.22088451660987e-07, 1.457284456768824e-08,
+                            6.037155055427153e-11};
+inline constexpr double e12_q[] = {1.0, 0.03753288463562937, 0.0004679195359746253, 1.9384703927584565e-06};
+
+// The 13 intervals of [0.5, 110) as columns of one table, so that each lane
+// gathers its interval's constants: shift (the left end), y, and P, Q padded
+// at the top with zero coefficients. Horner's rule over a padded polynomial
+// gives the same bits as over the original: its first steps are 0*t + c = c.
+inline constexpr std::size_t erfc_rows = 13, erfc_terms = 8;
+struct ErfcTable {
+    double shift[erfc_rows];
+    double y[erfc_rows];
+    double p[erfc_terms][erfc_rows];
+    double q[erfc_terms][erfc_rows];
+};
+
+template <std::size_t NP, std::size_t NQ>
+constexpr void put_row(ErfcTable& t, std::size_t row, double shift, double y, const double (&p)[NP],
+                       const double (&q)[NQ]) {
+    static_assert(NP <= erfc_terms && NQ <= erfc_terms);
+    t.shift[row] = shift;
+    t.y[row] = y;
+    for (std::size_t k = 0; k < erfc_terms; ++k) {
+        t.p[k][row] = k < NP ? p[k] : 0.0;
+        t.q[k][row] = k < NQ ? q[k] : 0.0;
+    }
+}
+
+inline constexpr ErfcTable erfc_table = [] {
+    ErfcTable t{};
+    put_row(t, 0, 0.5, 0.3440242112, e0_p, e0_q);
+    put_row(t, 1, 0.75, 0.419990927, e1_p, e1_q);
+    put_row(t, 2, 1.25, 0.4898625016, e2_p, e2_q);
+    put_row(t, 3, 2.25, 0.5317370892, e3_p, e3_q);
+    put_row(t, 4, 3.5, 0.5489973426, e4_p, e4_q);
+    put_row(t, 5, 5.25, 0.5571740866, e5_p, e5_q);
+    put_row(t, 6, 8.0, 0.5609807968, e6_p, e6_q);
+    put_row(t, 7, 11.5, 0.5626493692, e7_p, e7_q);
+    put_row(t, 8, 17.0, 0.5634598136, e8_p, e8_q);
+    put_row(t, 9, 24.0, 0.5638477802, e9_p, e9_q);
+    put_row(t, 10, 38.0, 0.5640528202, e10_p, e10_q);
+    put_row(t, 11, 60.0, 0.5641309023, e11_p, e11_q);
+    put_row(t, 12, 85.0, 0.5641584396, e12_p, e12_q);
+    return t;
+}();
+
+// Horner's rule from the highest coefficient down, c holding c0, c1, ... in
+// ascending powers. With -ffp-contract=off no step is fused.
+template <std::size_t N, class T>
+inline T poly(const double (&c)[N], T t) noexcept {
+    T r = lanes::splat<T>(c[N - 1]);
+    for (std::size_t i = N - 1; i-- > 0;) r = r * t + c[i];
+    return r;
+}
+
+// The same over the coefficients of each lane's interval.
+template <std::size_t K, std::size_t R, class I, class T>
+inline T poly_rows(const double (&c)[K][R], I row, T t) noexcept {
+    T r = lanes::gather(c[K - 1], row);
+    for (std::size_t k = K - 1; k-- > 0;) r = r * t + lanes::gather(c[k], row);
+    return r;
+}
+
+// erf(z) below 0.5, erfc(z) from 0.5 up, for z >= 0 or NaN.
+template <class T>
+T erf_or_erfc(T z) noexcept {
+    using lanes::mask_and, lanes::mask_not, lanes::select, lanes::set, lanes::when;
+    T r = lanes::splat<T>(0.0);  // from 110 up erfc underflows to 0
+    const auto small = z < 0.5;
+    when(small, [&] {
+        const T tiny = z * 0.0033791670955125737 + z * 1.125;
+        const T rational = z * poly(small_p, z) / poly(small_q, z) + z * 1.125;
+        set(small, r, select(z < 1e-10, tiny, rational));
+    });
+    // The last interval whose left end is <= z; a NaN stays in the first.
+    const auto mid = mask_and(mask_not(small), mask_not(z >= 110));
+    when(mid, [&] {
+        auto row = lanes::count(z >= erfc_table.shift[1]);
+        for (std::size_t i = 2; i < erfc_rows; ++i) row += lanes::count(z >= erfc_table.shift[i]);
+        const T t = z - lanes::gather(erfc_table.shift, row);
+        const T big_r = poly_rows(erfc_table.p, row, t) / poly_rows(erfc_table.q, row, t);
+        const T g = lanes::exp(-z * z) / z;
+        set(mid, r, g * big_r + g * lanes::gather(erfc_table.y, row));
+    });
+    return r;
+}
+
+// erf(z), or erfc(z) when complement is true, for a z that is neither NaN nor
+// infinite. Negative arguments by symmetry: -erf(-z), 2 - erfc(-z) below
+// -0.5, else 1 + erf(-z).
+template <class T>
+T erf_impl(T z, bool complement) noexcept {
+    using lanes::select;
+    const auto neg = z < 0.0;
+    const T a = select(neg, -z, z);
+    const T r = erf_or_erfc(a);
+    const auto small = a < 0.5;
+    const T e = select(small, r, 1.0 - r);  // erf(a)
+    if (!complement) return select(neg, -e, e);
+    const T c = select(small, 1.0 - r, r);  // erfc(a)
+    return select(neg, select(z < -0.5, 2.0 - c, 1.0 + e), c);
+}
+
+// The error function and its complement of any double: NaN flows through,
+// erf(+-inf) is +-1, erf(+-0) is +0, erfc(+inf) is 0 and erfc(-inf) is 2.
+template <class T>
+T erf(T x) noexcept {
+    using lanes::select;
+    constexpr double inf = __builtin_inf();
+    const T r = select(x == 0.0, 0.0, erf_impl(x, false));
+    return select(x != x, x, select(x == inf, 1.0, select(x == -inf, -1.0, r)));
+}
+template <class T>
+T erfc(T x) noexcept {
+    using lanes::select;
+    constexpr double inf = __builtin_inf();
+    return select(x != x, x, select(x == inf, 0.0, select(x == -inf, 2.0, erf_impl(x, true))));
+}
+
+}  // namespace vantorel::err_kernels
