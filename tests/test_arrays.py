@@ -368,3 +368,56 @@ def test14_vantorel_needs_no_numpy_and_vantorel_np_names_the_extra(run_python):
     r = run_python("import sys; sys.modules['numpy'] = None\nimport vantorel; print(len(vantorel.__all__))\nimport vantorel_np")
     assert r.stdout == "32\n"
     assert "ImportError" in r.stderr and "vantorel[array]" in r.stderr
+
+
+# ---- 6. every SIMD target: the lanes give the scalar bits ------------------------------
+
+# A book with special values strewn in, priced in lanes (contiguous, strided, bool
+# flags, a length that leaves a short last pack) and by the scalar API.
+LANES_CHECK = """
+import math, sys
+import numpy as np
+import vantorel as vt, vantorel_np as vn
+from support import same
+rng = np.random.default_rng(11)
+n = 2003
+ops = [rng.uniform(0, 200, n), rng.uniform(0, 200, n), rng.uniform(-0.1, 0.2, n), rng.uniform(-0.1, 0.2, n),
+       rng.uniform(-0.5, 4, n), rng.integers(0, 2, n), rng.uniform(0, 1.5, n)]
+specials = [0.0, -0.0, 1e-300, 5e-324, math.inf, -math.inf, math.nan, -1.0, 0.0005, 0.001, 1 / 365]
+for k in (0, 1, 2, 3, 4, 6):
+    hit = rng.random(n) < 0.08
+    ops[k][hit] = rng.choice(specials, hit.sum())
+ops[1][::7] = ops[0][::7]
+flags = [vt.PutCallFlag.Call if c else vt.PutCallFlag.Put for c in ops[5]]
+rows = [(*(float(o[i]) for o in ops[:5]), flags[i], float(ops[6][i])) for i in range(n)]
+bad = []
+def check(name, got, want):
+    bad.extend((name, i) for i, (g, w) in enumerate(zip(np.ravel(got).tolist(), want)) if not same(g, w))
+BS = vt.BlackScholes
+for name in ["npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q"]:
+    want = [math.nan if v is None else v for v in (getattr(BS, name)(*r) for r in rows)]
+    check(name, getattr(vn, name)(*ops), want)
+    check(name + " bool", getattr(vn, name)(*ops[:5], ops[5] != 0, ops[6]), want)
+    wide = [np.repeat(o, 2)[::2] for o in ops]  # strided views
+    check(name + " strided", getattr(vn, name)(*wide), want)
+for name, scalar in [("metrics", BS.get_metrics), ("metrics_fd", BS.get_metrics_fd)]:
+    results = [scalar(*r) for r in rows]
+    for field, column in zip(vn.Metrics._fields, getattr(vn, name)(*ops)):
+        check(name + "." + field, column, [math.nan if m is None else getattr(m, field) for m in results])
+xs = np.concatenate([rng.uniform(-12, 12, n), rng.standard_normal(n) * 1e-9, specials, rng.uniform(-120, 120, 99)])
+for name in ["erf", "erfc"]:
+    check(name, getattr(vn, name)(xs), [getattr(vt, name)(float(x)) for x in xs])
+print(vn.simd_target, len(bad), bad[:5])
+"""
+
+
+@pytest.mark.parametrize("target", ["baseline", "avx2", "avx512"])
+def test15_every_simd_target_gives_the_scalar_bits(target, run_python):
+    tests = str(__import__("pathlib").Path(__file__).parent)
+    code = f"import os, sys; sys.path.insert(0, {tests!r}); os.environ['VANTOREL_SIMD'] = {target!r}\n" + LANES_CHECK
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    ran, mismatches, first = result.stdout.split(" ", 2)
+    if ran != target:
+        pytest.skip(f"this CPU runs {ran}, not {target}")
+    assert mismatches == "0", first

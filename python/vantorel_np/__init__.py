@@ -30,7 +30,7 @@ import vantorel as _vt
 
 from . import _pickling
 from . import _ufuncs as _u
-from ._ufuncs import delta, erf, erf_inv, erfc, erfc_inv, gamma, implied_vol, npv, rho_q, rho_r, theta, vega
+from ._ufuncs import delta, erf, erf_inv, erfc, erfc_inv, gamma, implied_vol, npv, rho_q, rho_r, simd_target, theta, vega
 from .dask import TaskFatalError, fatal_guard
 
 _pickling.register()
@@ -42,6 +42,7 @@ __all__ = [
     "to_datetime64", "from_datetime64", "add_tenor", "weekday", "is_business_day", "is_weekend",
     "year_fraction", "tau_from_dates",
     "discount_factor", "fwd_df", "overnight_rate", "fwd_rate", "zero_rate", "interpolate",
+    "simd_target",
 ]  # fmt: skip
 
 # Serial day 0 is 1899-12-30; datetime64[D] counts from 1970-01-01, serial 25569.

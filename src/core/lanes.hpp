@@ -98,13 +98,21 @@ T splat(double c) noexcept {
 
 // ---- selection -------------------------------------------------------------------
 
+template <class M>
+struct PackOfMask;
+template <> struct PackOfMask<Mask2> { using type = Pack2; };
+template <> struct PackOfMask<Mask4> { using type = Pack4; };
+template <> struct PackOfMask<Mask8> { using type = Pack8; };
+
 inline double select(bool m, double a, double b) noexcept { return m ? a : b; }
-template <class M, class T>
+template <class M, Lanes T>
 T select(M m, T a, T b) noexcept { return m ? a : b; }
-template <class M, class T>
+template <class M, Lanes T>
 T select(M m, double a, T b) noexcept { return m ? splat<T>(a) : b; }
-template <class M, class T>
+template <class M, Lanes T>
 T select(M m, T a, double b) noexcept { return m ? a : splat<T>(b); }
+template <class M, class T = typename PackOfMask<M>::type>
+T select(M m, double a, double b) noexcept { return m ? splat<T>(a) : splat<T>(b); }
 
 template <class M, class F>
 void when(M m, F&& f) {
@@ -164,9 +172,11 @@ inline Pack4 gather(const double* table, Mask4 i) noexcept {
 }
 #endif
 #if defined(__AVX512F__)
-inline Pack8 sqrt(Pack8 x) noexcept { return _mm512_sqrt_pd(x); }
+// The masked forms with a defined fill: GCC 12 takes the plain forms' undefined
+// fill for a use of an uninitialised value.
+inline Pack8 sqrt(Pack8 x) noexcept { return _mm512_mask_sqrt_pd(x, 0xFF, x); }
 inline Pack8 gather(const double* table, Mask8 i) noexcept {
-    return _mm512_i64gather_pd(reinterpret_cast<__m512i>(i), table, 8);
+    return _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, reinterpret_cast<__m512i>(i), table, 8);
 }
 #endif
 

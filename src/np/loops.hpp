@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "datetime/date.hpp"
+#include "np/lanes.hpp"
 #include "enums/put_call_flag.hpp"
 #include "pricers/black_scholes.hpp"
 
@@ -201,12 +202,14 @@ int strided_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dime
     using Args = typename K::Args;
     constexpr std::size_t nin = K::nin, nout = K::nout;
     const npy_intp n = dimensions[0];
+    // The elements the kernel's lane loop computes, if it has one.
+    const npy_intp done = run_lanes<Fn, FlagAsBool>(data, strides, n);
     char* in[nin];
     char* out[nout];
-    for (std::size_t k = 0; k < nin; ++k) in[k] = data[k];
-    for (std::size_t k = 0; k < nout; ++k) out[k] = data[nin + k];
+    for (std::size_t k = 0; k < nin; ++k) in[k] = data[k] + done * strides[k];
+    for (std::size_t k = 0; k < nout; ++k) out[k] = data[nin + k] + done * strides[nin + k];
     try {
-        for (npy_intp i = 0; i < n; ++i) {
+        for (npy_intp i = done; i < n; ++i) {
             [&]<std::size_t... I>(std::index_sequence<I...>) {
                 if ((is_nat<std::tuple_element_t<I, Args>>(in[I]) || ...)) {
                     Out<typename K::Result>::missing(out);

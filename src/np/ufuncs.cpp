@@ -3,6 +3,7 @@
 #include "np/native_state.hpp"
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "core/failure.hpp"
@@ -231,6 +232,14 @@ PyObject* init() noexcept {
         if (element_failure == nullptr) return nullptr;
     }
     if (PyModule_AddObjectRef(module, "ElementFailure", element_failure) < 0) return nullptr;
+    // 4. The instruction set of the lane loops, chosen once for the process.
+    const lanes::Table* lane_table = lanes::active();
+    if (lane_table == nullptr) {
+        PyErr_Format(PyExc_ImportError, "VANTOREL_SIMD (%s) names no instruction set: avx512, avx2 or baseline",
+                     std::getenv("VANTOREL_SIMD"));
+        return nullptr;
+    }
+    if (PyModule_AddStringConstant(module, "simd_target", lane_table->target) < 0) return nullptr;
     for (const Row& r : rows)
         if (!r.add(module, r)) return nullptr;
     return module.release();
