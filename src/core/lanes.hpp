@@ -21,6 +21,7 @@
 //                             results reach only the lanes of m through set();
 //   set(m, x, v)              x = v where m holds;
 //   exp, log                  glibc's scalar functions, called lane by lane;
+//   exp_where(m, x)           exp on the lanes of m only;
 //   gather(table, i)          table[i] per lane: an interval's coefficient.
 //
 // Compiled once per instruction set (one translation unit per target), a
@@ -133,7 +134,10 @@ M count(M m) noexcept { return -m; }
 inline double sqrt(double x) noexcept { return std::sqrt(x); }
 inline double exp(double x) noexcept { return std::exp(x); }
 inline double log(double x) noexcept { return std::log(x); }
-inline double gather(const double* table, std::ptrdiff_t i) noexcept { return table[i]; }
+template <std::size_t N>
+double gather(const double (&table)[N], std::ptrdiff_t i) noexcept {
+    return table[i];
+}
 
 template <Lanes T>
 T sqrt(T x) noexcept {
@@ -153,8 +157,24 @@ T log(T x) noexcept {
     for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::log(x[i]);
     return r;
 }
-template <class I>
-auto gather(const double* table, I i) noexcept {
+// exp on the lanes of m only (the others keep x): lanes whose result is not
+// kept cost no call. The loop runs over the set lanes, so its branches
+// depend on how many there are, not on which.
+inline double exp_where(bool, double x) noexcept { return std::exp(x); }
+template <class M, Lanes T>
+T exp_where(M m, T x) noexcept {
+    unsigned bits = 0;
+    for (int i = 0; i < Traits<T>::width; ++i) bits |= (m[i] != 0 ? 1u : 0u) << i;
+    T r = x;
+    for (; bits != 0; bits &= bits - 1) {
+        const int i = __builtin_ctz(bits);
+        r[i] = std::exp(x[i]);
+    }
+    return r;
+}
+
+template <std::size_t N, class I>
+auto gather(const double (&table)[N], I i) noexcept {
     constexpr int w = sizeof i / 8;
     Pack<w> r;
     for (int k = 0; k < w; ++k) r[k] = table[i[k]];
@@ -167,7 +187,8 @@ inline Pack2 sqrt(Pack2 x) noexcept { return _mm_sqrt_pd(x); }
 #endif
 #if defined(__AVX2__)
 inline Pack4 sqrt(Pack4 x) noexcept { return _mm256_sqrt_pd(x); }
-inline Pack4 gather(const double* table, Mask4 i) noexcept {
+template <std::size_t N>
+Pack4 gather(const double (&table)[N], Mask4 i) noexcept {
     return _mm256_i64gather_pd(table, reinterpret_cast<__m256i>(i), 8);
 }
 #endif
@@ -175,8 +196,13 @@ inline Pack4 gather(const double* table, Mask4 i) noexcept {
 // The masked forms with a defined fill: GCC 12 takes the plain forms' undefined
 // fill for a use of an uninitialised value.
 inline Pack8 sqrt(Pack8 x) noexcept { return _mm512_mask_sqrt_pd(x, 0xFF, x); }
-inline Pack8 gather(const double* table, Mask8 i) noexcept {
+template <std::size_t N>
+Pack8 gather(const double (&table)[N], Mask8 i) noexcept {
     return _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, reinterpret_cast<__m512i>(i), table, 8);
+}
+// A table of 16 entries sits in two registers: one permutation per pack.
+inline Pack8 gather(const double (&table)[16], Mask8 i) noexcept {
+    return _mm512_permutex2var_pd(_mm512_loadu_pd(table), reinterpret_cast<__m512i>(i), _mm512_loadu_pd(table + 8));
 }
 #endif
 

@@ -91,12 +91,13 @@ inline constexpr double e12_q[] = {1.0, 0.03753288463562937, 0.00046791953597462
 // gathers its interval's constants: shift (the left end), y, and P, Q padded
 // at the top with zero coefficients. Horner's rule over a padded polynomial
 // gives the same bits as over the original: its first steps are 0*t + c = c.
-inline constexpr std::size_t erfc_rows = 13, erfc_terms = 8;
+// Columns have room for 16 rows, the width of two AVX-512 registers.
+inline constexpr std::size_t erfc_rows = 13, erfc_terms = 8, erfc_room = 16;
 struct ErfcTable {
-    double shift[erfc_rows];
-    double y[erfc_rows];
-    double p[erfc_terms][erfc_rows];
-    double q[erfc_terms][erfc_rows];
+    double shift[erfc_room];
+    double y[erfc_room];
+    double p[erfc_terms][erfc_room];
+    double q[erfc_terms][erfc_room];
 };
 
 template <std::size_t NP, std::size_t NQ>
@@ -164,7 +165,7 @@ T erf_or_erfc(T z) noexcept {
         for (std::size_t i = 2; i < erfc_rows; ++i) row += lanes::count(z >= erfc_table.shift[i]);
         const T t = z - lanes::gather(erfc_table.shift, row);
         const T big_r = poly_rows(erfc_table.p, row, t) / poly_rows(erfc_table.q, row, t);
-        const T g = lanes::exp(-z * z) / z;
+        const T g = lanes::exp_where(mid, -z * z) / z;
         set(mid, r, g * big_r + g * lanes::gather(erfc_table.y, row));
     });
     return r;
