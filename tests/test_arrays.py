@@ -303,6 +303,10 @@ LINEAR = vt.Interpolator([1.0, 2.0, 3.0], [1.0, 2.0, 3.0], vt.InterpType.Linear,
         (lambda: vn.interpolate(LINEAR, np.array([2.0, math.nan])), "Should never end up here (linear)", (1,)),
         (lambda: vn.overnight_rate(CURVES["flat"], LAST), "Date serial number (23242573) is out of range: the last date is 65535-12-31", (1,)),
         (lambda: vn.weekday(np.array(["1000-01-01"], "M8[D]")), "Year (1000) must be >= 1899", (0,)),
+        # Past the first blocks of the date loops, and from their result.
+        (lambda: vn.add_tenor(np.append(np.full(700, D[0]), LAST[1:]), "1M"), "Year (65536) must be <= 65535", (700,)),
+        (lambda: vn.is_weekend(np.insert(np.full(900, D[0]), 600, np.datetime64("1000-01-01")), vt.Calendar("VT_WEEK")),
+         "Year (1000) must be >= 1899", (600,)),
     ],
 )
 def test11_core_failures_raise_the_scalar_fatal_error(call, message, index):
@@ -407,6 +411,28 @@ for name, scalar in [("metrics", BS.get_metrics), ("metrics_fd", BS.get_metrics_
 xs = np.concatenate([rng.uniform(-12, 12, n), rng.standard_normal(n) * 1e-9, specials, rng.uniform(-120, 120, 99)])
 for name in ["erf", "erfc"]:
     check(name, getattr(vn, name)(xs), [getattr(vt, name)(float(x)) for x in xs])
+# Date columns across several blocks: NaT, both ends of the range, every tenor unit.
+ends = [vt.Date(y, m, d).to_int() for y in (1900, 2000, 2023, 2024, 2100, 2400) for m, d in
+        [(1, 28), (1, 29), (1, 30), (1, 31), (2, 28), (3, 31), (8, 31), (12, 31)]] + [vt.Date(2024, 2, 29).to_int()]
+serials = np.concatenate([rng.integers(-363, 23242573, n), rng.integers(36000, 60000, n), [-363, 23242572], ends])
+days = (serials - 25569).astype("M8[D]")
+days[rng.random(len(days)) < 0.05] = np.datetime64("NaT")
+dates = [None if np.isnat(d) else vt.Date(1970, 1, 1) + int(d.astype(np.int64)) for d in days]
+inner = days[(serials > 400) & (serials < 23238000)]
+inner_dates = [None if np.isnat(d) else vt.Date(1970, 1, 1) + int(d.astype(np.int64)) for d in inner]
+def serial(d):
+    return math.nan if d is None else float(d.to_int())
+check("weekday", vn.weekday(days), [math.nan if d is None else int(d.weekday()) for d in dates])
+for cal in map(vt.Calendar, ("VT_WEEK", "VT_NONE")):
+    check("business", vn.is_business_day(days[::-1], cal), [d is not None and d.is_business_day(cal) for d in dates[::-1]])
+    check("weekend", vn.is_weekend(days, cal), [d is not None and d.is_weekend(cal) for d in dates])
+for tenor in ["1D", "-30D", "2W", "1M", "-13M", "3Y", "-1Y", "120M"]:
+    got = vn.add_tenor(inner, tenor).astype(np.int64).astype(float) + 25569
+    got[np.isnat(vn.add_tenor(inner, tenor))] = math.nan
+    check(tenor, got, [serial(None if d is None else d.add_tenor(tenor)) for d in inner_dates])
+for dc in (vt.DayCounter.Act365, vt.DayCounter.Act360):
+    check(str(dc), vn.year_fraction(days, days[::-1], dc),
+          [math.nan if a is None or b is None else dc.get_dcf(a, b) for a, b in zip(dates, dates[::-1])])
 print(vn.simd_target, len(bad), bad[:5])
 """
 

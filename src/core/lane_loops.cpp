@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "datetime/date.hpp"
+
 #include "maths/functions/err_kernels.hpp"
 #include "pricers/black_scholes_kernels.hpp"
 
@@ -115,6 +117,210 @@ std::ptrdiff_t unary(char* const* data, const std::ptrdiff_t* steps, std::ptrdif
 
 namespace bs = bs_kernels;
 
+// ---- date columns ------------------------------------------------------------------
+//
+// Plain loops over integers that the compiler turns into the target's vector
+// instructions: no branch per element, only selects. A block is first checked
+// for days outside the range (in one pass), then computed.
+
+constexpr std::int64_t nat = INT64_MIN;
+constexpr std::int64_t unix_epoch = 25569;  // serial of 1970-01-01; serial day 0 is 1899-12-30
+constexpr std::int64_t day_lo = min_serial - unix_epoch;  // 1899-01-01
+constexpr std::int64_t day_hi = max_serial - unix_epoch;  // 65535-12-31
+constexpr std::ptrdiff_t block = 256;
+
+template <bool Contig>
+inline std::int64_t day_at(const char* p, std::ptrdiff_t step, std::ptrdiff_t i) noexcept {
+    std::int64_t d;
+    std::memcpy(&d, p + i * (Contig ? std::ptrdiff_t{8} : step), sizeof d);
+    return d;
+}
+template <bool Contig, class V>
+inline void put_at(char* p, std::ptrdiff_t step, std::ptrdiff_t i, V v) noexcept {
+    std::memcpy(p + i * (Contig ? static_cast<std::ptrdiff_t>(sizeof v) : step), &v, sizeof v);
+}
+
+// 1 for a day that is neither NaT nor in the date range (unsigned
+// arithmetic: no day overflows).
+inline std::uint64_t out_of_range(std::int64_t d) noexcept {
+    const std::uint64_t off = static_cast<std::uint64_t>(d) - static_cast<std::uint64_t>(day_lo);
+    return static_cast<std::uint64_t>(d != nat) & static_cast<std::uint64_t>(off > std::uint64_t(day_hi - day_lo));
+}
+
+// Monday 0 .. Sunday 6 of an in-range day; 1970-01-01 was a Thursday (3) and
+// 25935 is a multiple of 7 that keeps every day of the range positive.
+inline std::uint32_t weekday_of(std::int64_t d) noexcept {
+    return static_cast<std::uint32_t>(d + (25935 + 3)) % 7u;
+}
+
+// Runs body(j) over the elements [i, i + m) of each block whose days pass
+// check(j) (0 when in range); returns the start of the first block that does not.
+template <class Check, class Body>
+std::ptrdiff_t by_blocks(std::ptrdiff_t n, Check check, Body body) noexcept {
+    for (std::ptrdiff_t i = 0; i < n; i += block) {
+        const std::ptrdiff_t end = n - i < block ? n : i + block;
+        std::uint64_t bad = 0;
+        for (std::ptrdiff_t j = i; j < end; ++j) bad |= check(j);
+        if (bad != 0) return i;
+        for (std::ptrdiff_t j = i; j < end; ++j) body(j);
+    }
+    return n;
+}
+
+template <bool Contig>
+std::ptrdiff_t weekday_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                            std::ptrdiff_t n) noexcept {
+    return by_blocks(
+        n, [&](std::ptrdiff_t j) { return out_of_range(day_at<Contig>(days, step, j)); },
+        [&](std::ptrdiff_t j) {
+            const std::int64_t d = day_at<Contig>(days, step, j);
+            const double w = static_cast<double>(static_cast<std::int32_t>(weekday_of(d)));
+            put_at<Contig>(out, out_step, j, d == nat ? __builtin_nan("") : w);
+        });
+}
+
+template <bool Contig>
+std::ptrdiff_t weekend_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                            std::ptrdiff_t n, unsigned weekend, bool business) noexcept {
+    const std::uint32_t flip = business ? 1 : 0;
+    return by_blocks(
+        n, [&](std::ptrdiff_t j) { return out_of_range(day_at<Contig>(days, step, j)); },
+        [&](std::ptrdiff_t j) {
+            const std::int64_t d = day_at<Contig>(days, step, j);
+            const std::uint32_t bit = ((weekend >> weekday_of(d)) & 1u) ^ flip;
+            put_at<Contig>(out, out_step, j, static_cast<std::uint8_t>(d == nat ? 0u : bit));
+        });
+}
+
+template <bool Contig>
+std::ptrdiff_t add_days_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                             std::ptrdiff_t n, std::int64_t k) noexcept {
+    return by_blocks(
+        n,
+        [&](std::ptrdiff_t j) {
+            const std::int64_t d = day_at<Contig>(days, step, j);
+            const std::int64_t e = static_cast<std::int64_t>(static_cast<std::uint64_t>(d) + static_cast<std::uint64_t>(k));
+            // e is NaT only after a wrap from a day already out of range.
+            return out_of_range(d) | (static_cast<std::uint64_t>(d != nat) & out_of_range(e));
+        },
+        [&](std::ptrdiff_t j) {
+            const std::int64_t d = day_at<Contig>(days, step, j);
+            put_at<Contig>(out, out_step, j, d == nat ? nat : d + k);
+        });
+}
+
+// Days since 1970-01-01 to the year, month and day of the proleptic
+// Gregorian calendar and back, over years counted from March (so that the
+// leap day ends a year). In-range days only: z = d + 719468 counts days from
+// 0000-03-01 and stays in [693536, 23936471].
+struct Civil {
+    std::int32_t y, m, d;
+};
+inline Civil civil_of(std::int64_t day) noexcept {
+    const auto z = static_cast<std::uint32_t>(day + 719468);
+    const std::uint32_t era = z / 146097;
+    const std::uint32_t doe = z - era * 146097;                                    // [0, 146096]
+    const std::uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
+    const std::uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);             // [0, 365]
+    const std::uint32_t mp = (5 * doy + 2) / 153;                                  // [0, 11], March first
+    const auto d = static_cast<std::int32_t>(doy - (153 * mp + 2) / 5 + 1);
+    const auto m = static_cast<std::int32_t>(mp < 10 ? mp + 3 : mp - 9);
+    const auto y = static_cast<std::int32_t>(yoe + era * 400) + (m <= 2 ? 1 : 0);
+    return {y, m, d};
+}
+// Years from 1 up only (the caller checks the range first).
+inline std::int64_t day_of(std::int32_t y, std::int32_t m, std::int32_t d) noexcept {
+    const auto ym = static_cast<std::uint32_t>(y - (m <= 2 ? 1 : 0));
+    const std::uint32_t era = ym / 400;
+    const std::uint32_t yoe = ym - era * 400;                                           // [0, 399]
+    const auto mp = static_cast<std::uint32_t>(m > 2 ? m - 3 : m + 9);                 // [0, 11]
+    const std::uint32_t doy = (153 * mp + 2) / 5 + static_cast<std::uint32_t>(d) - 1;  // [0, 365]
+    const std::uint32_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;                   // [0, 146096]
+    return std::int64_t{era} * 146097 + std::int64_t{doe} - 719468;
+}
+
+// k months later; the year of the result must lie in [1899, 65535].
+struct MonthsLater {
+    std::int64_t day;
+    std::uint64_t bad;
+};
+inline MonthsLater months_later(std::int64_t day, std::int64_t k) noexcept {
+    const Civil c = civil_of(day);
+    // Months from January of year 0; k is at most 12 * 32768 either way.
+    const std::int64_t months = std::int64_t{c.y} * 12 + (c.m - 1) + k;
+    const std::int64_t y = (months + 12 * 100000) / 12 - 100000;  // floor
+    const auto m = static_cast<std::int32_t>(months - y * 12 + 1);
+    const std::uint64_t bad = static_cast<std::uint64_t>(y < 1899) | static_cast<std::uint64_t>(y > 65535);
+    const auto yy = static_cast<std::int32_t>(bad != 0 ? 2000 : y);
+    const bool leap = (yy % 4 == 0) & ((yy % 100 != 0) | (yy % 400 == 0));
+    const std::int32_t month_days = m == 2 ? (leap ? 29 : 28) : 30 + ((m + (m >> 3)) & 1);
+    return {day_of(yy, m, c.d < month_days ? c.d : month_days), bad};
+}
+
+template <bool Contig>
+std::ptrdiff_t add_months_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                               std::ptrdiff_t n, std::int64_t k) noexcept {
+    return by_blocks(
+        n,
+        [&](std::ptrdiff_t j) {
+            const std::int64_t d = day_at<Contig>(days, step, j);
+            const std::uint64_t bad = out_of_range(d);
+            return bad | (static_cast<std::uint64_t>(d != nat) & months_later(bad != 0 ? 0 : d == nat ? 0 : d, k).bad);
+        },
+        [&](std::ptrdiff_t j) {
+            const std::int64_t d = day_at<Contig>(days, step, j);
+            put_at<Contig>(out, out_step, j, d == nat ? nat : months_later(d, k).day);
+        });
+}
+
+template <bool Contig>
+std::ptrdiff_t day_fraction_loop(const char* start, std::ptrdiff_t start_step, const char* end,
+                                 std::ptrdiff_t end_step, char* out, std::ptrdiff_t out_step, std::ptrdiff_t n,
+                                 double divisor) noexcept {
+    return by_blocks(
+        n,
+        [&](std::ptrdiff_t j) {
+            return out_of_range(day_at<Contig>(start, start_step, j)) | out_of_range(day_at<Contig>(end, end_step, j));
+        },
+        [&](std::ptrdiff_t j) {
+            const std::int64_t s = day_at<Contig>(start, start_step, j), e = day_at<Contig>(end, end_step, j);
+            const double f = static_cast<double>(static_cast<std::int32_t>(e - s)) / divisor;
+            put_at<Contig>(out, out_step, j, (s == nat) | (e == nat) ? __builtin_nan("") : f);
+        });
+}
+
+// The contiguous form where every column is, the strided one else.
+template <auto Contiguous, auto Strided, class... A>
+std::ptrdiff_t either(bool contiguous, A... a) noexcept {
+    return contiguous ? Contiguous(a...) : Strided(a...);
+}
+
+std::ptrdiff_t weekday_any(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                           std::ptrdiff_t n) noexcept {
+    return either<&weekday_loop<true>, &weekday_loop<false>>(step == 8 && out_step == 8, days, step, out, out_step, n);
+}
+std::ptrdiff_t weekend_any(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                           std::ptrdiff_t n, unsigned weekend, bool business) noexcept {
+    return either<&weekend_loop<true>, &weekend_loop<false>>(step == 8 && out_step == 1, days, step, out, out_step, n,
+                                                             weekend, business);
+}
+std::ptrdiff_t add_days_any(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                            std::ptrdiff_t n, std::int64_t k) noexcept {
+    return either<&add_days_loop<true>, &add_days_loop<false>>(step == 8 && out_step == 8, days, step, out, out_step,
+                                                               n, k);
+}
+std::ptrdiff_t add_months_any(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                              std::ptrdiff_t n, std::int64_t k) noexcept {
+    return either<&add_months_loop<true>, &add_months_loop<false>>(step == 8 && out_step == 8, days, step, out,
+                                                                   out_step, n, k);
+}
+std::ptrdiff_t day_fraction_any(const char* start, std::ptrdiff_t start_step, const char* end,
+                                std::ptrdiff_t end_step, char* out, std::ptrdiff_t out_step, std::ptrdiff_t n,
+                                double divisor) noexcept {
+    return either<&day_fraction_loop<true>, &day_fraction_loop<false>>(
+        start_step == 8 && end_step == 8 && out_step == 8, start, start_step, end, end_step, out, out_step, n, divisor);
+}
+
 }  // namespace
 
 // In the order of Kernel.
@@ -131,6 +337,7 @@ const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
         &pricer<&bs::rho_q<T>, true>, &pricer<&bs::metrics<T>, true>, &pricer<&bs::metrics_fd<T>, true>,
         &unary<&err_kernels::erf<T>>, &unary<&err_kernels::erfc<T>>,
     },
+    {&weekday_any, &weekend_any, &add_days_any, &add_months_any, &day_fraction_any},
 };
 
 }  // namespace vantorel::lanes

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace vantorel::lanes {
 
@@ -26,10 +27,36 @@ constexpr Kernel with_bool_flag(Kernel k) noexcept {
     return static_cast<Kernel>(static_cast<unsigned>(k) + static_cast<unsigned>(Kernel::npv_b));
 }
 
+// Loops over columns of days since 1970-01-01 (datetime64[D], NaT the
+// smallest int64): one column in, one out, each with its stride in bytes.
+// Elements with a NaT operand are missing (NaN, NaT or False). Each returns
+// how many leading elements it computed: it stops before a block of elements
+// that holds a day outside the date range, in or out, which the scalar kernel
+// then reports.
+struct DateLoops {
+    // Weekday codes as doubles, Monday 0 to Sunday 6.
+    std::ptrdiff_t (*weekday)(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                              std::ptrdiff_t n) noexcept;
+    // bool: bit (weekday code) of weekend is set (or clear, when business).
+    std::ptrdiff_t (*weekend)(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                              std::ptrdiff_t n, unsigned weekend, bool business) noexcept;
+    // The day k days later.
+    std::ptrdiff_t (*add_days)(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                               std::ptrdiff_t n, std::int64_t k) noexcept;
+    // The same day k months later, clamped to the end of a shorter month.
+    std::ptrdiff_t (*add_months)(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
+                                 std::ptrdiff_t n, std::int64_t k) noexcept;
+    // (end - start) / divisor: Act/365 and Act/360.
+    std::ptrdiff_t (*day_fraction)(const char* start, std::ptrdiff_t start_step, const char* end,
+                                   std::ptrdiff_t end_step, char* out, std::ptrdiff_t out_step, std::ptrdiff_t n,
+                                   double divisor) noexcept;
+};
+
 struct Table {
     const char* target;  // "avx512", "avx2" or "baseline"
     int width;           // doubles per pack
     Loop loops[kernel_count];
+    DateLoops dates;
 };
 
 // The tables compiled for each instruction set (those of this build).

@@ -29,11 +29,20 @@ VANTOREL_LANES_OF(vantorel::erf, erf)
 VANTOREL_LANES_OF(vantorel::erfc, erfc)
 #undef VANTOREL_LANES_OF
 
+// A kernel over date columns whose loop the core's DateLoops give:
+// DateLanes<Fn>::run(data, steps, n) returns how many leading elements it
+// computed (0 where its operands are not the kind it takes, such as a
+// calendar with holidays).
+template <auto Fn>
+struct DateLanes;
+
 // Runs the lane loop of Fn over the leading elements; returns how many it
 // computed (0 without a lane loop).
 template <auto Fn, bool FlagAsBool>
 std::ptrdiff_t run_lanes(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
-    if constexpr (lane_kernel<Fn> < 0) {
+    if constexpr (requires { DateLanes<Fn>::run(data, steps, n); }) {
+        return DateLanes<Fn>::run(data, steps, n);
+    } else if constexpr (lane_kernel<Fn> < 0) {
         return 0;
     } else {
         auto kernel = static_cast<lanes::Kernel>(lane_kernel<Fn>);

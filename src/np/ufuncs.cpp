@@ -57,6 +57,84 @@ double zero_rate(const YieldCurve* c, Date d) {
 
 double interpolate(const Interpolator* i, double x) { return i->interpolate(x); }
 
+// An operand every element of the loop shares (a scalar broadcast), or nothing.
+template <class A>
+std::optional<A> shared(const char* p, std::ptrdiff_t step, std::ptrdiff_t n) noexcept {
+    if (n == 0 || (step != 0 && n > 1)) return std::nullopt;
+    return Arg<A>::load(p, false);
+}
+
+}  // namespace
+
+// ---- the same kernels over whole date columns -------------------------------------------
+
+template <>
+struct DateLanes<&weekday_code> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return lanes::active()->dates.weekday(data[0], steps[0], data[1], steps[1], n);
+    }
+};
+
+// A calendar without holidays, the same for every element: its weekend decides.
+template <bool Business>
+std::ptrdiff_t weekend_days(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+    const auto cal = shared<const Calendar*>(data[0], steps[0], n);
+    const int weekend = cal ? (*cal)->impl().weekend_only() : -1;
+    if (weekend < 0) return 0;
+    return lanes::active()->dates.weekend(data[1], steps[1], data[2], steps[2], n, static_cast<unsigned>(weekend),
+                                          Business);
+}
+template <>
+struct DateLanes<&business_day> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return weekend_days<true>(data, steps, n);
+    }
+};
+template <>
+struct DateLanes<&weekend> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return weekend_days<false>(data, steps, n);
+    }
+};
+
+// One tenor for every element: D and W are one addition, M and Y month arithmetic.
+template <>
+struct DateLanes<&add_count> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const auto count = shared<std::int64_t>(data[1], steps[1], n);
+        const auto unit = shared<std::int64_t>(data[2], steps[2], n);
+        if (!count || !unit || *count < INT16_MIN || *count > INT16_MAX) return 0;
+        const auto& dates = lanes::active()->dates;
+        switch (*unit) {
+            case static_cast<std::int64_t>(TenorUnit::D): return dates.add_days(data[0], steps[0], data[3], steps[3], n, *count);
+            case static_cast<std::int64_t>(TenorUnit::W): return dates.add_days(data[0], steps[0], data[3], steps[3], n, 7 * *count);
+            case static_cast<std::int64_t>(TenorUnit::M): return dates.add_months(data[0], steps[0], data[3], steps[3], n, *count);
+            case static_cast<std::int64_t>(TenorUnit::Y): return dates.add_months(data[0], steps[0], data[3], steps[3], n, 12 * *count);
+            default: return 0;
+        }
+    }
+};
+
+template <>
+struct DateLanes<&year_fraction> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const auto dc = shared<std::int64_t>(data[0], steps[0], n);
+        if (!dc || (*dc != static_cast<std::int64_t>(DayCounter::Act365) && *dc != static_cast<std::int64_t>(DayCounter::Act360)))
+            return 0;
+        const double divisor = *dc == static_cast<std::int64_t>(DayCounter::Act365) ? 365.0 : 360.0;
+        return lanes::active()->dates.day_fraction(data[1], steps[1], data[2], steps[2], data[3], steps[3], n, divisor);
+    }
+};
+
+template <>
+struct DateLanes<&tau_from_dates> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return lanes::active()->dates.day_fraction(data[0], steps[0], data[1], steps[1], data[2], steps[2], n, 365.0);
+    }
+};
+
+namespace {
+
 // ---- the table ----------------------------------------------------------------------
 
 struct Row {
