@@ -211,66 +211,74 @@ std::ptrdiff_t add_days_loop(const char* days, std::ptrdiff_t step, char* out, s
 
 // Days since 1970-01-01 to the year, month and day of the proleptic
 // Gregorian calendar and back, over years counted from March (so that the
-// leap day ends a year). In-range days only: z = d + 719468 counts days from
+// leap day ends a year). 32-bit unsigned arithmetic, which the vector units
+// divide by constants. In-range days only: z = d + 719468 counts days from
 // 0000-03-01 and stays in [693536, 23936471].
 struct Civil {
-    std::int32_t y, m, d;
+    std::uint32_t y, m, d;
 };
 inline Civil civil_of(std::int64_t day) noexcept {
     const auto z = static_cast<std::uint32_t>(day + 719468);
     const std::uint32_t era = z / 146097;
-    const std::uint32_t doe = z - era * 146097;                                    // [0, 146096]
+    const std::uint32_t doe = z - era * 146097;                                       // [0, 146096]
     const std::uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
-    const std::uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);             // [0, 365]
-    const std::uint32_t mp = (5 * doy + 2) / 153;                                  // [0, 11], March first
-    const auto d = static_cast<std::int32_t>(doy - (153 * mp + 2) / 5 + 1);
-    const auto m = static_cast<std::int32_t>(mp < 10 ? mp + 3 : mp - 9);
-    const auto y = static_cast<std::int32_t>(yoe + era * 400) + (m <= 2 ? 1 : 0);
-    return {y, m, d};
+    const std::uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // [0, 365]
+    const std::uint32_t mp = (5 * doy + 2) / 153;                                     // [0, 11], March first
+    const std::uint32_t d = doy - (153 * mp + 2) / 5 + 1;                             // [1, 31]
+    const std::uint32_t m = mp < 10 ? mp + 3 : mp - 9;                                // [1, 12]
+    return {yoe + era * 400 + (m <= 2 ? 1u : 0u), m, d};
 }
-// Years from 1 up only (the caller checks the range first).
-inline std::int64_t day_of(std::int32_t y, std::int32_t m, std::int32_t d) noexcept {
-    const auto ym = static_cast<std::uint32_t>(y - (m <= 2 ? 1 : 0));
+// Years from 1 up.
+inline std::int64_t day_of(std::uint32_t y, std::uint32_t m, std::uint32_t d) noexcept {
+    const std::uint32_t ym = y - (m <= 2 ? 1u : 0u);
     const std::uint32_t era = ym / 400;
-    const std::uint32_t yoe = ym - era * 400;                                           // [0, 399]
-    const auto mp = static_cast<std::uint32_t>(m > 2 ? m - 3 : m + 9);                 // [0, 11]
-    const std::uint32_t doy = (153 * mp + 2) / 5 + static_cast<std::uint32_t>(d) - 1;  // [0, 365]
-    const std::uint32_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;                   // [0, 146096]
-    return std::int64_t{era} * 146097 + std::int64_t{doe} - 719468;
+    const std::uint32_t yoe = ym - era * 400;                               // [0, 399]
+    const std::uint32_t mp = m > 2 ? m - 3 : m + 9;                         // [0, 11]
+    const std::uint32_t doy = (153 * mp + 2) / 5 + d - 1;                   // [0, 365]
+    const std::uint32_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;        // [0, 146096]
+    return static_cast<std::int32_t>(era * 146097 + doe) - std::int64_t{719468};
 }
 
-// k months later; the year of the result must lie in [1899, 65535].
+// The day k months later (|k| <= 12 * 32768), clamped to the end of a shorter
+// month; bad is 1 where its year leaves [1899, 65535].
 struct MonthsLater {
     std::int64_t day;
-    std::uint64_t bad;
+    std::uint32_t bad;
 };
-inline MonthsLater months_later(std::int64_t day, std::int64_t k) noexcept {
+inline MonthsLater months_later(std::int64_t day, std::int32_t k) noexcept {
     const Civil c = civil_of(day);
-    // Months from January of year 0; k is at most 12 * 32768 either way.
-    const std::int64_t months = std::int64_t{c.y} * 12 + (c.m - 1) + k;
-    const std::int64_t y = (months + 12 * 100000) / 12 - 100000;  // floor
-    const auto m = static_cast<std::int32_t>(months - y * 12 + 1);
-    const std::uint64_t bad = static_cast<std::uint64_t>(y < 1899) | static_cast<std::uint64_t>(y > 65535);
-    const auto yy = static_cast<std::int32_t>(bad != 0 ? 2000 : y);
-    const bool leap = (yy % 4 == 0) & ((yy % 100 != 0) | (yy % 400 == 0));
-    const std::int32_t month_days = m == 2 ? (leap ? 29 : 28) : 30 + ((m + (m >> 3)) & 1);
-    return {day_of(yy, m, c.d < month_days ? c.d : month_days), bad};
+    // Months from January of year -40000: positive, below 2^31.
+    const auto months = static_cast<std::uint32_t>(static_cast<std::int32_t>(c.y * 12 + c.m - 1) + k + 480000);
+    const std::uint32_t y40 = months / 12;                    // year + 40000
+    const std::uint32_t m = months - y40 * 12 + 1;            // [1, 12]
+    const std::uint32_t bad = (y40 < 40000 + 1899) | (y40 > 40000 + 65535);
+    const std::uint32_t y = bad != 0 ? 2000 : y40 - 40000;
+    const bool leap = ((y & 3) == 0) & ((y % 100 != 0) | (y % 400 == 0));
+    const std::uint32_t month_days = m == 2 ? (leap ? 29 : 28) : 30 + ((m + (m >> 3)) & 1);
+    return {day_of(y, m, c.d < month_days ? c.d : month_days), bad};
 }
 
+// Computed into a block buffer and copied out once the block has no failure,
+// so that no element after a failing one is written.
 template <bool Contig>
 std::ptrdiff_t add_months_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
                                std::ptrdiff_t n, std::int64_t k) noexcept {
-    return by_blocks(
-        n,
-        [&](std::ptrdiff_t j) {
-            const std::int64_t d = day_at<Contig>(days, step, j);
-            const std::uint64_t bad = out_of_range(d);
-            return bad | (static_cast<std::uint64_t>(d != nat) & months_later(bad != 0 ? 0 : d == nat ? 0 : d, k).bad);
-        },
-        [&](std::ptrdiff_t j) {
-            const std::int64_t d = day_at<Contig>(days, step, j);
-            put_at<Contig>(out, out_step, j, d == nat ? nat : months_later(d, k).day);
-        });
+    const auto k32 = static_cast<std::int32_t>(k);
+    std::int64_t result[block];
+    for (std::ptrdiff_t i = 0; i < n; i += block) {
+        const std::ptrdiff_t m = n - i < block ? n - i : block;
+        std::uint32_t bad = 0;
+        for (std::ptrdiff_t j = 0; j < m; ++j) {
+            const std::int64_t d = day_at<Contig>(days, step, i + j);
+            const bool outside = out_of_range(d) != 0;
+            const MonthsLater r = months_later((d == nat) | outside ? 0 : d, k32);
+            bad |= static_cast<std::uint32_t>(outside | ((d != nat) & (r.bad != 0)));
+            result[j] = d == nat ? nat : r.day;
+        }
+        if (bad != 0) return i;
+        for (std::ptrdiff_t j = 0; j < m; ++j) put_at<Contig>(out, out_step, i + j, result[j]);
+    }
+    return n;
 }
 
 template <bool Contig>
