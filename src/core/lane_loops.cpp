@@ -142,9 +142,9 @@ inline void put_at(char* p, std::ptrdiff_t step, std::ptrdiff_t i, V v) noexcept
 
 // 1 for a day that is neither NaT nor in the date range (unsigned
 // arithmetic: no day overflows).
-inline std::uint64_t out_of_range(std::int64_t d) noexcept {
+inline std::uint32_t out_of_range(std::int64_t d) noexcept {
     const std::uint64_t off = static_cast<std::uint64_t>(d) - static_cast<std::uint64_t>(day_lo);
-    return static_cast<std::uint64_t>(d != nat) & static_cast<std::uint64_t>(off > std::uint64_t(day_hi - day_lo));
+    return static_cast<std::uint32_t>((d != nat) & (off > std::uint64_t(day_hi - day_lo)));
 }
 
 // Monday 0 .. Sunday 6 of an in-range day; 1970-01-01 was a Thursday (3) and
@@ -153,16 +153,34 @@ inline std::uint32_t weekday_of(std::int64_t d) noexcept {
     return static_cast<std::uint32_t>(d + (25935 + 3)) % 7u;
 }
 
-// Runs body(j) over the elements [i, i + m) of each block whose days pass
-// check(j) (0 when in range); returns the start of the first block that does not.
-template <class Check, class Body>
-std::ptrdiff_t by_blocks(std::ptrdiff_t n, Check check, Body body) noexcept {
+// An element's result and whether it must go to the scalar kernel (1: a day
+// out of range, in or out).
+template <class V>
+struct Element {
+    V value;
+    std::uint32_t bad;
+};
+
+// Runs each block of f(j) into a buffer in one pass and copies the block out
+// once none of its elements is bad, so that no element after a failing one
+// is written; returns the start of the first block with a bad element.
+template <bool Contig, class V, class F>
+std::ptrdiff_t by_blocks(char* out, std::ptrdiff_t out_step, std::ptrdiff_t n, F f) noexcept {
+    V result[block];
     for (std::ptrdiff_t i = 0; i < n; i += block) {
-        const std::ptrdiff_t end = n - i < block ? n : i + block;
-        std::uint64_t bad = 0;
-        for (std::ptrdiff_t j = i; j < end; ++j) bad |= check(j);
+        const std::ptrdiff_t m = n - i < block ? n - i : block;
+        std::uint32_t bad = 0;
+        for (std::ptrdiff_t j = 0; j < m; ++j) {
+            const Element<V> e = f(i + j);
+            bad |= e.bad;
+            result[j] = e.value;
+        }
         if (bad != 0) return i;
-        for (std::ptrdiff_t j = i; j < end; ++j) body(j);
+        if (Contig) {
+            std::memcpy(out + i * static_cast<std::ptrdiff_t>(sizeof(V)), result, static_cast<std::size_t>(m) * sizeof(V));
+        } else {
+            for (std::ptrdiff_t j = 0; j < m; ++j) put_at<false>(out, out_step, i + j, result[j]);
+        }
     }
     return n;
 }
@@ -170,43 +188,33 @@ std::ptrdiff_t by_blocks(std::ptrdiff_t n, Check check, Body body) noexcept {
 template <bool Contig>
 std::ptrdiff_t weekday_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
                             std::ptrdiff_t n) noexcept {
-    return by_blocks(
-        n, [&](std::ptrdiff_t j) { return out_of_range(day_at<Contig>(days, step, j)); },
-        [&](std::ptrdiff_t j) {
-            const std::int64_t d = day_at<Contig>(days, step, j);
-            const double w = static_cast<double>(static_cast<std::int32_t>(weekday_of(d)));
-            put_at<Contig>(out, out_step, j, d == nat ? __builtin_nan("") : w);
-        });
+    return by_blocks<Contig, double>(out, out_step, n, [&](std::ptrdiff_t j) {
+        const std::int64_t d = day_at<Contig>(days, step, j);
+        const double w = static_cast<double>(static_cast<std::int32_t>(weekday_of(d)));
+        return Element<double>{d == nat ? __builtin_nan("") : w, out_of_range(d)};
+    });
 }
 
 template <bool Contig>
 std::ptrdiff_t weekend_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
                             std::ptrdiff_t n, unsigned weekend, bool business) noexcept {
     const std::uint32_t flip = business ? 1 : 0;
-    return by_blocks(
-        n, [&](std::ptrdiff_t j) { return out_of_range(day_at<Contig>(days, step, j)); },
-        [&](std::ptrdiff_t j) {
-            const std::int64_t d = day_at<Contig>(days, step, j);
-            const std::uint32_t bit = ((weekend >> weekday_of(d)) & 1u) ^ flip;
-            put_at<Contig>(out, out_step, j, static_cast<std::uint8_t>(d == nat ? 0u : bit));
-        });
+    return by_blocks<Contig, std::uint8_t>(out, out_step, n, [&](std::ptrdiff_t j) {
+        const std::int64_t d = day_at<Contig>(days, step, j);
+        const std::uint32_t bit = ((weekend >> weekday_of(d)) & 1u) ^ flip;
+        return Element<std::uint8_t>{static_cast<std::uint8_t>(d == nat ? 0u : bit), out_of_range(d)};
+    });
 }
 
 template <bool Contig>
 std::ptrdiff_t add_days_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
                              std::ptrdiff_t n, std::int64_t k) noexcept {
-    return by_blocks(
-        n,
-        [&](std::ptrdiff_t j) {
-            const std::int64_t d = day_at<Contig>(days, step, j);
-            const std::int64_t e = static_cast<std::int64_t>(static_cast<std::uint64_t>(d) + static_cast<std::uint64_t>(k));
-            // e is NaT only after a wrap from a day already out of range.
-            return out_of_range(d) | (static_cast<std::uint64_t>(d != nat) & out_of_range(e));
-        },
-        [&](std::ptrdiff_t j) {
-            const std::int64_t d = day_at<Contig>(days, step, j);
-            put_at<Contig>(out, out_step, j, d == nat ? nat : d + k);
-        });
+    return by_blocks<Contig, std::int64_t>(out, out_step, n, [&](std::ptrdiff_t j) {
+        const std::int64_t d = day_at<Contig>(days, step, j);
+        // Unsigned: no overflow; e is NaT only after a wrap from a day already out of range.
+        const auto e = static_cast<std::int64_t>(static_cast<std::uint64_t>(d) + static_cast<std::uint64_t>(k));
+        return Element<std::int64_t>{d == nat ? nat : e, out_of_range(d) | ((d != nat) & (out_of_range(e) != 0))};
+    });
 }
 
 // Days since 1970-01-01 to the year, month and day of the proleptic
@@ -258,43 +266,28 @@ inline MonthsLater months_later(std::int64_t day, std::int32_t k) noexcept {
     return {day_of(y, m, c.d < month_days ? c.d : month_days), bad};
 }
 
-// Computed into a block buffer and copied out once the block has no failure,
-// so that no element after a failing one is written.
 template <bool Contig>
 std::ptrdiff_t add_months_loop(const char* days, std::ptrdiff_t step, char* out, std::ptrdiff_t out_step,
                                std::ptrdiff_t n, std::int64_t k) noexcept {
     const auto k32 = static_cast<std::int32_t>(k);
-    std::int64_t result[block];
-    for (std::ptrdiff_t i = 0; i < n; i += block) {
-        const std::ptrdiff_t m = n - i < block ? n - i : block;
-        std::uint32_t bad = 0;
-        for (std::ptrdiff_t j = 0; j < m; ++j) {
-            const std::int64_t d = day_at<Contig>(days, step, i + j);
-            const bool outside = out_of_range(d) != 0;
-            const MonthsLater r = months_later((d == nat) | outside ? 0 : d, k32);
-            bad |= static_cast<std::uint32_t>(outside | ((d != nat) & (r.bad != 0)));
-            result[j] = d == nat ? nat : r.day;
-        }
-        if (bad != 0) return i;
-        for (std::ptrdiff_t j = 0; j < m; ++j) put_at<Contig>(out, out_step, i + j, result[j]);
-    }
-    return n;
+    return by_blocks<Contig, std::int64_t>(out, out_step, n, [&](std::ptrdiff_t j) {
+        const std::int64_t d = day_at<Contig>(days, step, j);
+        const bool outside = out_of_range(d) != 0;
+        const MonthsLater r = months_later((d == nat) | outside ? 0 : d, k32);
+        return Element<std::int64_t>{d == nat ? nat : r.day,
+                                     static_cast<std::uint32_t>(outside | ((d != nat) & (r.bad != 0)))};
+    });
 }
 
 template <bool Contig>
 std::ptrdiff_t day_fraction_loop(const char* start, std::ptrdiff_t start_step, const char* end,
                                  std::ptrdiff_t end_step, char* out, std::ptrdiff_t out_step, std::ptrdiff_t n,
                                  double divisor) noexcept {
-    return by_blocks(
-        n,
-        [&](std::ptrdiff_t j) {
-            return out_of_range(day_at<Contig>(start, start_step, j)) | out_of_range(day_at<Contig>(end, end_step, j));
-        },
-        [&](std::ptrdiff_t j) {
-            const std::int64_t s = day_at<Contig>(start, start_step, j), e = day_at<Contig>(end, end_step, j);
-            const double f = static_cast<double>(static_cast<std::int32_t>(e - s)) / divisor;
-            put_at<Contig>(out, out_step, j, (s == nat) | (e == nat) ? __builtin_nan("") : f);
-        });
+    return by_blocks<Contig, double>(out, out_step, n, [&](std::ptrdiff_t j) {
+        const std::int64_t s = day_at<Contig>(start, start_step, j), e = day_at<Contig>(end, end_step, j);
+        const double f = static_cast<double>(static_cast<std::int32_t>(e - s)) / divisor;
+        return Element<double>{(s == nat) | (e == nat) ? __builtin_nan("") : f, out_of_range(s) | out_of_range(e)};
+    });
 }
 
 // The contiguous form where every column is, the strided one else.
