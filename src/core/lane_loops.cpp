@@ -48,10 +48,12 @@ T load(const char* p, std::ptrdiff_t step, int m) noexcept {
     return v;
 }
 
-// chi of a pc_flag column: +1 for a call (non-zero code, or True), -1 for a put.
+// chi of a pc_flag column: +1 for a call (code 1, or True), -1 for a put
+// (code 0, or False). False where a code is neither 0 nor 1: the scalar
+// kernel reports that element.
 template <bool AsBool>
-T load_chi(const char* p, std::ptrdiff_t step, int m) noexcept {
-    T v;
+bool load_chi(const char* p, std::ptrdiff_t step, int m, T& chi) noexcept {
+    bool known = true;
     for (int l = 0; l < width; ++l) {
         const char* q = p + (l < m ? l : 0) * step;
         bool call;
@@ -60,11 +62,12 @@ T load_chi(const char* p, std::ptrdiff_t step, int m) noexcept {
         } else {
             std::int64_t code;
             std::memcpy(&code, q, sizeof code);
-            call = code != 0;
+            call = code == 1;
+            known &= (code == 0) | (code == 1);
         }
-        v[l] = call ? 1.0 : -1.0;
+        chi[l] = call ? 1.0 : -1.0;
     }
-    return v;
+    return known;
 }
 
 void store(char* p, std::ptrdiff_t step, int m, T v) noexcept {
@@ -87,7 +90,8 @@ std::ptrdiff_t pricer(char* const* data, const std::ptrdiff_t* steps, std::ptrdi
         const int m = n - i < width ? static_cast<int>(n - i) : width;
         const auto in = [&](int k) { return load(data[k] + i * steps[k], steps[k], m); };
         const T spot = in(0), strike = in(1), rate = in(2), div_yield = in(3), tau = in(4), vol = in(6);
-        const T chi = load_chi<AsBool>(data[5] + i * steps[5], steps[5], m);
+        T chi;
+        if (!load_chi<AsBool>(data[5] + i * steps[5], steps[5], m, chi)) return i;
         const auto ok = bs_kernels::valid(spot, strike, vol);
         const auto r = Fn(spot, strike, rate, div_yield, tau, chi, vol);
         const auto out = [&](int k, T v) { store(data[k] + i * steps[k], steps[k], m, select(ok, v, nan)); };
