@@ -36,6 +36,19 @@ struct Metrics {
 // evaluates only its own exponentials.
 enum Need : unsigned { need_df_r = 1, need_df_q = 2, need_d2 = 4, need_all = 7 };
 
+// The libm results a price takes from its inputs: exp(-rate*tau),
+// exp(-div_yield*tau), ln(spot), ln(strike). Prices whose inputs agree share
+// them (the finite differences); given, they are the very values prepare
+// would compute.
+template <class T>
+struct Parts {
+    T df_r, df_q, log_spot, log_strike;
+};
+template <class T>
+Parts<T> parts(T spot, T strike, T rate, T div_yield, T tau) noexcept {
+    return {lanes::exp(-rate * tau), lanes::exp(-div_yield * tau), lanes::log(spot), lanes::log(strike)};
+}
+
 // Ordered comparisons: a NaN input is not rejected.
 template <class T>
 auto valid(T spot, T strike, T vol) noexcept {
@@ -48,8 +61,11 @@ auto valid(T spot, T strike, T vol) noexcept {
 //      below the strike; discount factors 1;
 //   3. running (tau > 0 or NaN): with vol == 0 the sign of forward - strike
 //      decides d1 = d2 as in 2.; otherwise the usual d1 and d2 = d1 - vol*sqrt(tau).
+//
+// With given parts, these replace the exponentials and logarithms.
 template <unsigned N, class T>
-Prepared<T> prepare(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol) noexcept {
+Prepared<T> prepare(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol,
+                    const Parts<T>* given = nullptr) noexcept {
     const T zero = splat<T>(0.0);
     Prepared<T> p{chi, zero, zero, zero, zero, zero, zero};
     const auto expired = tau < 0.0;
@@ -67,8 +83,8 @@ Prepared<T> prepare(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol) 
         set(running, p.sqrt_tau, sqrt_tau);
         const auto flat = mask_and(running, vol == 0.0);
         when(flat, [&] {
-            const T df_r = lanes::exp(-rate * tau);
-            const T df_q = lanes::exp(-div_yield * tau);
+            const T df_r = given ? given->df_r : lanes::exp(-rate * tau);
+            const T df_q = given ? given->df_q : lanes::exp(-div_yield * tau);
             const T forward = (df_q * spot) / df_r;  // NaN falls to -inf
             const T d = select(forward == strike, 0.0, select(forward > strike, inf, -inf));
             set(flat, p.df_r, df_r);
@@ -78,12 +94,12 @@ Prepared<T> prepare(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol) 
         });
         const auto live = mask_and(running, mask_not(vol == 0.0));
         when(live, [&] {
-            if constexpr ((N & need_df_r) != 0) set(live, p.df_r, lanes::exp(-rate * tau));
-            if constexpr ((N & need_df_q) != 0) set(live, p.df_q, lanes::exp(-div_yield * tau));
+            if constexpr ((N & need_df_r) != 0) set(live, p.df_r, given ? given->df_r : lanes::exp(-rate * tau));
+            if constexpr ((N & need_df_q) != 0) set(live, p.df_q, given ? given->df_q : lanes::exp(-div_yield * tau));
             // ln(spot) - ln(strike), not ln(spot/strike): a zero strike gives d1 = +inf.
+            const T log_gap = given ? given->log_spot - given->log_strike : lanes::log(spot) - lanes::log(strike);
             const T s = sqrt_tau * vol;
-            const T d1 = ((0.5 * vol * vol + (rate - div_yield)) * tau +
-                          (lanes::log(spot) - lanes::log(strike))) / s;
+            const T d1 = ((0.5 * vol * vol + (rate - div_yield)) * tau + log_gap) / s;
             set(live, p.d1, d1);
             if constexpr ((N & need_d2) != 0) set(live, p.d2, d1 - s);
         });
@@ -156,9 +172,14 @@ T rho_q_impl(T spot, T chi, T tau, T df_q, T cdf_d1) noexcept {
 // ---- computations of inputs already validated ----------------------------------------
 
 template <class T>
-T npv(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol) noexcept {
-    const auto p = prepare<need_all>(spot, strike, rate, div_yield, tau, chi, vol);
+T npv_given(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol, const Parts<T>* given) noexcept {
+    const auto p = prepare<need_all>(spot, strike, rate, div_yield, tau, chi, vol, given);
     return npv_impl(spot, strike, p.chi, p.df_r, p.df_q, norm_cdf(p.d1 * p.chi), norm_cdf(p.d2 * p.chi));
+}
+
+template <class T>
+T npv(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol) noexcept {
+    return npv_given<T>(spot, strike, rate, div_yield, tau, chi, vol, nullptr);
 }
 
 template <class T>
@@ -231,27 +252,39 @@ Metrics<T> metrics(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol) n
 // never negative.
 template <class T>
 Metrics<T> metrics_fd(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol) noexcept {
-    const auto price = [&](T s, T r, T q, T t, T v) { return npv(s, strike, r, q, t, chi, v); };
+    // Each price takes the libm results of the inputs it shares with others.
+    const auto price = [&](T s, T r, T q, T t, T v, const Parts<T>& given) {
+        return npv_given(s, strike, r, q, t, chi, v, &given);
+    };
     constexpr double one_day = 0.0027397260273972603;  // 1/365
     constexpr double two_days = 0.005479452054794521;  // 2/365
     const T zero = splat<T>(0.0);
     Metrics<T> m{zero, zero, zero, zero, zero, zero, zero};
-    const T p = price(spot, rate, div_yield, tau, vol);
+    const Parts<T> base = parts(spot, strike, rate, div_yield, tau);
+    const T p = price(spot, rate, div_yield, tau, vol, base);
     m.npv = p;
 
     const auto small_vol = vol <= 0.001;
-    when(small_vol, [&] { set(small_vol, m.vega, (price(spot, rate, div_yield, tau, 0.0001 + vol) - p) / 0.0001); });
+    when(small_vol, [&] {
+        set(small_vol, m.vega, (price(spot, rate, div_yield, tau, 0.0001 + vol, base) - p) / 0.0001);
+    });
     const auto central_vol = mask_not(small_vol);
     when(central_vol, [&] {
         const T h = vol * 0.001;
         set(central_vol, m.vega,
-            (price(spot, rate, div_yield, tau, h + vol) - price(spot, rate, div_yield, tau, vol - h)) / (h + h));
+            (price(spot, rate, div_yield, tau, h + vol, base) - price(spot, rate, div_yield, tau, vol - h, base)) /
+                (h + h));
     });
 
     const auto day_left = mask_not(tau < one_day);
     when(day_left, [&] {
+        const T earlier = -one_day + tau, later = one_day + tau;
+        const Parts<T> at_earlier{lanes::exp(-rate * earlier), lanes::exp(-div_yield * earlier), base.log_spot,
+                                  base.log_strike};
+        const Parts<T> at_later{lanes::exp(-rate * later), lanes::exp(-div_yield * later), base.log_spot,
+                                base.log_strike};
         set(day_left, m.theta,
-            (price(spot, rate, div_yield, -one_day + tau, vol) - price(spot, rate, div_yield, one_day + tau, vol)) /
+            (price(spot, rate, div_yield, earlier, vol, at_earlier) - price(spot, rate, div_yield, later, vol, at_later)) /
                 two_days);
     });
 
@@ -259,25 +292,33 @@ Metrics<T> metrics_fd(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol
     const auto pinned = mask_and(strike == spot, tau == 0.0);
     const auto bumped = h_s != 0.0;
     when(bumped, [&] {
-        const T up = price(h_s + spot, rate, div_yield, tau, vol);
-        const T down = price(spot - h_s, rate, div_yield, tau, vol);
+        const T s_up = h_s + spot, s_down = spot - h_s;
+        const T up = price(s_up, rate, div_yield, tau, vol, {base.df_r, base.df_q, lanes::log(s_up), base.log_strike});
+        const T down =
+            price(s_down, rate, div_yield, tau, vol, {base.df_r, base.df_q, lanes::log(s_down), base.log_strike});
         set(bumped, m.gamma, select(pinned, inf, (down + (up - (p + p))) / (h_s * h_s)));
         set(bumped, m.delta, (up - down) / (h_s + h_s));
     });
     const auto at_zero = mask_not(bumped);
     when(at_zero, [&] {
-        const auto pre = prepare<need_df_q>(spot, strike, rate, div_yield, tau, chi, vol);
+        const auto pre = prepare<need_df_q>(spot, strike, rate, div_yield, tau, chi, vol, &base);
         set(at_zero, m.delta, delta_impl(pre.chi, pre.df_q, norm_cdf(pre.d1 * pre.chi)));
         set(at_zero, m.gamma, select(pinned, inf, select(p != p, p, 0.0)));
     });
 
     T d_r = rate * 0.001;
     d_r = select(d_r == 0.0, 0.0001, d_r);
-    m.rho_r = (price(spot, d_r + rate, div_yield, tau, vol) - price(spot, rate - d_r, div_yield, tau, vol)) /
+    const T r_up = d_r + rate, r_down = rate - d_r;
+    m.rho_r = (price(spot, r_up, div_yield, tau, vol, {lanes::exp(-r_up * tau), base.df_q, base.log_spot, base.log_strike}) -
+               price(spot, r_down, div_yield, tau, vol,
+                     {lanes::exp(-r_down * tau), base.df_q, base.log_spot, base.log_strike})) /
               (d_r + d_r);
     T d_q = 0.001 * div_yield;
     d_q = select(d_q == 0.0, 0.0001, d_q);
-    m.rho_q = (price(spot, rate, d_q + div_yield, tau, vol) - price(spot, rate, div_yield - d_q, tau, vol)) /
+    const T q_up = d_q + div_yield, q_down = div_yield - d_q;
+    m.rho_q = (price(spot, rate, q_up, tau, vol, {base.df_r, lanes::exp(-q_up * tau), base.log_spot, base.log_strike}) -
+               price(spot, rate, q_down, tau, vol,
+                     {base.df_r, lanes::exp(-q_down * tau), base.log_spot, base.log_strike})) /
               (d_q + d_q);
     return m;
 }
