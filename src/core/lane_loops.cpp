@@ -154,7 +154,8 @@ inline std::uint32_t out_of_range(std::int64_t d) noexcept {
 // Monday 0 .. Sunday 6 of an in-range day; 1970-01-01 was a Thursday (3) and
 // 25935 is a multiple of 7 that keeps every day of the range positive.
 inline std::uint32_t weekday_of(std::int64_t d) noexcept {
-    return static_cast<std::uint32_t>(d + (25935 + 3)) % 7u;
+    // Unsigned: any day, also one out of range whose result is dropped, is defined.
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(d) + (25935 + 3)) % 7u;
 }
 
 // An element's result and whether it must go to the scalar kernel (1: a day
@@ -277,7 +278,7 @@ std::ptrdiff_t add_months_loop(const char* days, std::ptrdiff_t step, char* out,
     return by_blocks<Contig, std::int64_t>(out, out_step, n, [&](std::ptrdiff_t j) {
         const std::int64_t d = day_at<Contig>(days, step, j);
         const bool outside = out_of_range(d) != 0;
-        const MonthsLater r = months_later((d == nat) | outside ? 0 : d, k32);
+        const MonthsLater r = months_later(((d == nat) | outside) ? 0 : d, k32);
         return Element<std::int64_t>{d == nat ? nat : r.day,
                                      static_cast<std::uint32_t>(outside | ((d != nat) & (r.bad != 0)))};
     });
@@ -289,8 +290,9 @@ std::ptrdiff_t day_fraction_loop(const char* start, std::ptrdiff_t start_step, c
                                  double divisor) noexcept {
     return by_blocks<Contig, double>(out, out_step, n, [&](std::ptrdiff_t j) {
         const std::int64_t s = day_at<Contig>(start, start_step, j), e = day_at<Contig>(end, end_step, j);
-        const double f = static_cast<double>(static_cast<std::int32_t>(e - s)) / divisor;
-        return Element<double>{(s == nat) | (e == nat) ? __builtin_nan("") : f, out_of_range(s) | out_of_range(e)};
+        const auto gap = static_cast<std::uint32_t>(static_cast<std::uint64_t>(e) - static_cast<std::uint64_t>(s));
+        const double f = static_cast<double>(static_cast<std::int32_t>(gap)) / divisor;
+        return Element<double>{((s == nat) | (e == nat)) ? __builtin_nan("") : f, out_of_range(s) | out_of_range(e)};
     });
 }
 

@@ -33,9 +33,11 @@ namespace vantorel::lanes {
 typedef double Pack2 __attribute__((vector_size(16)));
 typedef double Pack4 __attribute__((vector_size(32)));
 typedef double Pack8 __attribute__((vector_size(64)));
-typedef std::int64_t Mask2 __attribute__((vector_size(16)));
-typedef std::int64_t Mask4 __attribute__((vector_size(32)));
-typedef std::int64_t Mask8 __attribute__((vector_size(64)));
+// What a comparison of packs gives: 64-bit integers, all ones where it holds
+// (long in GCC, long long in Clang).
+using Mask2 = decltype(Pack2{} < Pack2{});
+using Mask4 = decltype(Pack4{} < Pack4{});
+using Mask8 = decltype(Pack8{} < Pack8{});
 
 template <int W> struct PackOf;
 template <> struct PackOf<2> { using type = Pack2; };
