@@ -467,8 +467,10 @@ for name, scalar in [("metrics", BS.get_metrics), ("metrics_fd", BS.get_metrics_
     for field, column in zip(vn.Metrics._fields, getattr(vn, name)(*ops)):
         check(name + "." + field, column, [math.nan if m is None else getattr(m, field) for m in results])
 xs = np.concatenate([rng.uniform(-12, 12, n), rng.standard_normal(n) * 1e-9, specials, rng.uniform(-120, 120, 99)])
-for name in ["erf", "erfc"]:
-    check(name, getattr(vn, name)(xs), [getattr(vt, name)(float(x)) for x in xs])
+tiny = [1 - 2**-53, -1 + 2**-53, 2**-53, 2 - 2**-52, 5e-324, -5e-324, 1.0, -1.0, 2.0, 0.5, 0.25, 1.75]
+ps = np.concatenate([xs / 12, rng.uniform(-1, 1, n) ** 9, 1 - 10.0 ** -rng.uniform(0, 16, n), tiny])
+for name, args in [("erf", xs), ("erfc", xs), ("erf_inv", ps), ("erfc_inv", ps + 1), ("erfc_inv", 10.0 ** -rng.uniform(0, 320, n))]:
+    check(name, getattr(vn, name)(args), [getattr(vt, name)(float(x)) for x in args])
 # Date columns across several blocks: NaT, both ends of the range, every tenor unit.
 ends = [vt.Date(y, m, d).to_int() for y in (1900, 2000, 2023, 2024, 2100, 2400) for m, d in
         [(1, 28), (1, 29), (1, 30), (1, 31), (2, 28), (3, 31), (8, 31), (12, 31)]] + [vt.Date(2024, 2, 29).to_int()]

@@ -343,6 +343,7 @@ const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
         &pricer<&bs::vega<T>, true>, &pricer<&bs::theta<T>, true>, &pricer<&bs::rho_r<T>, true>,
         &pricer<&bs::rho_q<T>, true>, &pricer<&bs::metrics<T>, true>, &pricer<&bs::metrics_fd<T>, true>,
         &unary<&err_kernels::erf<T>>, &unary<&err_kernels::erfc<T>>,
+        &unary<&err_kernels::erf_inv<T>>, &unary<&err_kernels::erfc_inv<T>>,
     },
     {&weekday_any, &weekend_any, &add_days_any, &add_months_any, &day_fraction_any},
 };

@@ -18,7 +18,7 @@ using Loop = std::ptrdiff_t (*)(char* const* data, const std::ptrdiff_t* steps, 
 enum class Kernel : unsigned char {
     npv, delta, gamma, vega, theta, rho_r, rho_q, metrics, metrics_fd,  // pc_flag int64
     npv_b, delta_b, gamma_b, vega_b, theta_b, rho_r_b, rho_q_b, metrics_b, metrics_fd_b,  // pc_flag bool
-    erf, erfc,
+    erf, erfc, erf_inv, erfc_inv,
     count
 };
 inline constexpr std::size_t kernel_count = static_cast<std::size_t>(Kernel::count);

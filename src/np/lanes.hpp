@@ -27,6 +27,8 @@ VANTOREL_LANES_OF(vantorel::get_metrics, metrics)
 VANTOREL_LANES_OF(vantorel::get_metrics_fd, metrics_fd)
 VANTOREL_LANES_OF(vantorel::erf, erf)
 VANTOREL_LANES_OF(vantorel::erfc, erfc)
+VANTOREL_LANES_OF(vantorel::erf_inv, erf_inv)
+VANTOREL_LANES_OF(vantorel::erfc_inv, erfc_inv)
 #undef VANTOREL_LANES_OF
 
 // A kernel over date columns whose loop the core's DateLoops give:

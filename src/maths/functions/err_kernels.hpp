@@ -87,6 +87,60 @@ inline constexpr double e12_p[] = {-7.892247039787227e-06, 6.22088451660987e-07,
                             6.037155055427153e-11};
 inline constexpr double e12_q[] = {1.0, 0.03753288463562937, 0.0004679195359746253, 1.9384703927584565e-06};
 
+// ---- inverses ----------------------------------------------------------------
+//
+// erf_inv(p) with q = 1 - p:
+//   p <= 0.5:           p*(p + 10) * (Y + P(p)/Q(p));
+//   q >= 0.25:          sqrt(-2 ln q) / (Y + P(q - 0.25)/Q(q - 0.25));
+//   q < 0.25:           w * (Y + P(w - shift)/Q(w - shift)), w = sqrt(-ln q),
+//                       on the intervals of w split at 3, 6, 18 and 44.
+// The Y constants are exact binary fractions (747689*2^-23, 73711*2^-15, ...).
+
+inline constexpr double i0_p[] = {-0.0005087819496582806, -0.008368748197417368, 0.03348066254097446,
+                           -0.012692614766297404,  -0.03656379714117627,  0.02198786811111689,
+                           0.008226878746769157,   -0.005387729650712429};
+inline constexpr double i0_q[] = {1.0,                 -0.9700050433032906,  -1.5657455823417585,
+                           1.5622155839842302,  0.662328840472003,    -0.7122890234154284,
+                           -0.05273963823400997, 0.07952836873415717, -0.0023339375937419,
+                           0.0008862163904564247};
+inline constexpr double i1_p[] = {-0.20243350835593876, 0.10526468069939171, 8.3705032834312,
+                           17.644729840837403,   -18.851064805871424, -44.6382324441787,
+                           17.445385985570866,   21.12946554483405,   -3.6719225470772936};
+inline constexpr double i1_q[] = {1.0,                6.242641248542475,  3.971343795334387,
+                           -28.66081804998,    -20.14326346804852, 48.560921310873994,
+                           10.826866735546016, -22.643693341313973, 1.7211476576120028};
+inline constexpr double i2_p[] = {-0.1311027816799519,  -0.16379404719331705,   0.11703015634199525,
+                           0.38707973897260434,  0.3377855389120359,     0.14286953440815717,
+                           0.029015791000532906, 0.0021455899538880526,  -6.794655751811263e-07,
+                           2.8522533178221704e-08, -6.81149956853777e-10};
+inline constexpr double i2_q[] = {1.0,               3.4662540724256723, 5.381683457070069,
+                           4.778465929458438, 2.5930192162362027, 0.848854343457902,
+                           0.15226433829533179, 0.011059242293464892};
+inline constexpr double i3_p[] = {-0.0350353787183178,    -0.0022242652921344794, 0.018557330651423107,
+                           0.009508047013259196,   0.0018712349281955923,  0.00015754461742496055,
+                           4.60469890584318e-06,   -2.304047769118826e-10, 2.6633922742578204e-12};
+inline constexpr double i3_q[] = {1.0,                 1.3653349817554064, 0.7620591645536234,
+                           0.22009110576413124, 0.03415891436709477, 0.00263861676657016,
+                           7.646752923027944e-05};
+inline constexpr double i4_p[] = {-0.016743100507663373, -0.0011295143874558028, 0.001056288621524929,
+                           0.00020938631748758808, 1.4962478375834237e-05, 4.4969678992770644e-07,
+                           4.625961635228786e-09,  -2.811287356288318e-14, 9.905570997331033e-17};
+inline constexpr double i4_q[] = {1.0,                  0.5914293448864175,     0.1381518657490833,
+                           0.016074608709367652, 0.0009640118070051656,  2.7533547476472603e-05,
+                           2.82243172016108e-07};
+inline constexpr double i5_p[] = {-0.002497821279189813, -7.79190719229054e-06,  2.5472303741302746e-05,
+                           1.6239777734251093e-06, 3.963410113048012e-08,  4.116328311909442e-10,
+                           1.4559628671867504e-12, -1.1676501239718427e-18};
+inline constexpr double i5_q[] = {1.0,                    0.2071231122144225,     0.01694108381209759,
+                           0.0006905382656226846,  1.4500735981823264e-05, 1.4443775662814415e-07,
+                           5.097612765997785e-10};
+inline constexpr double i6_p[] = {-0.0005390429110190785, -2.8398759004727723e-07, 8.994651148922914e-07,
+                           2.2934585926592085e-08, 2.2556144486350015e-10,  9.478466275030226e-13,
+                           1.3588013010892486e-15, -3.4889039339994887e-22};
+inline constexpr double i6_q[] = {1.0,                   0.08457462340018994,    0.002820929847262647,
+                           4.682929219408942e-05, 3.999688121938621e-07,  1.6180929088790448e-09,
+                           2.315586083102596e-12};
+
 // The 13 intervals of [0.5, 110) as columns of one table, so that each lane
 // gathers its interval's constants: shift (the left end), y, and P, Q padded
 // at the top with zero coefficients. Horner's rule over a padded polynomial
@@ -129,6 +183,35 @@ inline constexpr ErfcTable erfc_table = [] {
     put_row(t, 12, 85.0, 0.5641584396, e12_p, e12_q);
     return t;
 }();
+
+// The tail intervals of w as columns, as for erfc: [shift, next shift) from
+// 1.125 (w < 3), then 3, 6, 18, 44; P padded to 11 coefficients, Q to 8.
+inline constexpr std::size_t inv_rows = 5, inv_p_terms = 11, inv_q_terms = 8;
+struct InvTable {
+    double shift[erfc_room];
+    double y[erfc_room];
+    double p[inv_p_terms][erfc_room];
+    double q[inv_q_terms][erfc_room];
+};
+template <std::size_t NP, std::size_t NQ>
+constexpr void put_row(InvTable& t, std::size_t row, double shift, double y, const double (&p)[NP],
+                       const double (&q)[NQ]) {
+    static_assert(NP <= inv_p_terms && NQ <= inv_q_terms);
+    t.shift[row] = shift;
+    t.y[row] = y;
+    for (std::size_t k = 0; k < inv_p_terms; ++k) t.p[k][row] = k < NP ? p[k] : 0.0;
+    for (std::size_t k = 0; k < inv_q_terms; ++k) t.q[k][row] = k < NQ ? q[k] : 0.0;
+}
+inline constexpr InvTable inv_table = [] {
+    InvTable t{};
+    put_row(t, 0, 1.125, 0.807220458984375, i2_p, i2_q);
+    put_row(t, 1, 3.0, 0.9399557113647461, i3_p, i3_q);
+    put_row(t, 2, 6.0, 0.9836282730102539, i4_p, i4_q);
+    put_row(t, 3, 18.0, 0.9971456527709961, i5_p, i5_q);
+    put_row(t, 4, 44.0, 0.9994134902954102, i6_p, i6_q);
+    return t;
+}();
+inline constexpr double inv_tail_ends[] = {3.0, 6.0, 18.0, 44.0};
 
 // Horner's rule from the highest coefficient down, c holding c0, c1, ... in
 // ascending powers. With -ffp-contract=off no step is fused.
@@ -201,6 +284,59 @@ T erfc(T x) noexcept {
     using lanes::select;
     constexpr double inf = __builtin_inf();
     return select(x != x, x, select(x == inf, 0.0, select(x == -inf, 2.0, erf_impl(x, true))));
+}
+
+// s*y with erf(y) = p, given q = 1 - p; 0 <= p < 1, 0 < q <= 1 and s = +1 or
+// -1 (NaN flows through).
+template <class T>
+T erf_inv_impl(T p, T q, T s) noexcept {
+    using lanes::mask_and, lanes::mask_not, lanes::set, lanes::when;
+    T r = lanes::splat<T>(0.0);
+    const auto small = p <= 0.5;
+    when(small, [&] {
+        const T g = p * (p + 10.0);
+        set(small, r, g * (poly(i0_p, p) / poly(i0_q, p)) + g * 0.08913147449493408);
+    });
+    const auto large = mask_not(small);
+    when(large, [&] {
+        const T l = lanes::log(q);
+        const auto mid = mask_and(large, q >= 0.25);
+        when(mid, [&] {
+            const T g = lanes::sqrt(-2.0 * l);
+            const T t = q - 0.25;
+            set(mid, r, g / (2.249481201171875 + poly(i1_p, t) / poly(i1_q, t)));
+        });
+        const auto tail = mask_and(large, mask_not(q >= 0.25));
+        when(tail, [&] {
+            // The first interval whose right end exceeds w; NaN lands in the last.
+            const T w = lanes::sqrt(-l);
+            auto row = lanes::count(mask_not(w < inv_tail_ends[0]));
+            for (std::size_t i = 1; i < inv_rows - 1; ++i) row += lanes::count(mask_not(w < inv_tail_ends[i]));
+            const T t = w - lanes::gather(inv_table.shift, row);
+            const T ratio = poly_rows(inv_table.p, row, t) / poly_rows(inv_table.q, row, t);
+            set(tail, r, w * ratio + w * lanes::gather(inv_table.y, row));
+        });
+    });
+    return r * s;
+}
+
+// Inverses of any double: +inf from 1 (erf) or 0 (erfc) on, -inf from -1
+// (erf) or 2 (erfc) on, erf_inv(+-0) = +0; NaN flows through.
+template <class T>
+T erf_inv(T x) noexcept {
+    using lanes::select;
+    constexpr double inf = __builtin_inf();
+    const auto neg = x < 0.0;
+    const T r = erf_inv_impl(select(neg, -x, x), select(neg, 1.0 + x, 1.0 - x), select(neg, -1.0, 1.0));
+    return select(x == 0.0, 0.0, select(x >= 1.0, inf, select(x <= -1.0, -inf, r)));
+}
+template <class T>
+T erfc_inv(T x) noexcept {
+    using lanes::select;
+    constexpr double inf = __builtin_inf();
+    const auto above = x > 1.0;
+    const T r = erf_inv_impl(select(above, x - 1.0, 1.0 - x), select(above, 2.0 - x, x), select(above, -1.0, 1.0));
+    return select(x <= 0.0, inf, select(x >= 2.0, -inf, r));
 }
 
 }  // namespace vantorel::err_kernels
