@@ -1,6 +1,7 @@
 // src/core/lane_loops.cpp: the lane loops of one instruction set; built once per target with that target's flags
 #include "core/lane_loops.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -166,6 +167,14 @@ struct Element {
     std::uint32_t bad;
 };
 
+// x, or NaN where missing: integer masks, which the vectoriser takes where it
+// leaves a select of doubles as a branch.
+inline double nan_where(bool missing, double x) noexcept {
+    const std::uint64_t m = 0 - static_cast<std::uint64_t>(missing);
+    const auto nan_bits = std::bit_cast<std::uint64_t>(__builtin_nan(""));
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(x) & ~m) | (nan_bits & m));
+}
+
 // Runs each block of f(j) into a buffer in one pass and copies the block out
 // once none of its elements is bad, so that no element after a failing one
 // is written; returns the start of the first block with a bad element.
@@ -196,7 +205,7 @@ std::ptrdiff_t weekday_loop(const char* days, std::ptrdiff_t step, char* out, st
     return by_blocks<Contig, double>(out, out_step, n, [&](std::ptrdiff_t j) {
         const std::int64_t d = day_at<Contig>(days, step, j);
         const double w = static_cast<double>(static_cast<std::int32_t>(weekday_of(d)));
-        return Element<double>{d == nat ? __builtin_nan("") : w, out_of_range(d)};
+        return Element<double>{nan_where(d == nat, w), out_of_range(d)};
     });
 }
 
@@ -292,7 +301,7 @@ std::ptrdiff_t day_fraction_loop(const char* start, std::ptrdiff_t start_step, c
         const std::int64_t s = day_at<Contig>(start, start_step, j), e = day_at<Contig>(end, end_step, j);
         const auto gap = static_cast<std::uint32_t>(static_cast<std::uint64_t>(e) - static_cast<std::uint64_t>(s));
         const double f = static_cast<double>(static_cast<std::int32_t>(gap)) / divisor;
-        return Element<double>{((s == nat) | (e == nat)) ? __builtin_nan("") : f, out_of_range(s) | out_of_range(e)};
+        return Element<double>{nan_where((s == nat) | (e == nat), f), out_of_range(s) | out_of_range(e)};
     });
 }
 
