@@ -507,3 +507,8 @@ def test17_every_simd_target_gives_the_scalar_bits(target, run_python):
     if ran != target:
         pytest.skip(f"this CPU runs {ran}, not {target}")
     assert mismatches == "0", first
+
+
+def test18_an_unknown_simd_target_fails_the_import(run_python):
+    result = run_python("import os; os.environ['VANTOREL_SIMD'] = 'sse9'; import vantorel_np")
+    assert "ImportError: VANTOREL_SIMD (sse9) names no instruction set: avx512, avx2 or baseline" in result.stderr

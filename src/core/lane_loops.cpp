@@ -7,7 +7,6 @@
 #include <type_traits>
 
 #include "datetime/date.hpp"
-
 #include "maths/functions/err_kernels.hpp"
 #include "pricers/black_scholes_kernels.hpp"
 
@@ -125,8 +124,9 @@ namespace bs = bs_kernels;
 // ---- date columns ------------------------------------------------------------------
 //
 // Plain loops over integers that the compiler turns into the target's vector
-// instructions: no branch per element, only selects. A block is first checked
-// for days outside the range (in one pass), then computed.
+// instructions: no branch per element, only selects. A block of elements is
+// computed into a buffer together with a flag for days out of range, and
+// copied out only when none is.
 
 constexpr std::int64_t nat = INT64_MIN;
 constexpr std::int64_t unix_epoch = 25569;  // serial of 1970-01-01; serial day 0 is 1899-12-30
