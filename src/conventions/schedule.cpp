@@ -51,45 +51,45 @@ std::int32_t step(std::int32_t anchor, Tenor tenor, int k, bool eom) { return St
 
 }  // namespace
 
-std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, const ScheduleSpec& spec) {
-    const Tenor tenor = spec.tenor;
+std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, const ScheduleTerms& terms) {
+    const Tenor tenor = terms.tenor;
     if (tenor.count <= 0 || tenor.unit == TenorUnit::B)
         return std::unexpected("Schedule tenor (" + tenor.to_str() + ") must be a positive count of D, W, M or Y");
-    if (spec.effective >= spec.termination)
+    if (terms.effective >= terms.termination)
         return std::unexpected(std::string("Schedule effective date must be before its termination date"));
-    for (std::int32_t s : {spec.effective, spec.termination})
+    for (std::int32_t s : {terms.effective, terms.termination})
         if (!cal.covers(s)) return std::unexpected(cal.range_error(s));
     const auto inside = [&](const std::optional<std::int32_t>& d) {
-        return !d || (*d > spec.effective && *d < spec.termination);
+        return !d || (*d > terms.effective && *d < terms.termination);
     };
-    if (!inside(spec.first_date) || !inside(spec.next_to_last_date))
+    if (!inside(terms.first_date) || !inside(terms.next_to_last_date))
         return std::unexpected(std::string("Schedule first and next-to-last dates must lie strictly between the "
                                            "effective and the termination dates"));
-    if (spec.first_date && spec.next_to_last_date && *spec.first_date > *spec.next_to_last_date)
+    if (terms.first_date && terms.next_to_last_date && *terms.first_date > *terms.next_to_last_date)
         return std::unexpected(std::string("Schedule first date must not be after its next-to-last date"));
 
-    const bool eom = spec.end_of_month && (tenor.unit == TenorUnit::M || tenor.unit == TenorUnit::Y);
-    const BusDayAdj conv = spec.convention;
+    const bool eom = terms.end_of_month && (tenor.unit == TenorUnit::M || tenor.unit == TenorUnit::Y);
+    const BusDayAdj conv = terms.convention;
     // Adjustment of a generated date; the walk stays inside the calendar for
     // every date between two covered ones but a few days at the very ends.
     const auto adj = [&](std::int32_t s, BusDayAdj a) -> std::int32_t {
         auto r = adjust(cal, s, a);
         return r ? *r : s;
     };
-    const bool backward = spec.stub == StubType::FrontShort || spec.stub == StubType::FrontLong ||
-                          spec.stub == StubType::NoStub;
+    const bool backward = terms.stub == StubType::FrontShort || terms.stub == StubType::FrontLong ||
+                          terms.stub == StubType::NoStub;
     std::vector<std::int32_t> dates;
     std::vector<std::uint8_t> regular;
     std::int32_t seed = 0;
     if (backward) {
-        dates.push_back(spec.termination);
-        seed = spec.termination;
-        if (spec.next_to_last_date) {
-            dates.insert(dates.begin(), *spec.next_to_last_date);
-            regular.insert(regular.begin(), step(seed, tenor, -1, eom) == *spec.next_to_last_date);
-            seed = *spec.next_to_last_date;
+        dates.push_back(terms.termination);
+        seed = terms.termination;
+        if (terms.next_to_last_date) {
+            dates.insert(dates.begin(), *terms.next_to_last_date);
+            regular.insert(regular.begin(), step(seed, tenor, -1, eom) == *terms.next_to_last_date);
+            seed = *terms.next_to_last_date;
         }
-        const std::int32_t exit = spec.first_date ? *spec.first_date : spec.effective;
+        const std::int32_t exit = terms.first_date ? *terms.first_date : terms.effective;
         // Built from the end, in reverse, then turned round.
         std::ranges::reverse(dates);
         std::ranges::reverse(regular);
@@ -98,10 +98,10 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
         for (int k = 1;; ++k) {
             const std::int32_t temp = back(-k);
             if (temp < exit) {
-                if (spec.first_date && last_adjusted != adj(*spec.first_date, conv)) {
-                    dates.push_back(*spec.first_date);
+                if (terms.first_date && last_adjusted != adj(*terms.first_date, conv)) {
+                    dates.push_back(*terms.first_date);
                     regular.push_back(0);
-                    last_adjusted = adj(*spec.first_date, conv);
+                    last_adjusted = adj(*terms.first_date, conv);
                 }
                 break;
             }
@@ -112,28 +112,28 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
                 last_adjusted = temp_adjusted;
             }
         }
-        if (last_adjusted != adj(spec.effective, conv)) {
-            dates.push_back(spec.effective);
+        if (last_adjusted != adj(terms.effective, conv)) {
+            dates.push_back(terms.effective);
             regular.push_back(0);
         }
         std::ranges::reverse(dates);
         std::ranges::reverse(regular);
     } else {
-        dates.push_back(spec.effective);
-        seed = spec.effective;
-        if (spec.first_date) {
-            dates.push_back(*spec.first_date);
-            regular.push_back(step(seed, tenor, 1, eom) == *spec.first_date);
-            seed = *spec.first_date;
+        dates.push_back(terms.effective);
+        seed = terms.effective;
+        if (terms.first_date) {
+            dates.push_back(*terms.first_date);
+            regular.push_back(step(seed, tenor, 1, eom) == *terms.first_date);
+            seed = *terms.first_date;
         }
-        const std::int32_t exit = spec.next_to_last_date ? *spec.next_to_last_date : spec.termination;
+        const std::int32_t exit = terms.next_to_last_date ? *terms.next_to_last_date : terms.termination;
         const Stepper forth(seed, tenor, eom);
         std::int32_t last_adjusted = adj(dates.back(), conv);
         for (int k = 1;; ++k) {
             const std::int32_t temp = forth(k);
             if (temp > exit) {
-                if (spec.next_to_last_date && last_adjusted != adj(*spec.next_to_last_date, conv)) {
-                    dates.push_back(*spec.next_to_last_date);
+                if (terms.next_to_last_date && last_adjusted != adj(*terms.next_to_last_date, conv)) {
+                    dates.push_back(*terms.next_to_last_date);
                     regular.push_back(0);
                 }
                 break;
@@ -145,27 +145,27 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
                 last_adjusted = temp_adjusted;
             }
         }
-        const BusDayAdj tconv = spec.termination_convention;
-        if (adj(dates.back(), tconv) != adj(spec.termination, tconv)) {
-            dates.push_back(spec.termination);
+        const BusDayAdj tconv = terms.termination_convention;
+        if (adj(dates.back(), tconv) != adj(terms.termination, tconv)) {
+            dates.push_back(terms.termination);
             regular.push_back(0);
         } else {
-            dates.back() = spec.termination;
+            dates.back() = terms.termination;
         }
     }
 
     // Long stubs: a short stub joins the period next to it.
-    if (spec.stub == StubType::FrontLong && !spec.first_date && dates.size() > 2 && !regular.front()) {
+    if (terms.stub == StubType::FrontLong && !terms.first_date && dates.size() > 2 && !regular.front()) {
         dates.erase(dates.begin() + 1);
         regular.erase(regular.begin());
         regular.front() = 0;
     }
-    if (spec.stub == StubType::BackLong && !spec.next_to_last_date && dates.size() > 2 && !regular.back()) {
+    if (terms.stub == StubType::BackLong && !terms.next_to_last_date && dates.size() > 2 && !regular.back()) {
         dates.erase(dates.end() - 2);
         regular.pop_back();
         regular.back() = 0;
     }
-    if (spec.stub == StubType::NoStub)
+    if (terms.stub == StubType::NoStub)
         for (std::uint8_t r : regular)
             if (!r)
                 return std::unexpected("Schedule with NoStub: the tenor (" + tenor.to_str() +
@@ -182,7 +182,7 @@ std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, c
     auto seed_eom = is_end_of_month(cal, seed);
     const bool month_ends = eom && seed_eom && *seed_eom;
     a.front() = adj(a.front(), conv);
-    a.back() = adj(a.back(), spec.termination_convention);
+    a.back() = adj(a.back(), terms.termination_convention);
     for (std::size_t i = 1; i + 1 < n; ++i) a[i] = adj(month_ends ? month_end(a[i]) : a[i], conv);
     // Adjustment may bring the dates next to the ends onto or past them.
     auto& u = out.unadjusted;

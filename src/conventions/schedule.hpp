@@ -14,7 +14,7 @@
 
 namespace vantorel {
 
-struct ScheduleSpec {
+struct ScheduleTerms {
     std::int32_t effective;
     std::int32_t termination;
     Tenor tenor;
@@ -46,6 +46,6 @@ struct Schedule {
 // adjusted by the convention, the termination date by its own. With the
 // end-of-month rule (month and year tenors) and an anchor on its month's last
 // business day, every date between them is its month's last day, adjusted.
-std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, const ScheduleSpec& spec);
+std::expected<Schedule, std::string> make_schedule(const HolidayCalendar& cal, const ScheduleTerms& terms);
 
 }  // namespace vantorel

@@ -196,7 +196,7 @@ std::expected<Schedule, std::string> schedule(DayArg effective, DayArg terminati
                                               std::optional<AdjArg> termination_convention, StubArg stub,
                                               bool end_of_month_rule, OptionalDay first_date,
                                               OptionalDay next_to_last_date) {
-    ScheduleSpec spec{.effective = effective.serial,
+    ScheduleTerms terms{.effective = effective.serial,
                       .termination = termination.serial,
                       .tenor = tenor.tenor,
                       .convention = convention.value,
@@ -205,7 +205,7 @@ std::expected<Schedule, std::string> schedule(DayArg effective, DayArg terminati
                       .end_of_month = end_of_month_rule,
                       .first_date = first_date.serial,
                       .next_to_last_date = next_to_last_date.serial};
-    return make_schedule(*calendar.cal, spec);
+    return make_schedule(*calendar.cal, terms);
 }
 
 std::expected<double, std::string> year_fraction(DayCount dc, DayArg start, DayArg end,
