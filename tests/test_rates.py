@@ -2,7 +2,9 @@
 
 from __future__ import annotations
 
+import copyreg
 import datetime
+import pickle
 
 import numpy as np
 import pytest
@@ -178,6 +180,42 @@ def test_long_stubs_and_no_stub():
     with pytest.raises(ValueError, match="does not divide"):
         vr.schedule(start, end, "6M", cal, stub=vt.StubType.NoStub)
     assert len(vr.schedule("2024-03-15", "2029-03-15", "3M", cal, stub=vt.StubType.NoStub)) == 21
+
+
+def _picklable():
+    t, u, mine = vr.Calendar("TARGET"), vr.Calendar("US-SETTLEMENT"), vr.Calendar("WEEKENDS")
+    yield from (t, u.with_holidays(added=["2024-06-03"], removed=["2024-12-25", "2024-12-28"]),
+                vr.Calendar.join([t, u]), vr.Calendar.join([t, vr.Calendar("JAPAN")], "all"),
+                vr.Calendar.from_holidays("MINE", ["2024-06-03"], 1990, 2040, weekend=[4, 5]),
+                vr.Calendar.from_holidays("TARGET", [], 1990, 2040).with_holidays(removed=["2024-06-01"]))
+    yield vr.schedule("2024-02-10", "2029-06-15", "6M", t, first_date="2024-09-15")
+    yield vr.schedule("2024-01-31", "2031-02-28", "3M", mine, vt.BusDayAdj.ModFollowing,
+                      vt.BusDayAdj.Unadjusted, vt.StubType.BackLong, True, None, "2030-08-31")
+
+
+@pytest.mark.parametrize("obj", list(_picklable()), ids=repr)
+def test_calendars_and_schedules_pickle(obj):
+    back = pickle.loads(pickle.dumps(obj))
+    assert type(back) is type(obj) and pickle.dumps(back) == pickle.dumps(obj)
+    if isinstance(obj, vr.Schedule):
+        for field in ("unadjusted_dates", "dates", "reference_start", "reference_end", "is_regular"):
+            assert (getattr(back, field) == getattr(obj, field)).all()
+        obj, back = obj._terms[3], back._terms[3]
+    assert (obj.get_name(), obj.first_year(), obj.last_year()) == (back.get_name(), back.first_year(),
+                                                                   back.last_year())  # fmt: skip
+    days = np.arange(f"{obj.first_year()}-01-01", f"{obj.last_year()}-12-31", dtype="M8[D]")
+    for question in (vr.is_business_day, vr.is_weekend):
+        assert (question(obj, days) == question(back, days)).all()
+
+
+def test_tampered_pickles_are_data_errors():
+    cal = vr.Calendar.from_holidays("MINE", ["2024-06-03"], 1990, 2040, weekend=[4, 5])
+    sched = vr.schedule("2024-02-10", "2029-06-15", "6M", vr.Calendar("TARGET"))
+    for obj, at, bad in [(cal, 1, ["2041-01-02"]), (cal, 4, [9]), (cal, 2, "x"), (sched, 2, "3Q"),
+                         (sched, 6, 7), (sched, 4, "Following"), (sched, 3, None), (sched, 1, "2020-01-01")]:
+        make, args = copyreg.dispatch_table[type(obj)](obj)
+        with pytest.raises((ValueError, TypeError)):
+            make(*args[:at], bad, *args[at + 1:])
 
 
 def ulps(a: np.ndarray, b: np.ndarray) -> int:

@@ -27,7 +27,7 @@ from ._native import Calendar, DayCount, Schedule, calendar_names, schedule
 from ._native import ufuncs as _u
 from ._native import Compounding, CurveInstrument, FixedLeg, FixedRateBond, FloatLeg, Swap, bootstrap
 from ._native import _bond_book, _swap_book
-from ._pickle_instruments import register as _register_instrument_picklers
+from ._pickling import register as _register_picklers
 
 __all__ = [
     "Calendar", "DayCount", "Schedule", "schedule", "year_fraction",
@@ -43,7 +43,7 @@ _UNIX_EPOCH = 25569
 _SERIAL_ZERO = _vt.Date(1899, 12, 30)
 
 
-_register_instrument_picklers()
+_register_picklers()
 
 
 def _days(value: Any, name: str) -> tuple[np.ndarray, Any]:

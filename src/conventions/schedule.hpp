@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ struct Schedule {
     std::vector<std::uint8_t> regular;  // per period
     std::vector<std::int32_t> reference_start, reference_end;  // per period
     Tenor tenor;
+    // What it was made from, so that it can be made again.
+    ScheduleTerms terms;
+    std::shared_ptr<const HolidayCalendar> calendar;
 };
 
 // Front stubs are found by stepping back from the termination date (or the

@@ -205,7 +205,12 @@ std::expected<Schedule, std::string> schedule(DayArg effective, DayArg terminati
                       .end_of_month = end_of_month_rule,
                       .first_date = first_date.serial,
                       .next_to_last_date = next_to_last_date.serial};
-    return make_schedule(*calendar.cal, terms);
+    auto made = make_schedule(*calendar.cal, terms);
+    if (made) {
+        made->terms = terms;
+        made->calendar = calendar.cal;
+    }
+    return made;
 }
 
 std::expected<double, std::string> year_fraction(DayCount dc, DayArg start, DayArg end,
@@ -262,6 +267,39 @@ PyObject* schedule_repr(PyObject* self) noexcept {
                                 static_cast<Py_ssize_t>(s.adjusted.size()));
 }
 
+// The arguments of schedule() that make it again: (effective, termination, tenor text,
+// calendar, convention code, termination convention code, stub code, end_of_month,
+// first date or None, next-to-last date or None).
+PyObject* schedule_terms(PyObject* self, void*) noexcept {
+    const Schedule& s = unbox<Schedule>(self);
+    const ScheduleTerms& t = s.terms;
+    auto day = [](std::optional<std::int32_t> d) -> PyObject* {
+        return d ? Convert<DayArg>::to_py(DayArg{*d}) : Py_NewRef(Py_None);
+    };
+    PyObject* items[] = {
+        Convert<DayArg>::to_py(DayArg{t.effective}),
+        Convert<DayArg>::to_py(DayArg{t.termination}),
+        Convert<std::string>::to_py(t.tenor.to_str()),
+        Convert<CalendarRef>::to_py(CalendarRef{s.calendar}),
+        PyLong_FromLong(static_cast<long>(t.convention)),
+        PyLong_FromLong(static_cast<long>(t.termination_convention)),
+        PyLong_FromLong(static_cast<long>(t.stub)),
+        Py_NewRef(t.end_of_month ? Py_True : Py_False),
+        day(t.first_date),
+        day(t.next_to_last_date),
+    };
+    constexpr Py_ssize_t n = sizeof(items) / sizeof(items[0]);
+    PyObject* out = nullptr;
+    bool ok = true;
+    for (PyObject* o : items) ok = ok && o != nullptr;
+    if (ok) out = PyTuple_New(n);
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        if (out != nullptr) PyTuple_SET_ITEM(out, i, items[i]);
+        else Py_XDECREF(items[i]);
+    }
+    return out;
+}
+
 PyGetSetDef getset_def(const char* name, getter get, const char* doc) {
     return {.name = name, .get = get, .set = nullptr, .doc = doc, .closure = nullptr};
 }
@@ -279,6 +317,7 @@ PyTypeObject* PyClass<Schedule>::create() {
         getset_def("reference_end", &schedule_days<&Schedule::reference_end>,
                    "Unadjusted end of each period's reference period."),
         getset_def("is_regular", &schedule_regular, "Whether each period is a full tenor."),
+        getset_def("_terms", &schedule_terms, "The arguments of schedule() that make it again."),
         {},
     };
     PyType_Slot slots[] = {
