@@ -114,6 +114,11 @@ def test_dates_in_and_out_keep_their_kind():
     gaps = np.array(["2024-12-25", "NaT"], dtype="M8[D]")
     assert vr.adjust(cal, gaps).astype(str).tolist() == ["2024-12-27", "NaT"]
     assert vr.is_business_day(cal, gaps).tolist() == [False, False] and vr.adjust(cal, []).size == 0
+    # Keywords by name, and dask columns block by block with the same answers.
+    da = pytest.importorskip("dask.array")
+    days = np.arange("2024-01-01", "2024-03-01", dtype="M8[D]")
+    lazy = vr.advance(dates=da.from_array(days, chunks=7), period="1M", calendar=cal, end_of_month=True)
+    assert (lazy.compute() == vr.advance(cal, days, "1M", end_of_month=True)).all()
 
 
 def test_built_calendars_match_numpy_busdaycalendar():

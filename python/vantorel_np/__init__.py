@@ -30,17 +30,14 @@ except ImportError as exc:  # pragma: no cover - exercised in a subprocess
         "vantorel_np needs numpy >= 2.0: install the extra with pip install 'vantorel[array]'"
     ) from exc
 
-import functools
-import inspect
-from collections.abc import Callable, Iterable
+from collections.abc import Iterable
 from typing import Any, NamedTuple
 
 import vantorel as _vt
-from native_runtime import FatalError
 
 from . import _pickling, _table
+from ._factory import make
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
-from .dask import TaskFatalError, fatal_guard
 
 _pickling.register()
 
@@ -93,137 +90,7 @@ def from_datetime64(values: Any) -> Any:
 
 # ---- the wrappers: one factory over the table ---------------------------------------
 
-_ERRORS = ("raise", "coerce")
-# The keywords a search for the failing element passes on: they decide casts.
-_CAST_KEYWORDS = ("casting", "dtype", "signature")
-
-
-def _is_dask(a: Any) -> bool:
-    return hasattr(a, "__dask_graph__")
-
-
-def _outs(out: Any) -> tuple[Any, ...]:
-    return () if out is None else out if isinstance(out, tuple) else (out,)
-
-
-def _unaliased(ops: list[Any], out: Any) -> list[Any]:
-    """The operands, each array that shares memory with out= copied: the search for a
-    failing element must see the inputs as they were."""
-    outs = [o for o in _outs(out) if isinstance(o, np.ndarray)]
-    if not outs:
-        return ops
-    return [
-        o.copy() if isinstance(o, np.ndarray) and any(np.may_share_memory(o, x) for x in outs) else o for o in ops
-    ]
-
-
-def _first(twin: Any, ops: list[Any], kwargs: dict[str, Any], worst: bool) -> tuple[int, ...] | None:
-    """Index (C order of the broadcast operands) of the first element the ufunc with a
-    status output marks as failed (worst: as a bad operand), or None."""
-    ops = [np.asarray(o) for o in ops]
-    try:
-        shape = np.broadcast_shapes(*(o.shape for o in ops))
-        status = np.zeros(shape, np.uint8)
-        nout = twin.nout - 1
-        twin(*ops, out=(None,) * nout + (status,), **{k: v for k, v in kwargs.items() if k != "out"})
-    except BaseException:  # the operands changed, or NumPy refuses them: no element to name
-        return None
-    flat = status.ravel()
-    hits = flat == 2 if worst else flat != 0
-    if not hits.any():
-        return None
-    return tuple(int(i) for i in np.unravel_index(int(np.argmax(hits)), shape))
-
-
-def _raise_at(ufunc: Any, ops: list[Any], kwargs: dict[str, Any], index: tuple[int, ...]) -> None:
-    """Raises the exception of the element at index, computed alone, with a note
-    naming the index. Returns if that element does not fail."""
-    ops = [np.asarray(o) for o in ops]
-    shape = np.broadcast_shapes(*(o.shape for o in ops))
-    elements = [np.broadcast_to(o, shape)[index] for o in ops]
-    try:
-        ufunc(*elements, **{k: v for k, v in kwargs.items() if k in _CAST_KEYWORDS})
-    except (FatalError, TypeError, ValueError) as exc:
-        exc.add_note(f"{ufunc.__name__}: first failing element at index {index}")
-        raise
-
-
-def _run(row: _table.Row, ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
-    """The ufunc over the operands (in the ufunc's order) under errors=."""
-    if twin is None or errors == "raise":
-        ops = _unaliased(ops, kwargs.get("out"))
-        try:
-            return ufunc(*ops, **kwargs)
-        except (FatalError, TypeError, ValueError):
-            index = None if twin is None else _first(twin, ops, kwargs, worst=False)
-            if index is not None:
-                _raise_at(ufunc, ops, kwargs, index)
-            raise
-    out = _outs(kwargs.pop("out", None))
-    nout = twin.nout - 1
-    *results, status = twin(*ops, out=(*(out or (None,) * nout), None), **kwargs)
-    if np.any(np.asarray(status) == 2):
-        index = _first(twin, ops, kwargs, worst=True)
-        if index is not None:
-            _raise_at(ufunc, ops, kwargs, index)
-    return results[0] if nout == 1 else tuple(results)
-
-
-def _make(row: _table.Row) -> Callable[..., Any]:
-    ufunc = getattr(_u, row.name)
-    twin = _u.with_status.get(row.name)
-    names = row.args.split()
-    order = [names.index(n) for n in (row.operands or row.args).split()]
-    convert = [row.convert.get(n) for n in names]
-    nout = ufunc.nout
-    shape_result: Callable[[Any], Any] = (lambda r: Metrics(*r)) if nout == 7 else (lambda r: r)
-
-    def public(*args: Any, **kwargs: Any) -> Any:
-        if len(args) > len(names):
-            raise TypeError(f"{row.name}() takes {len(names)} positional arguments but {len(args)} were given")
-        values = list(args)
-        for name in names[len(args) :]:
-            if name not in kwargs:
-                raise TypeError(f"{row.name}() missing required argument: '{name}'")
-            values.append(kwargs.pop(name))
-        for name in names[: len(args)]:
-            if name in kwargs:
-                raise TypeError(f"{row.name}() got multiple values for argument '{name}'")
-        errors = kwargs.pop("errors", "raise")
-        if errors not in _ERRORS:
-            raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
-        values = [v if c is None else c(v) for v, c in zip(values, convert)]
-        if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
-            return _dask(public, values, kwargs, errors)
-        return shape_result(_run(row, ufunc, twin, [values[i] for i in order], kwargs, errors))
-
-    parameters = [inspect.Parameter(n, inspect.Parameter.POSITIONAL_OR_KEYWORD) for n in names]
-    parameters.append(inspect.Parameter("errors", inspect.Parameter.KEYWORD_ONLY, default="raise"))
-    parameters.append(inspect.Parameter("kwargs", inspect.Parameter.VAR_KEYWORD))
-    public.__signature__ = inspect.Signature(parameters)  # type: ignore[attr-defined]
-    public.__name__ = public.__qualname__ = row.name
-    public.__module__ = __name__
-    doc = row.doc + "\n\nOther keyword arguments (``out``, ``where``, ``casting``, ...) go to the ufunc."
-    doc += ' ``errors="raise"`` or ``"coerce"``: see the package documentation.'
-    public.__doc__ = doc
-    return public
-
-
-def _dask(public: Callable[..., Any], values: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
-    """public over dask operands, block by block: the objects themselves in the graph
-    (they pickle), the tasks guarded so that a FatalError ends them as TaskFatalError."""
-    import dask.array as da
-    from dask.array.core import elemwise
-
-    task = fatal_guard(functools.partial(public, errors=errors, **kwargs))
-    meta = public(*(getattr(v, "_meta", v) for v in values), errors=errors, **kwargs)
-    if isinstance(meta, tuple):
-        signature = ",".join(["()"] * len(values)) + "->" + ",".join(["()"] * len(meta))
-        return type(meta)(*da.apply_gufunc(task, signature, *values, output_dtypes=[m.dtype for m in meta]))
-    return elemwise(task, *values, dtype=meta.dtype)
-
-
-_FUNCTIONS = {row.name: _make(row) for row in _table.ROWS}
+_FUNCTIONS = {row.name: make(row, _u, __name__, lambda r: Metrics(*r)) for row in _table.ROWS}
 globals().update(_FUNCTIONS)
 
 # The instruction set of the SIMD lane loops, chosen once at import.

@@ -1,12 +1,8 @@
 """The public functions of vantorel_np, one row each: the package makes every wrapper from here.
 
-A row is the public name (the name of its ufunc in ``_ufuncs``), the argument
-names in call order, and the docstring. ``operands`` gives the ufunc's operand
-order where it differs from the call order (the object a member-function kernel
-runs on comes first); ``convert`` maps an argument to a function applied to it
-before the call. The object classes are listed for the reader and the
-signature; the extension itself checks each object against the class it took
-at import.
+A row (``_factory.Row``) is the public name (the name of its ufunc in
+``_ufuncs``), the argument names in call order, and the docstring, with the
+operand order, conversions and objects where they matter.
 
 To add a function: a row in the kernel table of src/np/ufuncs.cpp (its name and
 core kernel), then a row here with the same name, and its stub in
@@ -16,21 +12,11 @@ whose elements can fail), dask dispatch and the docstring follow.
 
 from __future__ import annotations
 
-from collections.abc import Callable
-from dataclasses import dataclass, field
 from typing import Any
 
 import vantorel as _vt
 
-
-@dataclass(frozen=True)
-class Row:
-    name: str
-    args: str
-    doc: str
-    operands: str | None = None
-    objects: dict[str, type] = field(default_factory=dict)
-    convert: dict[str, Callable[[Any], Any]] = field(default_factory=dict)
+from ._factory import Row
 
 
 def _tenor(t: Any) -> Any:

@@ -7,6 +7,13 @@ users hold. ``Calendar`` methods answer one date (``vantorel.Date``,
 dates (lists, NumPy arrays, pandas columns) and answer as NumPy does: a scalar
 for a scalar, an array of the input's shape (``datetime64[D]``, ``bool``,
 ``int64`` or ``float64``) otherwise.
+
+The calendar functions (``is_business_day``, ``is_holiday``, ``is_weekend``,
+``adjust``, ``advance``, ``business_days_between``) are made as vantorel_np's
+are: keyword arguments by name, other keywords (``out``, ``where``, ...) to the
+ufunc, dask arrays block by block, and ``errors="raise"`` (default: the first
+failing element raises, with a note naming its index) or ``"coerce"`` (NaT or
+False where an element fails; a date outside the calendar's years still raises).
 """
 
 from __future__ import annotations
@@ -27,6 +34,8 @@ from ._native import Calendar, DayCount, Schedule, calendar_names, schedule
 from ._native import ufuncs as _u
 from ._native import Compounding, CurveInstrument, FixedLeg, FixedRateBond, FloatLeg, Swap, bootstrap
 from ._native import _bond_book, _swap_book
+from vantorel_np._factory import Row, make
+
 from ._pickling import register as _register_picklers
 
 __all__ = [
@@ -107,25 +116,13 @@ def _cal(calendar: Any) -> Calendar:
     return calendar
 
 
-def _question(ufunc: Any, doc: str) -> Any:
-    def question(calendar: Calendar, dates: Any) -> Any:
-        days, kind = _days(dates, "dates")
-        out = ufunc(_cal(calendar), days)
-        return bool(out) if kind is not None else out
-
-    question.__doc__ = doc
-    return question
+def _is_dask(value: Any) -> bool:
+    return hasattr(value, "__dask_graph__")
 
 
-is_business_day = _question(_u.is_business_day, "Whether each date is a business day of the calendar.")
-is_holiday = _question(_u.is_holiday, "Whether each date is closed (a weekend day or a holiday).")
-is_weekend = _question(_u.is_weekend, "Whether each date falls on the calendar's weekend.")
-
-
-def adjust(calendar: Calendar, dates: Any, convention: Any = _vt.BusDayAdj.Following) -> Any:
-    """Each date adjusted to a business day by the ``BusDayAdj`` convention."""
-    days, kind = _days(dates, "dates")
-    return _give(_u.adjust(_cal(calendar), days, _adj(convention)), kind)
+def _as_days(name: str) -> Any:
+    """The converter of an argument of dates to datetime64[D] (dask arrays pass as they are)."""
+    return lambda value: value if _is_dask(value) else _days(value, name)[0]
 
 
 def _period(period: Any) -> Any:
@@ -136,24 +133,51 @@ def _period(period: Any) -> Any:
     return period
 
 
-def advance(
-    calendar: Calendar,
-    dates: Any,
-    period: Any,
-    convention: Any = _vt.BusDayAdj.Following,
-    end_of_month: bool = False,
-) -> Any:
-    """Each date moved by ``period`` ("3M", "-2B" or a ``vantorel.Tenor``), then adjusted."""
-    days, kind = _days(dates, "dates")
-    return _give(_u.advance(_cal(calendar), days, _period(period), _adj(convention), bool(end_of_month)), kind)
+def _kind(value: Any) -> Any:
+    """How ``_days`` reads a date given alone (None: an array of dates)."""
+    if isinstance(value, (_vt.Date, str)):
+        return "vantorel"
+    if isinstance(value, _dt.date):
+        return "datetime"
+    return "datetime64" if isinstance(value, np.datetime64) else None
 
 
-def business_days_between(calendar: Calendar, start: Any, end: Any) -> Any:
-    """Business days in [start, end) (negative when end is before start)."""
-    a, ka = _days(start, "start")
-    b, kb = _days(end, "end")
-    out = _u.business_days_between(_cal(calendar), a, b)
-    return int(out) if ka is not None and kb is not None else out
+def _answer(kind: Any, *at: int) -> Any:
+    """The answer as a Python scalar (``kind``) when the arguments at ``at`` are all single dates."""
+    return lambda out, given: kind(out) if all(_kind(given[i]) is not None for i in at) else out
+
+
+def _dated(out: Any, given: list[Any]) -> Any:
+    """A datetime64[D] result in the form of the dates given (the second argument)."""
+    return _give(out, _kind(given[1]))
+
+
+_ON_DAYS = {"calendar": _cal, "dates": _as_days("dates")}
+_FOLLOWING = {"convention": _vt.BusDayAdj.Following}
+_ROWS = (
+    Row("is_business_day", "calendar dates", "Whether each date is a business day of the calendar.",
+        convert=_ON_DAYS, give=_answer(bool, 1)),
+    Row("is_holiday", "calendar dates", "Whether each date is closed (a weekend day or a holiday).",
+        convert=_ON_DAYS, give=_answer(bool, 1)),
+    Row("is_weekend", "calendar dates", "Whether each date falls on the calendar's weekend.",
+        convert=_ON_DAYS, give=_answer(bool, 1)),
+    Row("adjust", "calendar dates convention", "Each date adjusted to a business day by the ``BusDayAdj`` "
+        "convention.", convert={**_ON_DAYS, "convention": _adj}, defaults=_FOLLOWING, give=_dated),
+    Row("advance", "calendar dates period convention end_of_month", "Each date moved by ``period`` (\"3M\", "
+        "\"-2B\" or a ``vantorel.Tenor``), then adjusted.",
+        convert={**_ON_DAYS, "period": _period, "convention": _adj, "end_of_month": bool},
+        defaults={**_FOLLOWING, "end_of_month": False}, give=_dated),
+    Row("business_days_between", "calendar start end", "Business days in [start, end) (negative when end is "
+        "before start).", convert={"calendar": _cal, "start": _as_days("start"), "end": _as_days("end")},
+        give=_answer(int, 1, 2)),
+)  # fmt: skip
+_FUNCTIONS = {row.name: make(row, _u, __name__) for row in _ROWS}
+is_business_day = _FUNCTIONS["is_business_day"]
+is_holiday = _FUNCTIONS["is_holiday"]
+is_weekend = _FUNCTIONS["is_weekend"]
+adjust = _FUNCTIONS["adjust"]
+advance = _FUNCTIONS["advance"]
+business_days_between = _FUNCTIONS["business_days_between"]
 
 
 # By member code (the members compare equal to their codes but have no hash).

@@ -5,6 +5,13 @@
 module's functions take a date or any array-like of dates (lists, NumPy arrays,
 pandas columns) and answer as NumPy does: a scalar for a scalar, an array of the
 input's shape otherwise.
+
+The calendar functions (``is_business_day``, ``is_holiday``, ``is_weekend``,
+``adjust``, ``advance``, ``business_days_between``) are made as vantorel_np's
+are: keyword arguments by name, other keywords (``out``, ``where``, ...) to the
+ufunc, dask arrays block by block, and ``errors="raise"`` (default: the first
+failing element raises, with a note naming its index) or ``"coerce"`` (NaT or
+False where an element fails; a date outside the calendar's years still raises).
 """
 
 import datetime
@@ -27,6 +34,7 @@ __all__ = [
 _Day = Date | datetime.date | np.datetime64 | str
 _Days = _Day | npt.ArrayLike
 _Period = str | Tenor
+_Errors = Literal["raise", "coerce"]
 
 @final
 class Calendar:
@@ -193,26 +201,35 @@ def year_fraction(
 def calendar_names() -> list[str]:
     """The names ``Calendar(name)`` knows, in table order."""
 
-def is_business_day(calendar: Calendar, dates: _Days) -> Any:
+def is_business_day(calendar: Calendar, dates: _Days, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """Whether each date is a business day of the calendar (bool, or a bool array for an array)."""
 
-def is_holiday(calendar: Calendar, dates: _Days) -> Any:
+def is_holiday(calendar: Calendar, dates: _Days, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """Whether each date is closed: a weekend day or a holiday."""
 
-def is_weekend(calendar: Calendar, dates: _Days) -> Any:
+def is_weekend(calendar: Calendar, dates: _Days, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """Whether each date falls on the calendar's weekend."""
 
-def adjust(calendar: Calendar, dates: _Days, convention: BusDayAdj | int = ...) -> Any:
+def adjust(
+    calendar: Calendar, dates: _Days, convention: BusDayAdj | int = ..., *, errors: _Errors = "raise", **kwargs: Any
+) -> Any:
     """Each date adjusted to a business day by the ``BusDayAdj`` convention; the
     result has the input's kind (``vantorel.Date``, ``datetime.date``,
     ``numpy.datetime64``, or a ``datetime64[D]`` array)."""
 
 def advance(
-    calendar: Calendar, dates: _Days, period: _Period, convention: BusDayAdj | int = ..., end_of_month: bool = False
+    calendar: Calendar,
+    dates: _Days,
+    period: _Period,
+    convention: BusDayAdj | int = ...,
+    end_of_month: bool = False,
+    *, errors: _Errors = "raise", **kwargs: Any,
 ) -> Any:
     """Each date moved by ``period`` ("3M", "-2B" or a ``vantorel.Tenor``), then adjusted."""
 
-def business_days_between(calendar: Calendar, start: _Days, end: _Days) -> Any:
+def business_days_between(
+    calendar: Calendar, start: _Days, end: _Days, *, errors: _Errors = "raise", **kwargs: Any
+) -> Any:
     """Business days in [start, end) (negative when end is before start)."""
 
 def holidays(calendar: Calendar, start: _Day, end: _Day, include_weekends: bool = False) -> npt.NDArray[np.datetime64]:

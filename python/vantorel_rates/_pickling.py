@@ -99,7 +99,8 @@ def _member(m: Any) -> _Reduced:
 def register() -> None:
     """Registers the picklers with copyreg (pickle, copy, cloudpickle and dask read them there)."""
     reducers: dict[type, Callable[[Any], _Reduced]] = {
-        Calendar: _calendar, Schedule: _schedule, FixedLeg: _fixed_leg, FloatLeg: _float_leg, CurveInstrument: _instrument, FixedRateBond: _bond,
+        Calendar: _calendar, Schedule: _schedule, FixedLeg: _fixed_leg, FloatLeg: _float_leg,
+        CurveInstrument: _instrument, FixedRateBond: _bond,
         Swap: _swap, Compounding: _member, DayCount: _member,
     }  # fmt: skip
     for cls, reducer in reducers.items():
