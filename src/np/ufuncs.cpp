@@ -3,6 +3,7 @@
 #include "np/native_state.hpp"
 #include "np/state.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -13,6 +14,8 @@
 #include "maths/functions/err_functions.hpp"
 #include "maths/interpolator.hpp"
 #include "mkt_data/yield_curve.hpp"
+#include "mkt_data/yield_curve_flat.hpp"
+#include "mkt_data/yield_curve_noded.hpp"
 #include "pricers/implied_vol.hpp"
 
 namespace vantorel::np {
@@ -105,6 +108,56 @@ template <>
 struct DateLanes<&tau_from_dates> {
     static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
         return lanes::active()->dates.day_fraction(data[0], steps[0], data[1], steps[1], data[2], steps[2], n, 365.0);
+    }
+};
+
+// A noded (linear or log-linear) or flat curve the same for every element,
+// its day counter Act/365 or Act/360: the year fractions from the curve date
+// come from the date loops a block at a time, then each discount factor from
+// the curve's own function of tau (the interpolator, or exp(tau * -rate)),
+// which is what get_df computes after its day count: the same bits.
+template <>
+struct DateLanes<&YieldCurve::get_df> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const YieldCurve* curve = shared<YieldCurve>(data[0], steps[0], n);
+        if (curve == nullptr) return 0;
+        const DayCounter dc = curve->get_dc();
+        if (dc != DayCounter::Act365 && dc != DayCounter::Act360) return 0;
+        if (const auto* noded = dynamic_cast<const YieldCurveNoded*>(curve)) {
+            const Interpolator& interp = noded->get_interpolator();
+            const InterpType kind = interp.get_interp_type();
+            if (kind != InterpType::Linear && kind != InterpType::Geometric) return 0;
+            return by_tau(data, steps, n, curve, dc, [&interp](double tau) { return interp.interpolate(tau); });
+        }
+        if (const auto* flat = dynamic_cast<const YieldCurveFlat*>(curve)) {
+            const double rate = flat->get_flat_rate();
+            return by_tau(data, steps, n, curve, dc, [rate](double tau) { return std::exp(tau * -rate); });
+        }
+        return 0;
+    }
+
+    // df(tau) for the year fractions of the date column data[1] into data[2];
+    // a NaT date (tau NaN) gives NaN. Stops before a block the date loop
+    // leaves to the scalar kernel.
+    template <class Df>
+    static std::ptrdiff_t by_tau(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n,
+                                 const YieldCurve* curve, DayCounter dc, Df df) noexcept {
+        constexpr std::int64_t unix_epoch = 25569;  // serial of 1970-01-01
+        const std::int64_t origin = curve->get_curve_date().serial() - unix_epoch;
+        const double divisor = dc == DayCounter::Act365 ? 365.0 : 360.0;
+        constexpr std::ptrdiff_t block = 256;
+        double tau[block];
+        for (std::ptrdiff_t i = 0; i < n; i += block) {
+            const std::ptrdiff_t m = std::min(block, n - i);
+            const std::ptrdiff_t done = lanes::active()->dates.day_fraction(
+                reinterpret_cast<const char*>(&origin), 0, data[1] + i * steps[1], steps[1],
+                reinterpret_cast<char*>(tau), sizeof(double), m, divisor);
+            char* out = data[2] + i * steps[2];
+            for (std::ptrdiff_t j = 0; j < done; ++j)
+                write<double>(out + j * steps[2], std::isnan(tau[j]) ? tau[j] : df(tau[j]));
+            if (done < m) return i + done;
+        }
+        return n;
     }
 };
 
