@@ -497,9 +497,10 @@ for dc in (vt.DayCounter.Act365, vt.DayCounter.Act360):
 # outside the nodes, on them and between them.
 t0 = vt.Date(2024, 1, 2)
 curves = [vt.YieldCurve.create_flat(t0, vt.DayCounter.Act360, 0.031)] + [
-    vt.YieldCurve.create_noded(t0, dc, [t0 + 30 * k * k for k in range(9)],
-                               [math.exp(-0.0004 * k * k - 0.002 * k) for k in range(9)], kind)
-    for dc in (vt.DayCounter.Act365, vt.DayCounter.Act360) for kind in (vt.InterpType.Linear, vt.InterpType.Geometric)]
+    vt.YieldCurve.create_noded(t0, dc, [t0 + 30 * k * k for k in range(size)],
+                               [math.exp(-0.0004 * k * k - 0.002 * k) for k in range(size)], kind)
+    for dc, size in ((vt.DayCounter.Act365, 9), (vt.DayCounter.Act360, 2), (vt.DayCounter.Act360, 6))
+    for kind in (vt.InterpType.Linear, vt.InterpType.Geometric)]
 on_nodes = [d for k in range(9) for d in (t0 + (30 * k * k - 1), t0 + 30 * k * k)]
 near = np.concatenate([inner, (np.array([d.to_int() for d in on_nodes]) - 25569).astype("M8[D]")])
 near_dates = inner_dates + on_nodes
