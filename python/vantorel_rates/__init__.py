@@ -34,7 +34,8 @@ from ._native import Calendar, DayCount, Schedule, calendar_names, schedule
 from ._native import ufuncs as _u
 from ._native import Compounding, CurveInstrument, FixedLeg, FixedRateBond, FloatLeg, Swap, bootstrap
 from ._native import _bond_book, _swap_book
-from vantorel_np._factory import Row, make
+from vantorel_np._factory import Row, _is_dask, make
+from vantorel_np._pickling import SERIAL_ZERO
 
 from ._pickling import register as _register_picklers
 
@@ -49,7 +50,6 @@ __all__ = [
 _DAY = np.dtype("datetime64[D]")
 # Serial day 0 is 1899-12-30; datetime64[D] counts from 1970-01-01, serial 25569.
 _UNIX_EPOCH = 25569
-_SERIAL_ZERO = _vt.Date(1899, 12, 30)
 
 
 _register_picklers()
@@ -92,7 +92,7 @@ def _give(day: Any, kind: Any) -> Any:
         return None
     serial = int(day.astype(np.int64)) + _UNIX_EPOCH
     if kind == "vantorel":
-        return _SERIAL_ZERO + serial
+        return SERIAL_ZERO + serial
     return day.astype(object)
 
 
@@ -114,10 +114,6 @@ def _cal(calendar: Any) -> Calendar:
     if not isinstance(calendar, Calendar):
         raise TypeError(f"argument 'calendar': expected a vantorel_rates.Calendar, got {type(calendar).__name__}")
     return calendar
-
-
-def _is_dask(value: Any) -> bool:
-    return hasattr(value, "__dask_graph__")
 
 
 def _as_days(name: str) -> Any:

@@ -17,6 +17,7 @@ from collections.abc import Callable
 from typing import Any
 
 import vantorel_np as _np  # noqa: F401  # registers the picklers of vantorel's classes
+from vantorel_np._pickling import _member  # a member by name on its class, as vantorel's members travel
 
 import numpy as np
 
@@ -89,11 +90,6 @@ def _calendar(c: Any) -> _Reduced:
 
 def _schedule(s: Any) -> _Reduced:
     return schedule, s._terms
-
-
-def _member(m: Any) -> _Reduced:
-    # The text form is "Class.Member"; the class attribute is the member itself.
-    return getattr, (type(m), str(m).partition(".")[2])
 
 
 def register() -> None:
