@@ -23,6 +23,7 @@ except ImportError as exc:  # pragma: no cover - exercised in a subprocess
         "vantorel_np needs numpy >= 2.0: install the extra with pip install 'vantorel[array]'"
     ) from exc
 
+import warnings
 from collections.abc import Callable, Iterable
 from typing import Any, NamedTuple
 
@@ -38,6 +39,7 @@ _pickling.register()
 __all__ = [
     "npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd", "Metrics",
     "implied_vol",
+    "american_npv", "american_metrics", "american_implied_vol", "exercise_boundary", "cash_dividend_npv",
     "erf", "erfc", "erf_inv", "erfc_inv",
     "to_datetime64", "from_datetime64", "add_tenor", "weekday", "is_business_day", "is_weekend",
     "year_fraction", "tau_from_dates",
@@ -82,6 +84,99 @@ def metrics(*args: Any, **kwargs: Any) -> Metrics:
 def metrics_fd(*args: Any, **kwargs: Any) -> Metrics:
     """metrics_fd(spot, strike, rate, div_yield, tau, pc_flag, vol): ``get_metrics_fd`` over arrays."""
     return _seven(_u.metrics_fd, args, kwargs)
+
+
+# ---- American exercise and cash dividends -----------------------------------------
+
+
+def _warn_missed(name: str, result: Any, numbers: tuple[Any, ...], nonnegative: tuple[Any, ...]) -> Any:
+    """Warn when an element with finite, valid operands came back NaN: its solver
+    missed its tolerance. Returns result unchanged."""
+    missing = np.isnan(result)
+    if not np.any(missing):
+        return result
+    ok = np.ones(np.shape(result), dtype=bool)
+    for a in numbers:
+        ok &= np.isfinite(np.asarray(a, dtype=float))
+    for a in nonnegative:
+        ok &= np.asarray(a, dtype=float) >= 0
+    count = int(np.count_nonzero(missing & ok))
+    if count:
+        warnings.warn(f"{name}: {count} element(s) missed the solver tolerance and are NaN", RuntimeWarning, stacklevel=3)
+    return result
+
+
+def american_npv(
+    spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, /, **kwargs: Any
+) -> Any:
+    """american_npv(spot, strike, rate, div_yield, tau, pc_flag, vol): the American value."""
+    args = (spot, strike, rate, div_yield, tau, pc_flag, vol)
+    return _warn_missed("american_npv", _u.american_npv(*args, **kwargs), args[:5] + (vol,), (spot, strike, vol))
+
+
+def american_metrics(*args: Any, **kwargs: Any) -> Metrics:
+    """american_metrics(spot, strike, rate, div_yield, tau, pc_flag, vol): value and six sensitivities."""
+    m = _seven(_u.american_metrics, args, kwargs)
+    if len(args) == 7 and not any(_is_dask(a) for a in args):
+        _warn_missed("american_metrics", m.npv, args[:5] + (args[6],), (args[0], args[1], args[6]))
+    return m
+
+
+def american_implied_vol(
+    price: Any, spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, /, **kwargs: Any
+) -> Any:
+    """american_implied_vol(price, spot, strike, rate, div_yield, tau, pc_flag): the vol of an American price."""
+    return _u.american_implied_vol(price, spot, strike, rate, div_yield, tau, pc_flag, **kwargs)
+
+
+def exercise_boundary(
+    strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, /, points: int = 101
+) -> tuple[Any, Any]:
+    """exercise_boundary(strike, rate, div_yield, tau, pc_flag, vol, points=101) -> (times, spots)."""
+    if int(points) < 2:
+        raise ValueError(f"points ({points}) must be >= 2")
+    shape = np.broadcast_shapes(*(np.shape(a) for a in (strike, rate, div_yield, tau, pc_flag, vol)))
+    times = np.empty((*shape, int(points)))
+    spots = np.empty((*shape, int(points)))
+    flag = np.asarray(pc_flag).astype(np.int64)
+    _u.exercise_boundary(strike, rate, div_yield, tau, flag, vol, out=(times, spots))
+    return times, spots
+
+
+def _dividend_lists(div_times: Any, div_amounts: Any) -> tuple[Any, Any]:
+    """The lists as float arrays (last axis: one list), checked. NaN pads a list
+    at its end (a NaN time or amount drops that entry)."""
+    t = np.atleast_1d(np.asarray(div_times, dtype=float))
+    a = np.atleast_1d(np.asarray(div_amounts, dtype=float))
+    if t.shape[-1] != a.shape[-1]:
+        raise ValueError(f"div_amounts: {a.shape[-1]} amounts for {t.shape[-1]} ex-dates in div_times")
+    used = ~(np.isnan(t) | np.isnan(a))
+    if np.any(used & (a < 0)):
+        raise ValueError("div_amounts: a negative amount")
+    if np.any(used & ((t < 0) | np.isinf(t))):
+        raise ValueError("div_times: an ex-date before today or infinite")
+    # Strictly increasing over the entries in use: an ex-date listed twice or out of order is refused.
+    filled = np.where(used, t, np.inf)
+    prev = np.maximum.accumulate(np.where(used, t, -np.inf), axis=-1)
+    if np.any(used[..., 1:] & (filled[..., 1:] <= prev[..., :-1])):
+        raise ValueError("div_times: ex-dates must be strictly increasing (one is out of order or listed twice)")
+    return t, a
+
+
+def cash_dividend_npv(
+    spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any,
+    div_times: Any, div_amounts: Any, /, *, american: Any = True, space_steps: int = 200,
+) -> Any:
+    """cash_dividend_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts,
+    *, american=True, space_steps=200): the value with cash dividends."""
+    if int(space_steps) < 8:
+        raise ValueError(f"space_steps ({space_steps}) must be >= 8")
+    t, a = _dividend_lists(div_times, div_amounts)
+    flag = np.asarray(pc_flag).astype(np.int64)
+    result = _u.cash_dividend_npv(
+        spot, strike, rate, div_yield, tau, flag, vol, np.asarray(american, dtype=bool), t, a, int(space_steps)
+    )
+    return _warn_missed("cash_dividend_npv", result, (spot, strike, rate, div_yield, tau, vol), (spot, strike, vol))
 
 
 def _is_dask(a: Any) -> bool:

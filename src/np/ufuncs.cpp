@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#include <cstdlib>
 
 #include "core/failure.hpp"
 #include "datetime/calendars/calendar.hpp"
@@ -208,7 +207,7 @@ void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps
         write(p[11], fd_npv_richardson(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
                                        read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),
                                        read<npy_bool>(p[7]) != 0, divs.data(), divs.size(),
-                                       FdGrid{space, space * (std::getenv("FDT") ? std::atoi(std::getenv("FDT")) : 1)}));
+                                       FdGrid{space, 4 * space}));
     }
 }
 

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
-#include <cstdio>
-#include <cstdlib>
 
 #include "maths/functions/err_functions.hpp"
 #include "pricers/american_fd.hpp"
@@ -71,7 +69,8 @@ struct Scheme {
 };
 constexpr int max_nodes = 32;
 constexpr int max_points = 64;
-constexpr int max_iterations = 200;
+constexpr int max_iterations = 200;   // system A
+constexpr int max_iterations_b = 40;  // system B
 // The scheme of the array functions (its accuracy: the error bound above).
 constexpr Scheme default_scheme{24, 48, 64, 1e-13};
 
@@ -159,19 +158,10 @@ void build(Tables& t, const Scheme& sc) noexcept {
     for (int k = 0; k < sc.p; ++k) cardinal(sc.n, 2 * t.pr.sin[k] - 1, t.pm[k].data());
 }
 
-Scheme scheme_from_env() noexcept {
-    Scheme sc = default_scheme;
-    if (const char* e = std::getenv("AMER_SCHEME")) std::sscanf(e, "%d,%d,%d,%lf", &sc.n, &sc.l, &sc.p, &sc.tolerance);
-    sc.n = std::clamp(sc.n, 2, max_nodes);
-    sc.l = std::clamp(sc.l, 2, max_points);
-    sc.p = std::clamp(sc.p, 2, max_points);
-    return sc;
-}
-
 const Tables& tables() noexcept {
     static const Tables* t = [] {
         static Tables built;
-        build(built, scheme_from_env());
+        build(built, default_scheme);
         return &built;
     }();
     return *t;
@@ -271,7 +261,9 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
         }
     }
     std::array<double, max_nodes * max_points> hp;
-    for (int iter = 0; iter < max_iterations; ++iter) {
+    double last_change = inf;
+    int rises = 0;
+    for (int iter = 0; iter < (system_a ? max_iterations : max_iterations_b); ++iter) {
         for (int i = 0; i <= n; ++i) {
             const double g = std::log(b[i] / bd.X);
             bd.h[i] = i == 0 ? 0.0 : g * g;
@@ -313,16 +305,16 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
             }
             }
             double nb = nn / d;
-            if (!(nb > 0) || !std::isfinite(nb)) {
-                if (std::getenv("AMER_DEBUG")) std::fprintf(stderr, "node %d nn %g d %g B %g\n", i, nn, d, B);
-                return false;
-            }
+            if (!(nb > 0) || !std::isfinite(nb)) return false;
             nb = std::min(nb, bd.X);
             change = std::max(change, std::abs(nb - B) / B);
             next[i] = nb;
         }
         b = next;
-        if (std::getenv("AMER_DEBUG")) std::fprintf(stderr, "iter %d change %g b1 %.15g bn %.15g\n", iter, change, b[1], b[n]);
+        // System B oscillates for some long-dated options: three rises of the
+        // change hand over to system A, which converges more slowly but surely.
+        if (!system_a && change > last_change && ++rises >= 3) return false;
+        last_change = change;
         if (change < tb.sc.tolerance) {
             for (int i = 1; i <= n; ++i) {
                 const double g = std::log(b[i] / bd.X);
