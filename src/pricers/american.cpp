@@ -398,7 +398,8 @@ PutValue unit_put(double s, double r, double q, double tau, double vol, bool gre
         // in spot for delta and gamma.
         const FdGrid grid{400, 400};
         auto value = [&](double x) {
-            return fd_npv_richardson(x, 1.0, r, q, tau, PutCallFlag::Put, vol, true, nullptr, 0, grid);
+            return std::max(fd_npv_richardson(x, 1.0, r, q, tau, PutCallFlag::Put, vol, true, nullptr, 0, grid),
+                            european_put(x, r, q, tau, vol));
         };
         const double hs = 1e-3 * s, v0 = value(s);
         if (!greeks) return {v0, nan, nan};
@@ -417,24 +418,37 @@ bool invalid(double spot, double strike, double vol) noexcept {
     return spot < 0 || strike < 0 || vol < 0;
 }
 
-// Value, delta and gamma of any option through the unit-strike put.
-// Preconditions: valid, tau > 0, all finite.
-PutValue any_option(double spot, double strike, double rate, double div_yield, double tau,
-                    PutCallFlag flag, double vol, bool greeks = false) noexcept {
-    if (flag == PutCallFlag::Put) {
-        if (strike == 0) return {0, 0, 0};
-        const PutValue p = unit_put(spot / strike, rate, div_yield, tau, vol, greeks);
-        return {strike * p.v, p.delta, p.gamma / strike};
-    }
-    if (spot == 0) return {0, 0, 0};
-    // C(S, K, r, q) = S p(K/S; q, r)
-    const double x = strike / spot;
-    const PutValue p = unit_put(x, div_yield, rate, tau, vol, greeks);
-    return {spot * p.v, p.v - x * p.delta, x * x * p.gamma / spot};
-}
-
 double intrinsic(double spot, double strike, PutCallFlag flag) noexcept {
     return std::max(flag == PutCallFlag::Put ? strike - spot : spot - strike, 0.0);
+}
+
+// Value, delta and gamma of any option through the unit-strike put.
+// Preconditions: valid, tau > 0, all finite. Where early exercise never pays
+// the European functions answer with the caller's arguments (the same bits);
+// every value is at least the intrinsic one.
+PutValue any_option(double spot, double strike, double rate, double div_yield, double tau,
+                    PutCallFlag flag, double vol, bool greeks = false) noexcept {
+    const bool put = flag == PutCallFlag::Put;
+    const double r = put ? rate : div_yield, q = put ? div_yield : rate;
+    if (r <= 0 && q >= r && vol > 0) {
+        const auto m = get_metrics(spot, strike, rate, div_yield, tau, flag, vol);
+        return {m->npv, m->delta, m->gamma};
+    }
+    PutValue v{0, 0, 0};
+    if (put) {
+        if (strike > 0) {
+            const PutValue p = unit_put(spot / strike, rate, div_yield, tau, vol, greeks);
+            v = {strike * p.v, p.delta, p.gamma / strike};
+        }
+    } else if (spot > 0) {
+        // C(S, K, r, q) = S p(K/S; q, r)
+        const double x = strike / spot;
+        const PutValue p = unit_put(x, div_yield, rate, tau, vol, greeks);
+        v = {spot * p.v, p.v - x * p.delta, x * x * p.gamma / spot};
+    }
+    const double floor = intrinsic(spot, strike, flag);
+    if (v.v <= floor) return {floor, floor > 0 ? (put ? -1.0 : 1.0) : v.delta, floor > 0 ? 0.0 : v.gamma};
+    return v;
 }
 
 }  // namespace

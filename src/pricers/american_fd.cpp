@@ -10,13 +10,13 @@ namespace vantorel {
 
 // ---- method ------------------------------------------------------------------
 //
-// The pricing equation in the spot S and the time to expiry t,
-//   V_t = (vol^2/2) S^2 V_SS + (r - q) S V_S - r V,
-// on S in [0, S_max], S_max = max(spot, strike) exp(|r - q| tau + 6 vol sqrt(tau)):
-//   1. Grid: S(xi) = K + a sinh(c1 + (c2 - c1) xi), xi uniform in [0, 1], the
-//      nodes dense around the strike K (a = K clip(vol sqrt(tau)/3, 0.02, 1)).
-//      Three-point differences for V_S and V_SS on the uneven grid (second
-//      order); at S = 0 the equation is V_t = -r V, at S_max V_SS = 0.
+// The pricing equation in x = ln S and the time to expiry t,
+//   V_t = (vol^2/2) V_xx + (r - q - vol^2/2) V_x - r V,
+// on x within w = 7 vol sqrt(tau) + |r - q| tau + 0.1 of ln spot and ln strike:
+//   1. Grid: x(xi) = ln K + a sinh(c1 + (c2 - c1) xi), xi uniform in [0, 1],
+//      the nodes dense around the strike K (a = clip(vol sqrt(tau)/4, 1e-3, 1)).
+//      Three-point differences on the uneven grid (second order); at both
+//      ends V_SS = 0.
 //   2. Time: the ex-dates split [0, tau] into segments, each with steps in
 //      proportion to its length (at least 4). Crank-Nicolson, except the first
 //      two steps of every segment, each replaced by two implicit Euler half
@@ -26,8 +26,10 @@ namespace vantorel {
 //      exercise region is one interval at an end of the grid; where it may
 //      lie between two boundaries (negative rates), V = max(V, payoff) after
 //      every step.
-//   4. At an ex-date (going back in time) V(S) = V(max(S - D, 0)) after it,
-//      read from the grid by cubic Lagrange interpolation; then step 3 again.
+//   4. At an ex-date (going back in time) V(S) = V(S - D) after it, read from
+//      the grid by cubic Lagrange interpolation in x; a dividend that would
+//      take the spot below the grid's lowest node takes it to that node (the
+//      spot stays positive); then step 3 again.
 //   5. The value at the spot: cubic Lagrange interpolation.
 // fd_npv_richardson combines the values on (n, m) and (2n, 2m) steps as
 // (4 V_2 - V_1)/3, the second-order error cancelled.
@@ -57,20 +59,24 @@ struct Operator {
     std::vector<double> lo, di, up;  // L as a tridiagonal matrix
 };
 
-Operator make_operator(const std::vector<double>& S, double r, double q, double vol) {
-    const std::size_t n = S.size();
+// L in x = ln S: (vol^2/2) V_xx + (r - q - vol^2/2) V_x - r V, three-point
+// differences on the uneven grid; at both ends V_SS = 0 (V_xx = V_x), which
+// leaves (r - q) V_x - r V with a one-sided V_x.
+Operator make_operator(const std::vector<double>& x, double r, double q, double vol) {
+    const std::size_t n = x.size();
     Operator L{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
-    L.di[0] = -r;
+    const double diff = 0.5 * vol * vol, drift = r - q - diff;
     for (std::size_t i = 1; i + 1 < n; ++i) {
-        const double hm = S[i] - S[i - 1], hp = S[i + 1] - S[i];
-        const double diff = 0.5 * vol * vol * S[i] * S[i], drift = (r - q) * S[i];
+        const double hm = x[i] - x[i - 1], hp = x[i + 1] - x[i];
         L.lo[i] = diff * 2 / (hm * (hm + hp)) - drift * hp / (hm * (hm + hp));
         L.di[i] = -diff * 2 / (hm * hp) + drift * (hp - hm) / (hm * hp) - r;
         L.up[i] = diff * 2 / (hp * (hm + hp)) + drift * hm / (hp * (hm + hp));
     }
-    const double h = S[n - 1] - S[n - 2], drift = (r - q) * S[n - 1];
-    L.lo[n - 1] = -drift / h;
-    L.di[n - 1] = drift / h - r;
+    const double h0 = x[1] - x[0], hn = x[n - 1] - x[n - 2];
+    L.di[0] = -(r - q) / h0 - r;
+    L.up[0] = (r - q) / h0;
+    L.lo[n - 1] = -(r - q) / hn;
+    L.di[n - 1] = (r - q) / hn - r;
     return L;
 }
 
@@ -127,11 +133,11 @@ void step(const Operator& L, std::vector<double>& V, double dt, double th, std::
     }
 }
 
-}  // namespace
-
-double fd_npv(double spot, double strike, double rate, double div_yield, double tau,
-              PutCallFlag pc_flag, double vol, bool american, const CashDividend* dividends,
-              std::size_t n_dividends, FdGrid grid) noexcept {
+// fd_npv on the grid refined by `refine` (1 or 2): every node and time of
+// the unrefined grid is one of the refined grid, which Richardson needs.
+double fd_npv_refined(double spot, double strike, double rate, double div_yield, double tau,
+                      PutCallFlag pc_flag, double vol, bool american, const CashDividend* dividends,
+                      std::size_t n_dividends, FdGrid grid, int refine) noexcept {
     if (spot < 0 || strike < 0 || vol < 0) return nan;
     const double chi = sign(pc_flag);
     if (tau < 0) return 0.0;
@@ -140,17 +146,24 @@ double fd_npv(double spot, double strike, double rate, double div_yield, double 
     if (grid.space_steps < 8 || grid.time_steps < 4) return nan;
     try {
         const double K = strike, sd = std::max(vol, 1e-4) * std::sqrt(tau);
-        const double smax = std::max(spot, K) * std::exp(std::abs(rate - div_yield) * tau + 6 * sd);
-        const double a = K * std::clamp(sd / 3, 0.02, 1.0);
-        const double c1 = std::asinh(-K / a), c2 = std::asinh((smax - K) / a);
-        const std::size_t n = static_cast<std::size_t>(grid.space_steps) + 1;
-        std::vector<double> S(n), V(n), payoff(n), rhs(n), cp(n);
+        const double lk = std::log(K), ls = spot > 0 ? std::log(spot) : lk;
+        const double width = 7 * sd + std::abs(rate - div_yield) * tau + 0.1;
+        const double lo = std::min(lk, ls) - width, hi = std::max(lk, ls) + width;
+        const double a = std::clamp(sd / 4, 1e-3, 1.0);
+        // The strike on a node: k_steps of the steps lie below it, the top
+        // end moved up to make that exact.
+        const double c1 = std::asinh((lo - lk) / a), c2_wanted = std::asinh((hi - lk) / a);
+        const int k_steps = std::max(1, static_cast<int>(std::floor(grid.space_steps * -c1 / (c2_wanted - c1))));
+        const double c2 = c1 - c1 * grid.space_steps / k_steps;
+        const std::size_t n = static_cast<std::size_t>(grid.space_steps) * refine + 1;
+        std::vector<double> x(n), S(n), V(n), payoff(n), rhs(n), cp(n);
         for (std::size_t i = 0; i < n; ++i) {
             const double xi = static_cast<double>(i) / static_cast<double>(n - 1);
-            S[i] = i == 0 ? 0.0 : K + a * std::sinh(c1 + (c2 - c1) * xi);
+            x[i] = lk + a * std::sinh(c1 + (c2 - c1) * xi);
+            S[i] = std::exp(x[i]);
             payoff[i] = std::max(chi * (S[i] - K), 0.0);
         }
-        const Operator L = make_operator(S, rate, div_yield, vol);
+        const Operator L = make_operator(x, rate, div_yield, vol);
         // Ex-dates as times to expiry, from expiry back; those after expiry drop out.
         std::vector<CashDividend> jumps;
         for (std::size_t k = n_dividends; k-- > 0;)
@@ -158,7 +171,10 @@ double fd_npv(double spot, double strike, double rate, double div_yield, double 
                 jumps.push_back({tau - dividends[k].time, dividends[k].amount});
         std::vector<double> moved(n);
         auto jump = [&](double amount) {
-            for (std::size_t i = 0; i < n; ++i) moved[i] = interpolate(S, V, std::max(S[i] - amount, 0.0));
+            // Below the grid the value is read at its lowest node, where the
+            // option is as deep in or out of the money as the grid goes.
+            for (std::size_t i = 0; i < n; ++i)
+                moved[i] = interpolate(x, V, S[i] > amount ? std::max(std::log(S[i] - amount), x[0]) : x[0]);
             V.swap(moved);
             if (american)
                 for (std::size_t i = 0; i < n; ++i) V[i] = std::max(V[i], payoff[i]);
@@ -177,9 +193,12 @@ double fd_npv(double spot, double strike, double rate, double div_yield, double 
         while (t < tau) {
             const double end = next < jumps.size() ? jumps[next].time : tau;
             const double len = end - t;
-            const int steps = std::max(4, static_cast<int>(std::ceil(grid.time_steps * len / tau)));
-            const double dt = len / steps;
+            const int steps = refine * std::max(4, static_cast<int>(std::ceil(grid.time_steps * len / tau)));
+            // Steps graded as (k/m)^2 from the segment's start, where the payoff's or
+            // the jump's kink and the young exercise boundary need them most.
+            const double m2 = static_cast<double>(steps) * steps;
             for (int k = 0; k < steps; ++k) {
+                const double dt = len * (2.0 * k + 1) / m2;
                 if (k < 2) {
                     step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
                     step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
@@ -192,21 +211,30 @@ double fd_npv(double spot, double strike, double rate, double div_yield, double 
             t = end;
             while (next < jumps.size() && jumps[next].time <= t) jump(jumps[next++].amount);
         }
-        return interpolate(S, V, spot);
+        if (spot == 0) return put_side ? (american ? std::max(K, K * std::exp(-rate * tau)) : K * std::exp(-rate * tau)) : 0.0;
+        return interpolate(x, V, ls);
     } catch (...) {  // allocation failure
         return nan;
     }
+}
+
+}  // namespace
+
+double fd_npv(double spot, double strike, double rate, double div_yield, double tau,
+              PutCallFlag pc_flag, double vol, bool american, const CashDividend* dividends,
+              std::size_t n_dividends, FdGrid grid) noexcept {
+    return fd_npv_refined(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends, n_dividends,
+                          grid, 1);
 }
 
 double fd_npv_richardson(double spot, double strike, double rate, double div_yield, double tau,
                          PutCallFlag pc_flag, double vol, bool american,
                          const CashDividend* dividends, std::size_t n_dividends,
                          FdGrid grid) noexcept {
-    const double v1 = fd_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends,
-                             n_dividends, grid);
-    const FdGrid fine{2 * grid.space_steps, 2 * grid.time_steps};
-    const double v2 = fd_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends,
-                             n_dividends, fine);
+    const double v1 = fd_npv_refined(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends,
+                                     n_dividends, grid, 1);
+    const double v2 = fd_npv_refined(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends,
+                                     n_dividends, grid, 2);
     return (4 * v2 - v1) / 3;
 }
 
