@@ -98,11 +98,11 @@ def vantorel_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]]:
 
 
 def vantorel_np_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]]:
-    """Calls by name ("NAME:call") of the array package's native extension: its ufuncs
-    (over native handles where they take objects) carry no text signature. The thin
-    Python layer above them is not swept: under injected failures CPython 3.12 and
-    NumPy crash in their own code there (creating a function object, printing an
-    array), whatever the package does."""
+    """Calls by name ("NAME:call") of the array package's native extension: its ufuncs,
+    their twins with a status output (all in "with_status:call") and the pickling helpers; objects are
+    operands like any other. The thin Python layer above them is not swept: under
+    injected failures CPython 3.12 and NumPy crash in their own code there (creating a
+    function object, printing an array), whatever the package does."""
     import numpy as np
     import vantorel as v
     from vantorel_np import _ufuncs as u
@@ -113,27 +113,29 @@ def vantorel_np_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]
     later = dates + np.timedelta64(400, "D")
     curve = v.YieldCurve.create_noded(v.Date(2024, 1, 5), v.DayCounter.Act365,
                                       [v.Date(2024, 1, 5), v.Date(2034, 1, 5)], [1.0, 0.6], v.InterpType.Geometric)
-    objects = {"curve": curve, "calendar": v.Calendar("VT_WEEK"),
-               "interpolator": v.Interpolator([0.0, 1.0, 2.0], [1.0, 2.0, 4.0], v.InterpType.Linear, v.ExtrapType.Flat)}
-    handles = {"curve": u.handle(curve, v.YieldCurve), "calendar": u.handle(objects["calendar"], v.Calendar),
-               "interpolator": u.handle(objects["interpolator"], v.Interpolator)}
+    calendar = v.Calendar("VT_WEEK")
+    interpolator = v.Interpolator([0.0, 1.0, 2.0], [1.0, 2.0, 4.0], v.InterpType.Linear, v.ExtrapType.Flat)
     operands: dict[str, tuple[Any, ...]] = {
-        **{name: (*book, np.array([1, 0, 3]), vol)
+        **{name: (*book, np.array([1, 0, 1]), vol)
            for name in ["npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd"]},
-        "implied_vol": (np.array([8.0, 20.0, 1.0]), *book, np.array([1, 0, 3])),
+        "implied_vol": (np.array([8.0, 20.0, 1.0]), *book, np.array([1, 0, 1])),
+        **{name: (*book, np.array([0, 0, 1]), vol) for name in ["american_npv", "american_metrics"]},
+        "american_implied_vol": (np.array([8.0, 20.0, 1.0]), *book, np.array([0, 0, 1])),
+        "exercise_boundary": (105.0, 0.05, np.array([0.0, 0.02, 0.08]), 1.0, np.array([0, 0, 1]), vol,
+                              np.linspace(0.0, 1.0, 5)),
+        "cash_dividend_npv": (*book, np.array([0, 0, 1]), vol, np.array([True, False, True]),
+                              np.array([0.25, 0.5]), np.array([1.0, 1.0]), 16),
         **{name: (np.array([-0.5, 0.0, 0.7, 2.0]),) for name in ["erf", "erfc", "erf_inv", "erfc_inv"]},
-        "add_tenor": (dates, np.array([1, -2, 3]), 3), "weekday": (dates,),
-        "is_business_day": (handles["calendar"], dates), "is_weekend": (handles["calendar"], dates),
-        "year_fraction": (1, dates, later), "tau_from_dates": (dates, later),
-        **{name: (handles["curve"], later) for name in ["discount_factor", "overnight_rate", "zero_rate"]},
-        **{name: (handles["curve"], dates, later) for name in ["fwd_df", "fwd_rate"]},
-        "interpolate": (handles["interpolator"], np.linspace(-1.0, 3.0, 5)),
+        "add_tenor": (dates, np.array([v.Tenor("1M"), v.Tenor("-2D"), v.Tenor("3Y")])), "weekday": (dates,),
+        "is_business_day": (calendar, dates), "is_weekend": (calendar, dates),
+        "year_fraction": (v.DayCounter.Act360, dates, later), "tau_from_dates": (dates, later),
+        **{name: (curve, later) for name in ["discount_factor", "overnight_rate", "zero_rate"]},
+        **{name: (curve, dates, later) for name in ["fwd_df", "fwd_rate"]},
+        "interpolate": (interpolator, np.linspace(-1.0, 3.0, 5)),
     }  # fmt: skip
-    # Each call holds the objects whose handles it passes.
-    calls: dict[str, Call] = {f"{name}:call": (lambda f=getattr(u, name), a=ops, o=objects: f(*a))
+    calls: dict[str, Call] = {f"{name}:call": (lambda f=getattr(u, name), a=ops: f(*a))
                               for name, ops in operands.items()}  # fmt: skip
-    calls["handle:call"] = lambda: u.handle(curve, v.YieldCurve) == handles["curve"]
-    calls["ElementFailure:call"] = lambda: u.ElementFailure("text")
+    calls["with_status:call"] = lambda: [twin(*operands[name]) for name, twin in u.with_status.items()]
     # The pickling helpers: the native state of a YearMonthDay and both kinds of curve,
     # and a BlackScholesMetrics built from seven floats.
     flat = v.YieldCurve.create_flat(v.Date(2024, 1, 5), v.DayCounter.Act360, 0.03)

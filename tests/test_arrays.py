@@ -58,7 +58,7 @@ def book(draw):
     n, m = draw(st.integers(1, 4)), draw(st.integers(1, 4))
     shapes = [draw(st.sampled_from([(n, 1), (m,), ()])) for _ in range(7)]
     ops = [np.array(draw(st.lists(floats, min_size=math.prod(s), max_size=math.prod(s)))).reshape(s) for s in shapes]
-    flags = draw(st.lists(st.integers(-2, 3), min_size=math.prod(shapes[5]), max_size=math.prod(shapes[5])))
+    flags = draw(st.lists(st.integers(0, 1), min_size=math.prod(shapes[5]), max_size=math.prod(shapes[5])))
     ops[5] = np.array(flags, dtype=np.int64).reshape(shapes[5])
     if draw(st.booleans()):
         ops[5] = ops[5] != 0
@@ -131,8 +131,8 @@ def test03_add_tenor_is_the_scalar_rule(items, count, letter):
         return
     dates_equal(vn.add_tenor(as_days(items), text), want)
     dates_equal(vn.add_tenor(as_days(items), vt.Tenor(text)), want)
-    counts = np.full(len(items), count)
-    dates_equal(vn.add_tenor(as_days(items), counts, "DBWMY".index(letter)), want)
+    tenors = np.array([vt.Tenor(text)] * len(items), dtype=object)
+    dates_equal(vn.add_tenor(dates=as_days(items), tenor=tenors), want)
 
 
 @SETTINGS
@@ -279,7 +279,7 @@ def test09_the_first_failing_element_is_named_and_out_documented():
         (lambda: vn.weekday(np.array(["2024-01-01"])), TypeError),
         (lambda: vn.discount_factor(vt.Calendar("VT_WEEK"), D), TypeError),
         (lambda: vn.year_fraction(D, D, "Act365"), TypeError),
-        (lambda: vn.add_tenor(D, np.array([1]), 9), ValueError),
+        (lambda: vn.add_tenor(D, np.array(["1M"], dtype=object)), TypeError),
         (lambda: vn.add_tenor(D, "1Q"), ValueError),
         (lambda: vn.from_datetime64(np.array([45000])), TypeError),
     ],
@@ -368,3 +368,61 @@ def test14_vantorel_needs_no_numpy_and_vantorel_np_names_the_extra(run_python):
     r = run_python("import sys; sys.modules['numpy'] = None\nimport vantorel; print(len(vantorel.__all__))\nimport vantorel_np")
     assert r.stdout == "32\n"
     assert "ImportError" in r.stderr and "vantorel[array]" in r.stderr
+
+
+# ---- 6. layering ----------------------------------------------------------------------
+
+SRC = __import__("pathlib").Path(__file__).resolve().parents[1] / "src"
+CORE = ["core", "datetime", "enums", "maths", "mkt_data", "pricers"]
+
+
+@pytest.mark.skipif(not SRC.is_dir(), reason="needs the source tree")
+@pytest.mark.parametrize(
+    "folders, banned",
+    [(CORE, r"<Python\.h>|<numpy/|\"binding/|_py\.hpp\""), (["np"], r"\"binding/|_py\.hpp\"")],
+    ids=["core sees neither Python nor NumPy", "arrays reach the core, not the scalar binding"],
+)
+def test15_include_rules(folders, banned):
+    import re
+
+    files = [f for d in folders for f in (SRC / d).rglob("*.[ch]pp") if not f.stem.endswith("_py")]
+    assert files
+    bad = [(f.relative_to(SRC), line) for f in files for line in f.read_text().splitlines()
+           if line.startswith("#include") and re.search(banned, line)]  # fmt: skip
+    assert not bad
+
+
+# ---- 7. objects reach the loops only as themselves -------------------------------------
+
+OBJECT_CALLS = {
+    "discount_factor": lambda: (CURVES["noded"].get_df, lambda o, d, **k: vn.discount_factor(o, d, **k)),
+    "overnight_rate": lambda: (CURVES["flat"].get_overnight_rate, lambda o, d, **k: vn.overnight_rate(o, d, **k)),
+    "interpolate": lambda: (LINEAR.interpolate, lambda o, x, **k: vn.interpolate(o, x, **k)),
+    "is_business_day": lambda: (vt.Calendar("VT_WEEK"), lambda o, d, **k: vn.is_business_day(d, o, **k)),
+}  # fmt: skip
+
+
+@pytest.mark.parametrize("path", ["dask out= after the object is freed", "monkeypatched class", "an integer"])
+@pytest.mark.parametrize("name", OBJECT_CALLS)
+def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch):
+    bound, call = OBJECT_CALLS[name]()
+    obj = getattr(bound, "__self__", bound)
+    xs = np.array([1.5, 2.5]) if name == "interpolate" else D[:2]
+    if path == "an integer":
+        with pytest.raises(TypeError, match=f"expected a vantorel.{type(obj).__name__}, got int"):
+            getattr(vn._ufuncs, name)(id(obj), xs)
+    elif path == "monkeypatched class":
+        monkeypatch.setattr(vt, type(obj).__name__, vt.Tenor)
+        with pytest.raises(TypeError, match="expected a vantorel"):
+            call(vt.Tenor("1M"), xs)
+        np.testing.assert_array_equal(call(obj, xs), call(obj, xs))
+    else:
+        da = pytest.importorskip("dask.array")
+        import gc
+        import pickle
+
+        want = call(pickle.loads(pickle.dumps(obj)), xs)
+        out = da.zeros(2, dtype=want.dtype, chunks=1)
+        call(pickle.loads(pickle.dumps(obj)), da.from_array(xs, chunks=1), out=out)
+        gc.collect()
+        np.testing.assert_array_equal(out.compute(), want)

@@ -42,12 +42,15 @@ The examples assume ``import numpy as np`` and ``from vantorel_np import *``.
 """
 
 from collections.abc import Iterable
-from typing import Any, NamedTuple, overload
+from typing import Any, Literal, NamedTuple, TypeAlias, overload
 
 import numpy as np
 import numpy.typing as npt
 
-from vantorel import Calendar, Date, DayCounter, Interpolator, Tenor, TenorUnit, YieldCurve
+from vantorel import Calendar, Date, DayCounter, Interpolator, Tenor, YieldCurve
+
+_Errors: TypeAlias = Literal["raise", "coerce"]
+"""``errors=``: ``"raise"`` (the first failing element raises) or ``"coerce"`` (failing elements missing)."""
 
 __all__ = [
     "npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd", "Metrics",
@@ -61,85 +64,85 @@ __all__ = [
 
 # ---- the pricer ---------------------------------------------------------------
 
-npv: np.ufunc
-"""Black-Scholes value: ``npv(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+def npv(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes value: ``npv(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
-Elementwise :meth:`vantorel.BlackScholes.npv` of the broadcast operands, as
-float64; NaN where the scalar gives ``None`` (a negative ``spot``, ``strike``
-or ``vol``). ``rate`` and ``div_yield`` are continuously compounded per year,
-``tau`` is in years (:func:`tau_from_dates` gives it from dates), ``vol`` per
-square-root year, ``pc_flag`` int codes (non-zero: call) or bool (``True``:
-call). Accepts ``out=`` and ``where=``; never raises for values.
+    Elementwise :meth:`vantorel.BlackScholes.npv` of the broadcast operands, as
+    float64; NaN where the scalar gives ``None`` (a negative ``spot``, ``strike``
+    or ``vol``). ``rate`` and ``div_yield`` are continuously compounded per year,
+    ``tau`` is in years (:func:`tau_from_dates` gives it from dates), ``vol`` per
+    square-root year, ``pc_flag`` int codes (non-zero: call) or bool (``True``:
+    call). Accepts ``out=`` and ``where=``; never raises for values.
 
->>> npv(100.0, np.array([90.0, 100.0, -1.0]), 0.05, 0.02, 1.0, np.array([True, False, True]), 0.2).round(6).tolist()
-[15.123708, 6.330081, nan]
-"""
-delta: np.ufunc
-"""Black-Scholes delta ``dV/dspot``: ``delta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+    >>> npv(100.0, np.array([90.0, 100.0, -1.0]), 0.05, 0.02, 1.0, np.array([True, False, True]), 0.2).round(6).tolist()
+    [15.123708, 6.330081, nan]
+    """
+def delta(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes delta ``dV/dspot``: ``delta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
-Elementwise :meth:`vantorel.BlackScholes.delta`, float64; NaN for a negative
-``spot``, ``strike`` or ``vol``. Operands as for :data:`npv`.
-"""
-gamma: np.ufunc
-"""Black-Scholes gamma ``d²V/dspot²``: ``gamma(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+    Elementwise :meth:`vantorel.BlackScholes.delta`, float64; NaN for a negative
+    ``spot``, ``strike`` or ``vol``. Operands as for :data:`npv`.
+    """
+def gamma(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes gamma ``d²V/dspot²``: ``gamma(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
-Elementwise :meth:`vantorel.BlackScholes.gamma`, float64; infinite at the
-money when ``tau`` is 0; NaN for a negative ``spot``, ``strike`` or ``vol``.
-Operands as for :data:`npv`.
-"""
-vega: np.ufunc
-"""Black-Scholes vega ``dV/dvol`` per 1.0 of vol: ``vega(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+    Elementwise :meth:`vantorel.BlackScholes.gamma`, float64; infinite at the
+    money when ``tau`` is 0; NaN for a negative ``spot``, ``strike`` or ``vol``.
+    Operands as for :data:`npv`.
+    """
+def vega(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes vega ``dV/dvol`` per 1.0 of vol: ``vega(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
-Divide by 100 for the change per vol point. Elementwise
-:meth:`vantorel.BlackScholes.vega`, float64; NaN for a negative ``spot``,
-``strike`` or ``vol``. Operands as for :data:`npv`.
-"""
-theta: np.ufunc
-"""Black-Scholes theta ``-dV/dtau`` per year: ``theta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+    Divide by 100 for the change per vol point. Elementwise
+    :meth:`vantorel.BlackScholes.vega`, float64; NaN for a negative ``spot``,
+    ``strike`` or ``vol``. Operands as for :data:`npv`.
+    """
+def theta(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes theta ``-dV/dtau`` per year: ``theta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
-Divide by 365 for the change per calendar day. Elementwise
-:meth:`vantorel.BlackScholes.theta`, float64; NaN for a negative ``spot``,
-``strike`` or ``vol``. Operands as for :data:`npv`.
-"""
-rho_r: np.ufunc
-"""Black-Scholes ``dV/drate`` per 1.0 of rate: ``rho_r(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+    Divide by 365 for the change per calendar day. Elementwise
+    :meth:`vantorel.BlackScholes.theta`, float64; NaN for a negative ``spot``,
+    ``strike`` or ``vol``. Operands as for :data:`npv`.
+    """
+def rho_r(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes ``dV/drate`` per 1.0 of rate: ``rho_r(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
-Divide by 10000 for a basis point. Elementwise
-:meth:`vantorel.BlackScholes.rho_r`, float64; NaN for a negative ``spot``,
-``strike`` or ``vol``. Operands as for :data:`npv`.
-"""
-rho_q: np.ufunc
-"""Black-Scholes ``dV/ddiv_yield`` per 1.0 of yield: ``rho_q(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
+    Divide by 10000 for a basis point. Elementwise
+    :meth:`vantorel.BlackScholes.rho_r`, float64; NaN for a negative ``spot``,
+    ``strike`` or ``vol``. Operands as for :data:`npv`.
+    """
+def rho_q(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes ``dV/ddiv_yield`` per 1.0 of yield: ``rho_q(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
-Divide by 10000 for a basis point. Elementwise
-:meth:`vantorel.BlackScholes.rho_q`, float64; NaN for a negative ``spot``,
-``strike`` or ``vol``. Operands as for :data:`npv`.
-"""
+    Divide by 10000 for a basis point. Elementwise
+    :meth:`vantorel.BlackScholes.rho_q`, float64; NaN for a negative ``spot``,
+    ``strike`` or ``vol``. Operands as for :data:`npv`.
+    """
 
 # ---- implied volatility -------------------------------------------------------
 
-implied_vol: np.ufunc
-"""Black-Scholes implied volatility: ``implied_vol(price, spot, strike, rate, div_yield, tau, pc_flag)``.
+def implied_vol(price: npt.ArrayLike, spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """Black-Scholes implied volatility: ``implied_vol(price, spot, strike, rate, div_yield, tau, pc_flag)``.
 
-The vol at which the exact Black-Scholes-Merton formula gives ``price``,
-float64, accurate to the last digits where the price depends on the vol
-(see the precision page). Inside the no-arbitrage bounds (above the discounted
-intrinsic value, below ``spot * exp(-div_yield * tau)`` for a call and
-``strike * exp(-rate * tau)`` for a put) there is always an answer; a price
-equal to the lower bound gives 0.0; a price outside the bounds, ``tau <= 0``,
-a negative ``spot`` or ``strike``, or a NaN operand gives NaN. Other operands
-as for :data:`npv`. Accepts ``out=`` and ``where=``; never raises for values.
+    The vol at which the exact Black-Scholes-Merton formula gives ``price``,
+    float64, accurate to the last digits where the price depends on the vol
+    (see the precision page). Inside the no-arbitrage bounds (above the discounted
+    intrinsic value, below ``spot * exp(-div_yield * tau)`` for a call and
+    ``strike * exp(-rate * tau)`` for a put) there is always an answer; a price
+    equal to the lower bound gives 0.0; a price outside the bounds, ``tau <= 0``,
+    a negative ``spot`` or ``strike``, or a NaN operand gives NaN. Other operands
+    as for :data:`npv`. Accepts ``out=`` and ``where=``; never raises for values.
 
->>> float(implied_vol(npv(100.0, 105.0, 0.05, 0.02, 1.0, 1, 0.2), 100.0, 105.0, 0.05, 0.02, 1.0, 1).round(9))
-0.2
-"""
+    >>> float(implied_vol(npv(100.0, 105.0, 0.05, 0.02, 1.0, 1, 0.2), 100.0, 105.0, 0.05, 0.02, 1.0, 1).round(9))
+    0.2
+    """
 
 # ---- error functions ----------------------------------------------------------
 # ---- American exercise and cash dividends ----------------------------------------
 
 def american_npv(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, /, **kwargs: Any,
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
 ) -> Any:
     """American value: ``american_npv(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
@@ -160,7 +163,7 @@ def american_npv(
 
 def american_metrics(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, /, **kwargs: Any,
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
 ) -> Metrics:
     """American value and sensitivities as a :class:`Metrics` of arrays.
 
@@ -176,7 +179,8 @@ def american_metrics(
 
 def american_implied_vol(
     price: npt.ArrayLike, spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike,
-    div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, /, **kwargs: Any,
+    div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, *, errors: _Errors = "raise",
+    **kwargs: Any
 ) -> Any:
     """The vol at which :func:`american_npv` gives ``price``.
 
@@ -191,7 +195,7 @@ def american_implied_vol(
 
 def exercise_boundary(
     strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike,
-    pc_flag: npt.ArrayLike, vol: npt.ArrayLike, /, points: int = 101,
+    pc_flag: npt.ArrayLike, vol: npt.ArrayLike, points: int = 101
 ) -> tuple[Any, Any]:
     """The early-exercise boundary as ``(times, spots)``, each shaped like the
     broadcast operands plus a last axis of ``points`` values.
@@ -209,7 +213,7 @@ def exercise_boundary(
 def cash_dividend_npv(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
     tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, div_times: npt.ArrayLike,
-    div_amounts: npt.ArrayLike, /, *, american: npt.ArrayLike = True, space_steps: int = 200,
+    div_amounts: npt.ArrayLike, *, american: npt.ArrayLike = True, space_steps: int = 200
 ) -> Any:
     """Value with cash dividends, American (default) or European.
 
@@ -227,32 +231,32 @@ def cash_dividend_npv(
     6.7909
     """
 
-erf: np.ufunc
-"""The error function, elementwise :func:`vantorel.erf` (float64 in and out).
+def erf(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """The error function, elementwise :func:`vantorel.erf` (float64 in and out).
 
-``erf(±inf)`` is ±1, NaN gives NaN; never raises.
+    ``erf(±inf)`` is ±1, NaN gives NaN; never raises.
 
->>> erf(np.array([0.0, 1.0, np.inf])).tolist()
-[0.0, 0.8427007929427149, 1.0]
-"""
-erfc: np.ufunc
-"""The complementary error function ``1 - erf(x)``, elementwise :func:`vantorel.erfc`.
+    >>> erf(np.array([0.0, 1.0, np.inf])).tolist()
+    [0.0, 0.8427007929427149, 1.0]
+    """
+def erfc(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """The complementary error function ``1 - erf(x)``, elementwise :func:`vantorel.erfc`.
 
-Float64; ``erfc(+inf)`` is 0, ``erfc(-inf)`` is 2, NaN gives NaN; never raises.
-"""
-erf_inv: np.ufunc
-"""The inverse error function on (-1, 1), elementwise :func:`vantorel.erf_inv`.
+    Float64; ``erfc(+inf)`` is 0, ``erfc(-inf)`` is 2, NaN gives NaN; never raises.
+    """
+def erf_inv(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """The inverse error function on (-1, 1), elementwise :func:`vantorel.erf_inv`.
 
-Float64; +inf from 1 up, -inf from -1 down, NaN gives NaN; never raises.
+    Float64; +inf from 1 up, -inf from -1 down, NaN gives NaN; never raises.
 
->>> erf_inv(np.array([0.5, 1.0])).tolist()
-[0.4769362762044699, inf]
-"""
-erfc_inv: np.ufunc
-"""The inverse complementary error function on (0, 2), elementwise :func:`vantorel.erfc_inv`.
+    >>> erf_inv(np.array([0.5, 1.0])).tolist()
+    [0.4769362762044699, inf]
+    """
+def erfc_inv(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+    """The inverse complementary error function on (0, 2), elementwise :func:`vantorel.erfc_inv`.
 
-Float64; +inf from 0 down, -inf from 2 up, NaN gives NaN; never raises.
-"""
+    Float64; +inf from 0 down, -inf from 2 up, NaN gives NaN; never raises.
+    """
 
 class Metrics(NamedTuple):
     """The seven Black-Scholes results of :func:`metrics` and :func:`metrics_fd`, one array each.
@@ -283,7 +287,7 @@ class Metrics(NamedTuple):
 
 def metrics(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, /, **kwargs: Any
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
 ) -> Metrics:
     """All seven closed-form results at once: ``metrics(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
@@ -301,7 +305,7 @@ def metrics(
 
 def metrics_fd(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, /, **kwargs: Any
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
 ) -> Metrics:
     """The value and six finite-difference sensitivities: ``metrics_fd(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
@@ -353,36 +357,32 @@ def from_datetime64(values: npt.ArrayLike) -> Any:
     Date('2024-01-05')
     """
 
-@overload
-def add_tenor(dates: npt.ArrayLike, tenor: str | Tenor, unit: None = None, /, **kwargs: Any) -> Any:
-    """Each date moved by one tenor, a string such as ``"3M"`` or a :class:`~vantorel.Tenor`."""
-
-@overload
-def add_tenor(dates: npt.ArrayLike, tenor: npt.ArrayLike, unit: npt.ArrayLike | TenorUnit, /, **kwargs: Any) -> Any:
+def add_tenor(
+    dates: npt.ArrayLike, tenor: str | Tenor | npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
+) -> Any:
     """Dates moved by a tenor, elementwise :meth:`vantorel.Date.add_tenor`; ``datetime64[D]``, NaT for NaT.
 
-    ``add_tenor(dates, tenor)`` applies one tenor, a string (``"3M"``) or a
-    :class:`~vantorel.Tenor`, to every date; ``add_tenor(dates, counts, units)``
-    broadcasts int counts against :class:`~vantorel.TenorUnit` codes (D 0,
-    B 1, W 2, M 3, Y 4) or a ``TenorUnit`` member. Months and years clamp to
+    ``tenor`` is a string (``"3M"``) or a :class:`~vantorel.Tenor` for every
+    date, or an object array of Tenors broadcast against the dates. Months and years clamp to
     the end of a shorter month, with no end-of-month rule (2024-01-31 plus
     1M is 2024-02-29, plus 2M is 2024-03-31).
 
     :param kwargs: ``out=``, ``where=`` and NumPy's other ufunc keywords.
     :raises ValueError: for a tenor string the scalar refuses (``Invalid tenor
-        unit (Q), can only have D, B, W, M, Y``); ``Invalid TenorUnit code (9)``
-        for a unit code outside 0 to 4, with the index note.
+        unit (Q), can only have D, B, W, M, Y``); TypeError for an element
+        that is not a Tenor, with the index note.
     :raises FatalError: ``Cannot add TenorUnit::B without a calendar input``
         for business days; a result outside the date range (``Year (65536)
         must be <= 65535``); both with the index note.
 
     >>> add_tenor(np.array(["2024-01-31", "NaT"], "M8[D]"), "1M")
     array(['2024-02-29',        'NaT'], dtype='datetime64[D]')
-    >>> add_tenor(np.datetime64("2024-01-31"), np.array([1, 2]), 3).tolist()
+    >>> from vantorel import Tenor
+    >>> add_tenor(np.datetime64("2024-01-31"), np.array([Tenor("1M"), Tenor("2M")])).tolist()
     [datetime.date(2024, 2, 29), datetime.date(2024, 3, 31)]
     """
 
-def weekday(dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def weekday(dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """Weekday codes of dates, Monday 0 to Sunday 6, as float64 (so that NaT can give NaN).
 
     The codes are those of :class:`~vantorel.Weekday`. Accepts ``out=`` and ``where=``.
@@ -394,7 +394,7 @@ def weekday(dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
     [4.0, 6.0, nan]
     """
 
-def is_business_day(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) -> Any:
+def is_business_day(dates: npt.ArrayLike, calendar: Calendar, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """Whether each date is a business day of ``calendar``, as a bool array; ``False`` for NaT.
 
     Elementwise :meth:`vantorel.Calendar.is_business_day`. Accepts ``out=`` and ``where=``.
@@ -408,7 +408,7 @@ def is_business_day(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) 
     [True, False, False]
     """
 
-def is_weekend(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) -> Any:
+def is_weekend(dates: npt.ArrayLike, calendar: Calendar, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """Whether each date is a weekend day of ``calendar``, as a bool array; ``False`` for NaT.
 
     Elementwise :meth:`vantorel.Calendar.is_weekend` (Saturday and Sunday for
@@ -419,7 +419,7 @@ def is_weekend(dates: npt.ArrayLike, calendar: Calendar, /, **kwargs: Any) -> An
     :raises FatalError: for a day outside the date range, with the index note.
     """
 
-def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCounter, /, **kwargs: Any) -> Any:
+def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCounter, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """The year fraction from ``start`` to ``end`` under ``day_counter``, float64; NaN for NaT.
 
     Elementwise :meth:`vantorel.DayCounter.get_dcf`: ``Act365`` counts days
@@ -436,7 +436,7 @@ def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCoun
     [0.25, nan]
     """
 
-def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """Calendar days from ``eval_dates`` to ``expiry_dates`` over 365.0, float64; NaN for NaT.
 
     The ``tau`` the pricer's ``_with_dates`` methods use, whatever day counter
@@ -451,7 +451,7 @@ def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, /, **
 
 # ---- curves and interpolation -------------------------------------------------
 
-def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """The discount factor at each date, elementwise :meth:`vantorel.YieldCurve.get_df`; float64, NaN for NaT.
 
     1.0 at the curve date; dates before it are allowed. Accepts ``out=`` and
@@ -468,7 +468,7 @@ def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -
     [1.0, 0.951229424500714, nan]
     """
 
-def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """The forward discount factor ``df(end) / df(start)`` per pair of dates; float64, NaN for NaT.
 
     Elementwise :meth:`vantorel.YieldCurve.get_fwd_df`. Accepts ``out=`` and ``where=``.
@@ -477,7 +477,7 @@ def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **kwa
     :raises FatalError: as :func:`discount_factor`, with the index note.
     """
 
-def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """The simple rate from each date to the next calendar day; float64, NaN for NaT.
 
     Elementwise :meth:`vantorel.YieldCurve.get_overnight_rate`. Accepts ``out=`` and ``where=``.
@@ -488,7 +488,7 @@ def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) ->
         :func:`discount_factor` otherwise; with the index note.
     """
 
-def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """The simple forward rate ``(df(start) / df(end) - 1) / tau(start, end)``; float64.
 
     Elementwise :meth:`vantorel.YieldCurve.get_fwd_rate`; NaN for NaT and
@@ -498,7 +498,7 @@ def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, /, **k
     :raises FatalError: as :func:`discount_factor`, with the index note.
     """
 
-def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """The continuously compounded zero rate ``-ln(df(date)) / tau(curve_date, date)``; float64.
 
     ``tau`` is the curve's own day counter from its curve date. At the curve
@@ -514,7 +514,7 @@ def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, /, **kwargs: Any) -> Any:
     [nan, 0.05]
     """
 
-def interpolate(interpolator: Interpolator, xs: npt.ArrayLike, /, **kwargs: Any) -> Any:
+def interpolate(interpolator: Interpolator, xs: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     """The interpolated value at each x, elementwise :meth:`vantorel.Interpolator.interpolate`; float64.
 
     Outside the nodes the interpolator's :class:`~vantorel.ExtrapType`

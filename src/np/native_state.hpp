@@ -6,21 +6,6 @@
 
 namespace vantorel::np {
 
-// The classes of the imported vantorel module whose instances the extension
-// reads as one Box<T> of this build, kept for the process.
-struct VantorelClasses {
-    PyTypeObject* ymd = nullptr;
-    PyTypeObject* curve = nullptr;
-    PyTypeObject* metrics = nullptr;
-    PyTypeObject* interpolator = nullptr;
-    PyTypeObject* calendar = nullptr;
-};
-extern VantorelClasses classes;
-
-// Takes the classes from the imported vantorel module and checks that their
-// instances have the layout this build expects. Returns false with an error set.
-bool take_classes(PyObject* vantorel_module) noexcept;
-
 // native_state(obj): what rebuilds obj through vantorel's public constructors.
 //   YearMonthDay:       (year, month, day)
 //   flat YieldCurve:    ("flat", curve date serial, DayCounter name, flat rate)

@@ -1,19 +1,20 @@
 // src/np/ufuncs.cpp: vantorel_np._ufuncs, the ufuncs built from one table of core kernels
 #include "np/loops.hpp"
 #include "np/native_state.hpp"
+#include "np/state.hpp"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
-#include "core/failure.hpp"
 #include "datetime/calendars/calendar.hpp"
 #include "datetime/day_counter.hpp"
 #include "datetime/tenor.hpp"
 #include "maths/functions/err_functions.hpp"
 #include "maths/interpolator.hpp"
-#include "mkt_data/yield_curve_py.hpp"
+#include "mkt_data/yield_curve.hpp"
 #include "pricers/american.hpp"
 #include "pricers/american_fd.hpp"
 #include "pricers/implied_vol.hpp"
@@ -22,68 +23,45 @@ namespace vantorel::np {
 
 namespace {
 
-// ---- kernels that adapt a core call to plain operands ------------------------------
+// ---- kernels that are not a core function as they stand -----------------------------
 
-double weekday_code(Date d) noexcept { return code_of(d.weekday()); }
-
-bool business_day(const Calendar* cal, Date d) noexcept { return cal->is_business_day(d); }
-bool weekend(const Calendar* cal, Date d) noexcept { return cal->is_weekend(d); }
-
-// The Python layer hands over a tenor as its count and unit code; a count or
-// code no Tenor can hold is a failure here, never undefined behaviour.
-Date add_count(Date d, std::int64_t count, std::int64_t unit) {
-    if (count < INT16_MIN || count > INT16_MAX || unit < 0 || unit >= std::int64_t{enum_size<TenorUnit>})
-        fail("Invalid tenor (" + std::to_string(count) + ", unit code " + std::to_string(unit) + ")");
-    return add_tenor(d, Tenor{static_cast<std::int16_t>(count), static_cast<TenorUnit>(unit)});
+// The tau of the pricer's _with_dates forms: the Act/365 year fraction.
+double tau_from_dates(const Date& eval_date, const Date& expiry_date) {
+    return get_dcf(DayCounter::Act365, eval_date, expiry_date);
 }
 
-double year_fraction(std::int64_t dc, Date start, Date end) {
-    if (dc < 0 || dc >= std::int64_t{enum_size<DayCounter>}) fail("not implemented");
-    return get_dcf(static_cast<DayCounter>(dc), start, end);
-}
-
-// Calendar days over 365.0, as the pricer's _with_dates forms take tau.
-double tau_from_dates(Date eval_date, Date expiry_date) noexcept {
-    const std::int32_t days = expiry_date.serial() - eval_date.serial();
-    return static_cast<double>(days) / 365.0;
-}
-
-double discount_factor(const YieldCurve* c, Date d) { return c->get_df(d); }
-double fwd_df(const YieldCurve* c, Date start, Date end) { return c->get_fwd_df(start, end); }
-double overnight_rate(const YieldCurve* c, Date d) { return c->get_overnight_rate(d); }
-double fwd_rate(const YieldCurve* c, Date start, Date end) { return c->get_fwd_rate(start, end); }
 // Continuously compounded: -ln(df) / year fraction from the curve date. At the
 // curve date that is 0/0, NaN.
-double zero_rate(const YieldCurve* c, Date d) {
-    return -std::log(c->get_df(d)) / get_dcf(c->get_dc(), c->get_curve_date(), d);
+double zero_rate(const YieldCurve& c, const Date& d) {
+    return -std::log(c.get_df(d)) / get_dcf(c.get_dc(), c.get_curve_date(), d);
 }
 
-double interpolate(const Interpolator* i, double x) { return i->interpolate(x); }
-
-// ---- the table ----------------------------------------------------------------------
+// ---- building the ufuncs ------------------------------------------------------------
 
 struct Row {
     const char* name;
-    const char* doc;
-    bool (*add)(PyObject* module, const Row& row) noexcept;
+    bool (*add)(PyObject* module, PyObject* with_status, const char* name) noexcept;
 };
 
-template <auto Fn, bool FlagAsBool>
+template <auto Fn, bool FlagAsBool, bool WithStatus>
 bool add_loop(PyObject* ufunc) noexcept {
     using K = KernelOf<Fn>;
-    PyArray_DTypeMeta* dtypes[K::nin + K::nout];
-    for (std::size_t i = 0; i < K::nin + K::nout; ++i) dtypes[i] = dtype_of(kind_at<Fn>(i), FlagAsBool);
+    constexpr auto kinds = operand_kinds<Fn, WithStatus>();
+    PyArray_DTypeMeta* dtypes[kinds.size()];
+    for (std::size_t i = 0; i < kinds.size(); ++i) dtypes[i] = dtype_of(kinds[i], FlagAsBool);
     PyType_Slot slots[] = {
-        {NPY_METH_strided_loop, reinterpret_cast<void*>(&strided_loop<Fn, FlagAsBool>)},
-        {K::has_day ? NPY_METH_resolve_descriptors : 0, reinterpret_cast<void*>(&resolve_descriptors<Fn>)},
+        {NPY_METH_strided_loop, reinterpret_cast<void*>(&strided_loop<Fn, FlagAsBool, WithStatus>)},
+        {K::has_day ? NPY_METH_resolve_descriptors : 0,
+         reinterpret_cast<void*>(&resolve_descriptors<Fn, WithStatus>)},
         {0, nullptr},
     };
     PyArrayMethod_Spec spec{};
     spec.name = "vantorel_np_loop";
     spec.nin = static_cast<int>(K::nin);
-    spec.nout = static_cast<int>(K::nout);
+    spec.nout = static_cast<int>(kinds.size() - K::nin);
     spec.casting = NPY_NO_CASTING;
-    spec.flags = NPY_METH_NO_FLOATINGPOINT_ERRORS;  // no Python API: NumPy drops the GIL
+    // No Python API: NumPy drops the GIL. The loop clears the flags it raises.
+    spec.flags = NPY_METH_NO_FLOATINGPOINT_ERRORS;
     spec.dtypes = dtypes;
     spec.slots = slots;
     return PyUFunc_AddLoopFromSpec(ufunc, &spec) == 0;
@@ -99,84 +77,98 @@ std::string scalar_signature(std::size_t nin, std::size_t nout) {
     return s;
 }
 
-// Creates the ufunc of a row, registers its loops (two when the kernel takes
-// a PutCallFlag: int64 codes and bool) and the promoter, and adds it to the
-// module. Returns false with an error set.
-template <auto Fn>
-bool add_ufunc(PyObject* module, const Row& row) noexcept {
+// One ufunc of kernel Fn named name (with a status output when WithStatus):
+// its loops (two when the kernel takes a PutCallFlag: int64 codes and bool)
+// and its promoter. nullptr with an error set.
+template <auto Fn, bool WithStatus>
+PyObject* make_ufunc(PyObject* module, const char* name) noexcept {
     using K = KernelOf<Fn>;
-    constexpr int nin = static_cast<int>(K::nin), nout = static_cast<int>(K::nout);
+    constexpr int nin = static_cast<int>(K::nin);
+    constexpr int nout = static_cast<int>(K::nout) + (WithStatus ? 1 : 0);
     static const std::string signature = scalar_signature(K::nin, K::nout);
-    py::Ref ufunc(nout > 1 ? PyUFunc_FromFuncAndDataAndSignature(nullptr, nullptr, nullptr, 0, nin, nout,
-                                                                 PyUFunc_None, row.name, row.doc, 0,
-                                                                 signature.c_str())
-                           : PyUFunc_FromFuncAndData(nullptr, nullptr, nullptr, 0, nin, nout,
-                                                     PyUFunc_None, row.name, row.doc, 0));
-    if (!ufunc || !add_loop<Fn, false>(ufunc)) return false;
-    if (K::has_flag && !add_loop<Fn, true>(ufunc)) return false;
-    py::Ref any(PyTuple_New(nin + nout));
-    if (!any) return false;
+    Owned ufunc(!WithStatus && nout > 1
+                    ? PyUFunc_FromFuncAndDataAndSignature(nullptr, nullptr, nullptr, 0, nin, nout, PyUFunc_None,
+                                                          name, nullptr, 0, signature.c_str())
+                    : PyUFunc_FromFuncAndData(nullptr, nullptr, nullptr, 0, nin, nout, PyUFunc_None, name,
+                                              nullptr, 0));
+    if (!ufunc || !add_loop<Fn, false, WithStatus>(ufunc.get())) return nullptr;
+    if (K::has_flag && !add_loop<Fn, true, WithStatus>(ufunc.get())) return nullptr;
+    Owned any(PyTuple_New(nin + nout));
+    if (!any) return nullptr;
     for (int i = 0; i < nin + nout; ++i) PyTuple_SET_ITEM(any.get(), i, Py_NewRef(Py_None));
-    py::Ref promoter(PyCapsule_New(reinterpret_cast<void*>(&promote<Fn>), "numpy._ufunc_promoter", nullptr));
-    if (!promoter || PyUFunc_AddPromoter(ufunc, any, promoter) < 0) return false;
+    Owned promoter(
+        PyCapsule_New(reinterpret_cast<void*>(&promote<Fn, WithStatus>), "numpy._ufunc_promoter", nullptr));
+    if (!promoter || PyUFunc_AddPromoter(ufunc.get(), any.get(), promoter.get()) < 0) return nullptr;
     // Pickle (dask's graphs, process pools) finds a ufunc by its module and name;
     // without a module it searches every imported module for it.
-    py::Ref module_name(PyModule_GetNameObject(module));
-    if (!module_name || PyObject_SetAttrString(ufunc, "__module__", module_name) < 0) return false;
-    return PyModule_AddObjectRef(module, row.name, ufunc) == 0;
+    Owned module_name(PyModule_GetNameObject(module));
+    if (!module_name || PyObject_SetAttrString(ufunc.get(), "__module__", module_name.get()) < 0) return nullptr;
+    return ufunc.release();
+}
+
+// Adds the ufunc of a row to the module and, for a kernel whose elements can
+// fail, its twin with a status output to the dict with_status under the same
+// name. Returns false with an error set.
+template <auto Fn>
+bool add_ufunc(PyObject* module, PyObject* with_status, const char* name) noexcept {
+    PyObject* ufunc = make_ufunc<Fn, false>(module, name);
+    if (ufunc == nullptr || PyModule_AddObject(module, name, ufunc) < 0) return false;
+    if constexpr (KernelOf<Fn>::can_fail) {
+        Owned twin(make_ufunc<Fn, true>(module, name));
+        if (!twin || PyDict_SetItemString(with_status, name, twin.get()) < 0) return false;
+    }
+    return true;
 }
 
 template <auto Fn>
-constexpr Row row(const char* name, const char* doc) {
-    return {name, doc, &add_ufunc<Fn>};
+constexpr Row row(const char* name) {
+    return {name, &add_ufunc<Fn>};
 }
 
-// The pricer's operands; pc_flag is an int64 code (non-zero: call) or a bool.
-#define VANTOREL_PRICER_DOC(what)                                                   \
-    "(spot, strike, rate, div_yield, tau, pc_flag, vol): " what                     \
-    " as BlackScholes gives it; NaN where spot, strike or vol is negative (None there)."
-
-// One row per ufunc: its name, its docstring, the core kernel it runs. The
-// operand types follow from the kernel's signature: double, int64, a
-// PutCallFlag (int64 codes or bool), a Date (datetime64[D]), a native handle.
+// ---- the table ----------------------------------------------------------------------
+//
+// One row per ufunc: its name and the core kernel it runs, a free function or
+// a const member function (its receiver is the first operand). The operands
+// follow from the kernel's signature: double, a PutCallFlag (int64 codes 0 and
+// 1, or bool), a Date (datetime64[D]), a vantorel object (object arrays; the
+// classes are those of Vantorel<T> in np/state.hpp). A kernel that may throw,
+// or takes a date, a flag or an object, also gets a twin with a status output
+// for errors="coerce".
+//
+// To add a function: write its kernel in the core (or a few lines above when
+// it is a core call with a fixed argument), add its row here, then its row in
+// python/vantorel_np/_table.py (public name, argument names, docstring). A new
+// class of object operand is a Vantorel<T> line in np/state.hpp.
 const Row rows[] = {
-    row<&vantorel::npv>("npv", VANTOREL_PRICER_DOC("Black-Scholes value")),
-    row<&vantorel::delta>("delta", VANTOREL_PRICER_DOC("Black-Scholes delta")),
-    row<&vantorel::gamma>("gamma", VANTOREL_PRICER_DOC("Black-Scholes gamma")),
-    row<&vantorel::vega>("vega", VANTOREL_PRICER_DOC("Black-Scholes vega")),
-    row<&vantorel::theta>("theta", VANTOREL_PRICER_DOC("Black-Scholes theta")),
-    row<&vantorel::rho_r>("rho_r", VANTOREL_PRICER_DOC("Black-Scholes rho to the rate")),
-    row<&vantorel::rho_q>("rho_q", VANTOREL_PRICER_DOC("Black-Scholes rho to the dividend yield")),
-    row<&vantorel::get_metrics>("metrics", VANTOREL_PRICER_DOC("the seven closed-form metrics, in field order,")),
-    row<&vantorel::get_metrics_fd>("metrics_fd", VANTOREL_PRICER_DOC("the value and six finite-difference sensitivities")),
-    row<&vantorel::implied_vol>("implied_vol",
-                                "(price, spot, strike, rate, div_yield, tau, pc_flag): the vol at which the exact "
-                                "Black-Scholes-Merton value is price; 0.0 at the discounted intrinsic value, inf at "
-                                "spot*df_q (call) or strike*df_r (put), NaN outside those bounds, for tau <= 0, a "
-                                "negative spot or strike, or a NaN or infinite input."),
-    row<&vantorel::american_npv>("american_npv", VANTOREL_PRICER_DOC("American value")),
-    row<&vantorel::american_get_metrics>("american_metrics",
-                                         VANTOREL_PRICER_DOC("American value and six sensitivities")),
-    row<&vantorel::american_implied_vol>("american_implied_vol",
-                                         "(price, spot, strike, rate, div_yield, tau, pc_flag): the vol at which "
-                                         "the American value is price; 0.0 at the zero-vol value, inf at strike "
-                                         "(put) or spot (call), NaN outside those bounds."),
-    row<&vantorel::erf>("erf", "The error function."),
-    row<&vantorel::erfc>("erfc", "The complementary error function."),
-    row<&vantorel::erf_inv>("erf_inv", "The inverse of erf on (-1, 1)."),
-    row<&vantorel::erfc_inv>("erfc_inv", "The inverse of erfc on (0, 2)."),
-    row<&weekday_code>("weekday", "Weekday code of a date (Monday 0 .. Sunday 6); NaN for NaT."),
-    row<&business_day>("is_business_day", "(calendar handle, date) -> bool; False for NaT."),
-    row<&weekend>("is_weekend", "(calendar handle, date) -> bool; False for NaT."),
-    row<&add_count>("add_tenor", "(date, count, TenorUnit code) -> date; NaT for NaT."),
-    row<&year_fraction>("year_fraction", "(DayCounter code, start, end) -> year fraction; NaN for NaT."),
-    row<&tau_from_dates>("tau_from_dates", "Calendar days from eval to expiry over 365.0; NaN for NaT."),
-    row<&discount_factor>("discount_factor", "(curve handle, date) -> discount factor."),
-    row<&fwd_df>("fwd_df", "(curve handle, start, end) -> forward discount factor."),
-    row<&overnight_rate>("overnight_rate", "(curve handle, date) -> overnight rate."),
-    row<&fwd_rate>("fwd_rate", "(curve handle, start, end) -> simple forward rate."),
-    row<&zero_rate>("zero_rate", "(curve handle, date) -> continuously compounded zero rate."),
-    row<&interpolate>("interpolate", "(interpolator handle, x) -> interpolated value."),
+    row<&vantorel::npv>("npv"),
+    row<&vantorel::delta>("delta"),
+    row<&vantorel::gamma>("gamma"),
+    row<&vantorel::vega>("vega"),
+    row<&vantorel::theta>("theta"),
+    row<&vantorel::rho_r>("rho_r"),
+    row<&vantorel::rho_q>("rho_q"),
+    row<&vantorel::get_metrics>("metrics"),
+    row<&vantorel::get_metrics_fd>("metrics_fd"),
+    row<&vantorel::implied_vol>("implied_vol"),
+    row<&vantorel::american_npv>("american_npv"),
+    row<&vantorel::american_get_metrics>("american_metrics"),
+    row<&vantorel::american_implied_vol>("american_implied_vol"),
+    row<&vantorel::erf>("erf"),
+    row<&vantorel::erfc>("erfc"),
+    row<&vantorel::erf_inv>("erf_inv"),
+    row<&vantorel::erfc_inv>("erfc_inv"),
+    row<&Date::weekday>("weekday"),
+    row<&Calendar::is_business_day>("is_business_day"),
+    row<&Calendar::is_weekend>("is_weekend"),
+    row<&vantorel::add_tenor>("add_tenor"),
+    row<&vantorel::get_dcf>("year_fraction"),
+    row<&tau_from_dates>("tau_from_dates"),
+    row<&YieldCurve::get_df>("discount_factor"),
+    row<&YieldCurve::get_fwd_df>("fwd_df"),
+    row<&YieldCurve::get_overnight_rate>("overnight_rate"),
+    row<&YieldCurve::get_fwd_rate>("fwd_rate"),
+    row<&zero_rate>("zero_rate"),
+    row<&Interpolator::interpolate>("interpolate"),
 };
 
 // ---- ufuncs with core dimensions: a dividend list, a boundary curve -------------------
@@ -211,7 +203,7 @@ void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps
     }
 }
 
-// (strike, rate, div_yield, tau, pc_flag, vol) -> times(m), spots(m).
+// (strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m).
 void boundary_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
     const npy_intp count = dims[0], m = dims[1];
     std::vector<double> t, s;
@@ -221,20 +213,17 @@ void boundary_loop(char** args, const npy_intp* dims, const npy_intp* steps, voi
     } catch (...) {  // no memory: NaN boundaries
         for (npy_intp i = 0; i < count; ++i)
             for (npy_intp j = 0; j < m; ++j)
-                for (int k = 6; k < 8; ++k)
-                    write(args[k] + i * steps[k] + j * steps[k + 2], std::numeric_limits<double>::quiet_NaN());
+                write(args[7] + i * steps[7] + j * steps[9], std::numeric_limits<double>::quiet_NaN());
         return;
     }
     for (npy_intp i = 0; i < count; ++i) {
         char* p[8];
         for (int k = 0; k < 8; ++k) p[k] = args[k] + i * steps[k];
+        for (npy_intp j = 0; j < m; ++j) t[static_cast<std::size_t>(j)] = read<double>(p[6] + j * steps[8]);
         const auto flag = read<std::int64_t>(p[4]) != 0 ? PutCallFlag::Call : PutCallFlag::Put;
         american_boundary(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]), read<double>(p[3]), flag,
                           read<double>(p[5]), static_cast<std::size_t>(m), t.data(), s.data());
-        for (npy_intp j = 0; j < m; ++j) {
-            write(p[6] + j * steps[8], t[static_cast<std::size_t>(j)]);
-            write(p[7] + j * steps[9], s[static_cast<std::size_t>(j)]);
-        }
+        for (npy_intp j = 0; j < m; ++j) write(p[7] + j * steps[9], s[static_cast<std::size_t>(j)]);
     }
 }
 
@@ -250,7 +239,7 @@ struct CoreRow {
 constexpr char cash_dividend_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,
                                         NPY_DOUBLE, NPY_BOOL,   NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,  NPY_DOUBLE};
 constexpr char boundary_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE,
-                                   NPY_INT64,  NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE};
+                                   NPY_INT64,  NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE};  // 7 in, 1 out
 
 PyUFuncGenericFunction cash_dividend_loops[] = {&cash_dividend_loop};
 PyUFuncGenericFunction boundary_loops[] = {&boundary_loop};
@@ -258,12 +247,12 @@ void* no_data[] = {nullptr};
 
 bool add_core_ufunc(PyObject* module, const char* name, const char* doc, const char* signature, int nin, int nout,
                     PyUFuncGenericFunction* loops, const char* types) noexcept {
-    py::Ref ufunc(PyUFunc_FromFuncAndDataAndSignature(loops, no_data, types, 1, nin, nout, PyUFunc_None, name, doc,
+    Owned ufunc(PyUFunc_FromFuncAndDataAndSignature(loops, no_data, types, 1, nin, nout, PyUFunc_None, name, doc,
                                                       0, signature));
     if (!ufunc) return false;
-    py::Ref module_name(PyModule_GetNameObject(module));
-    if (!module_name || PyObject_SetAttrString(ufunc, "__module__", module_name) < 0) return false;
-    return PyModule_AddObjectRef(module, name, ufunc) == 0;
+    Owned module_name(PyModule_GetNameObject(module));
+    if (!module_name || PyObject_SetAttrString(ufunc.get(), "__module__", module_name.get()) < 0) return false;
+    return PyModule_AddObjectRef(module, name, ufunc.get()) == 0;
 }
 
 bool add_core_ufuncs(PyObject* module) noexcept {
@@ -273,45 +262,12 @@ bool add_core_ufuncs(PyObject* module) noexcept {
                           "(),(),(),(),(),(),(),(),(n),(n),()->()", 11, 1, cash_dividend_loops,
                           cash_dividend_types) &&
            add_core_ufunc(module, "exercise_boundary",
-                          "(strike, rate, div_yield, tau, pc_flag, vol) -> times(m), spots(m): the American "
-                          "early-exercise boundary.",
-                          "(),(),(),(),(),()->(m),(m)", 6, 2, boundary_loops, boundary_types);
-}
-
-// ---- handles to native values -------------------------------------------------------
-
-PyObject* element_failure = nullptr;  // vantorel_np._ufuncs.ElementFailure, kept for the process
-
-const void* native_of(PyObject* o, PyTypeObject* cls) noexcept {
-    if (cls == classes.curve) return py::unbox<py::YieldCurvePy>(o).curve.get();
-    if (cls == classes.interpolator) return &py::unbox<Interpolator>(o);
-    return &py::unbox<Calendar>(o);
-}
-
-// handle(obj, cls): the address of obj's native value as an int, for the
-// duration of a call that keeps obj alive. The type is checked by identity
-// with the class taken from vantorel (the classes are final); TypeError else.
-PyObject* handle(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
-    if (nargs != 2) {
-        PyErr_SetString(PyExc_TypeError, "handle() takes 2 arguments");
-        return nullptr;
-    }
-    auto* cls = reinterpret_cast<PyTypeObject*>(args[1]);
-    if (cls != classes.curve && cls != classes.interpolator && cls != classes.calendar) {
-        PyErr_SetString(PyExc_TypeError, "handle(): not a class with a native value");
-        return nullptr;
-    }
-    if (Py_TYPE(args[0]) != cls) {
-        PyErr_Format(PyExc_TypeError, "expected a vantorel.%s, got %.200s", cls->tp_name,
-                     Py_TYPE(args[0])->tp_name);
-        return nullptr;
-    }
-    return PyLong_FromLongLong(static_cast<long long>(reinterpret_cast<std::intptr_t>(native_of(args[0], cls))));
+                          "(strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m): the American "
+                          "early-exercise boundary at times to expiry.",
+                          "(),(),(),(),(),(),(m)->(m)", 7, 1, boundary_loops, boundary_types);
 }
 
 PyMethodDef methods[] = {
-    {"handle", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&handle)), METH_FASTCALL,
-     "handle(obj, cls)\n--\n\nAddress of the native value of a vantorel object of class cls."},
     {"native_state", &native_state, METH_O,
      "native_state(obj)\n--\n\nWhat rebuilds a YearMonthDay or YieldCurve through vantorel's constructors."},
     {"make_metrics", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&make_metrics)), METH_FASTCALL,
@@ -324,35 +280,32 @@ PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "vantorel_np._ufuncs", "", -1, 
 PyObject* init() noexcept {
     // 1. The NumPy C API tables; datetime64[D].
     if (PyArray_ImportNumPyAPI() < 0 || PyUFunc_ImportUFuncAPI() < 0) return nullptr;
-    if (day_descr == nullptr) {
-        py::Ref unit(PyUnicode_FromString("M8[D]"));
-        if (!unit || PyArray_DescrConverter(unit, &day_descr) == 0) return nullptr;
+    if (state.day == nullptr) {
+        Owned unit(PyUnicode_FromString("M8[D]"));
+        if (!unit || PyArray_DescrConverter(unit.get(), &state.day) == 0) return nullptr;
     }
-    // 2. The classes whose native values the loops and the picklers read.
-    py::Ref vantorel_module(PyImport_ImportModule("vantorel"));
-    if (!vantorel_module || !take_classes(vantorel_module)) return nullptr;
-    // 3. The module, its failure type and one ufunc per row.
-    py::Ref module(PyModule_Create(&module_def));
-    if (!module) return nullptr;
-    if (element_failure == nullptr) {
-        element_failure = PyErr_NewExceptionWithDoc(
-            "vantorel_np._ufuncs.ElementFailure",
-            "A core failure inside a loop; the package re-raises the scalar's exception.", nullptr, nullptr);
-        if (element_failure == nullptr) return nullptr;
-    }
-    if (PyModule_AddObjectRef(module, "ElementFailure", element_failure) < 0) return nullptr;
+    // 2. The classes whose native values the loops and the picklers read, and FatalError.
+    if (!take_state()) return nullptr;
+    // 3. The module and one ufunc per row; the twins with a status output in with_status.
+    Owned module(PyModule_Create(&module_def));
+    Owned with_status(module ? PyDict_New() : nullptr);
+    if (!with_status) return nullptr;
     for (const Row& r : rows)
-        if (!r.add(module, r)) return nullptr;
-    if (!add_core_ufuncs(module)) return nullptr;
+        if (!r.add(module.get(), with_status.get(), r.name)) return nullptr;
+    if (PyModule_AddObjectRef(module.get(), "with_status", with_status.get()) < 0) return nullptr;
+    if (!add_core_ufuncs(module.get())) return nullptr;
     return module.release();
 }
 
 }  // namespace
 
-void raise_element_failure(const char* text) noexcept {
-    const PyGILState_STATE state = PyGILState_Ensure();
-    PyErr_SetString(element_failure, text);
-    PyGILState_Release(state);
+void raise_from_loop(PyObject* type, const char* text) noexcept {
+    const PyGILState_STATE gil = PyGILState_Ensure();
+    if (type == PyExc_MemoryError)
+        PyErr_NoMemory();
+    else
+        PyErr_SetString(type, text);
+    PyGILState_Release(gil);
 }
 
 }  // namespace vantorel::np

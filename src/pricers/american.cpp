@@ -577,12 +577,9 @@ double american_implied_vol(double price, double spot, double strike, double rat
 }
 
 void american_boundary(double strike, double rate, double div_yield, double tau,
-                       PutCallFlag pc_flag, double vol, std::size_t m, double* times,
+                       PutCallFlag pc_flag, double vol, std::size_t m, const double* times,
                        double* spots) noexcept {
-    for (std::size_t k = 0; k < m; ++k) {
-        times[k] = m > 1 ? tau * static_cast<double>(k) / static_cast<double>(m - 1) : tau;
-        spots[k] = nan;
-    }
+    for (std::size_t k = 0; k < m; ++k) spots[k] = nan;
     const bool put = pc_flag == PutCallFlag::Put;
     const double r = put ? rate : div_yield, q = put ? div_yield : rate;
     if (!(tau > 0) || !(vol > 0) || !(strike > 0) || !(r > 0) || !std::isfinite(r + q + tau + vol + strike)) return;
@@ -591,7 +588,8 @@ void american_boundary(double strike, double rate, double div_yield, double tau,
     if (!solve_boundary(bd, tb, false) && !solve_boundary(bd, tb, true)) return;
     // A call is exercised at spot >= strike / b(tau), b the put's of the swapped problem.
     for (std::size_t k = 0; k < m; ++k) {
-        const double b = bd.at(std::min(times[k], tau), tb.sc.n);
+        if (!(times[k] >= 0 && times[k] <= tau)) continue;
+        const double b = bd.at(times[k], tb.sc.n);
         spots[k] = put ? strike * b : strike / b;
     }
 }

@@ -32,12 +32,13 @@ std::optional<BlackScholesMetrics> american_get_metrics(double spot, double stri
 double american_implied_vol(double price, double spot, double strike, double rate,
                             double div_yield, double tau, PutCallFlag pc_flag) noexcept;
 
-// The early-exercise boundary at m times to expiry tau*k/(m-1), k = 0..m-1:
-// times[k] and spots[k] (a put is exercised at or below the spot, a call at or
-// above). NaN spots where no boundary exists (no early exercise, or an
-// exercise region with two boundaries) or where the iteration failed.
+// The early-exercise boundary of an option expiring in tau at m times to
+// expiry times[k] in [0, tau]: spots[k] (a put is exercised at or below it, a
+// call at or above). NaN where no single boundary exists (no early exercise,
+// or an exercise region between two boundaries), where times[k] is outside
+// [0, tau], or where the iteration failed.
 void american_boundary(double strike, double rate, double div_yield, double tau,
-                       PutCallFlag pc_flag, double vol, std::size_t m, double* times,
+                       PutCallFlag pc_flag, double vol, std::size_t m, const double* times,
                        double* spots) noexcept;
 
 }  // namespace vantorel
