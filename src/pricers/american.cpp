@@ -43,7 +43,7 @@ namespace vantorel {
 //   4. The integrals over u in [0, tau] substitute u = tau sin^2(theta),
 //      theta = pi(1 + w)/4: sqrt(u) and sqrt(tau - u) are then smooth in w and
 //      the 1/sqrt(s) singularity cancels against du. Gauss-Legendre in w,
-//      l = 48 points for the boundary, p = 64 for the value.
+//      l = 32 points for the boundary, p = 64 for the value.
 //   5. Start from the boundary of the quadratic approximation (Li 2005, QD) at
 //      every node; iterate B <- N/D at all nodes at once until no node moves
 //      by more than
@@ -82,7 +82,7 @@ constexpr double noise_floor = 1e-10;
 constexpr int max_iterations = 200;   // system A
 constexpr int max_iterations_b = 40;  // system B
 // The scheme of the array functions (its accuracy: the error bound above).
-constexpr Scheme default_scheme{24, 48, 64, 1e-11};
+constexpr Scheme default_scheme{24, 32, 64, 1e-11};
 
 // Normal distribution and density; the lower tail through erfc keeps its
 // relative precision.
