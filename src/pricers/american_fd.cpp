@@ -10,13 +10,17 @@ namespace vantorel {
 
 // ---- method ------------------------------------------------------------------
 //
-// The pricing equation in x = ln S and the time to expiry t,
-//   V_t = (vol^2/2) V_xx + (r - q - vol^2/2) V_x - r V,
-// on x within w = 7 vol sqrt(tau) + |r - q| tau + 0.1 of ln spot and ln strike:
-//   1. Grid: x(xi) = ln K + a sinh(c1 + (c2 - c1) xi), xi uniform in [0, 1],
-//      the nodes dense around the strike K (a = clip(vol sqrt(tau)/4, 1e-3, 1)).
-//      Three-point differences on the uneven grid (second order); at both
-//      ends V_SS = 0.
+// The pricing equation in the time to expiry t and y = ln S + mu t,
+// mu = r - q - vol^2/2, where it has no convection term at all (so that a
+// small vol against a large drift needs no upwinding):
+//   W_t = (vol^2/2) W_yy - r W,
+// on y within w = 7 vol sqrt(tau) + 0.1 of ln K, ln K + mu tau and ln spot + mu tau:
+//   1. Grid: y(xi) = ln K + a sinh(c1 + (c2 - c1) xi), xi uniform in [0, 1],
+//      the nodes dense around the strike K (a = clip((vol sqrt(tau) + |mu| tau)/4,
+//      1e-3, 1)),
+//      ln K on a node. Three-point differences on the uneven grid (second
+//      order); at both ends V_SS = 0. The payoff, the exercise floor and the
+//      dividend jumps move with t, since a node's spot is e^(y - mu t).
 //   2. Time: the ex-dates split [0, tau] into segments, each with steps in
 //      proportion to its length (at least 4). Crank-Nicolson, except the first
 //      two steps of every segment, each replaced by two implicit Euler half
@@ -27,7 +31,7 @@ namespace vantorel {
 //      lie between two boundaries (negative rates), V = max(V, payoff) after
 //      every step.
 //   4. At an ex-date (going back in time) V(S) = V(S - D) after it, read from
-//      the grid by cubic Lagrange interpolation in x; a dividend that would
+//      the grid by cubic Lagrange interpolation in y; a dividend that would
 //      take the spot below the grid's lowest node takes it to that node (the
 //      spot stays positive); then step 3 again.
 //   5. The value at the spot: cubic Lagrange interpolation.
@@ -59,24 +63,24 @@ struct Operator {
     std::vector<double> lo, di, up;  // L as a tridiagonal matrix
 };
 
-// L in x = ln S: (vol^2/2) V_xx + (r - q - vol^2/2) V_x - r V, three-point
-// differences on the uneven grid; at both ends V_SS = 0 (V_xx = V_x), which
-// leaves (r - q) V_x - r V with a one-sided V_x.
-Operator make_operator(const std::vector<double>& x, double r, double q, double vol) {
-    const std::size_t n = x.size();
+// L in y = ln S + mu t: (vol^2/2) W_yy - r W, three-point differences on the
+// uneven grid; at both ends V_SS = 0, which there leaves (vol^2/2) W_y - r W
+// with a one-sided W_y.
+Operator make_operator(const std::vector<double>& y, double r, double vol) {
+    const std::size_t n = y.size();
     Operator L{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
-    const double diff = 0.5 * vol * vol, drift = r - q - diff;
+    const double diff = 0.5 * vol * vol;
     for (std::size_t i = 1; i + 1 < n; ++i) {
-        const double hm = x[i] - x[i - 1], hp = x[i + 1] - x[i];
-        L.lo[i] = diff * 2 / (hm * (hm + hp)) - drift * hp / (hm * (hm + hp));
-        L.di[i] = -diff * 2 / (hm * hp) + drift * (hp - hm) / (hm * hp) - r;
-        L.up[i] = diff * 2 / (hp * (hm + hp)) + drift * hm / (hp * (hm + hp));
+        const double hm = y[i] - y[i - 1], hp = y[i + 1] - y[i];
+        L.lo[i] = diff * 2 / (hm * (hm + hp));
+        L.di[i] = -diff * 2 / (hm * hp) - r;
+        L.up[i] = diff * 2 / (hp * (hm + hp));
     }
-    const double h0 = x[1] - x[0], hn = x[n - 1] - x[n - 2];
-    L.di[0] = -(r - q) / h0 - r;
-    L.up[0] = (r - q) / h0;
-    L.lo[n - 1] = -(r - q) / hn;
-    L.di[n - 1] = (r - q) / hn - r;
+    const double h0 = y[1] - y[0], hn = y[n - 1] - y[n - 2];
+    L.di[0] = -diff / h0 - r;
+    L.up[0] = diff / h0;
+    L.lo[n - 1] = -diff / hn;
+    L.di[n - 1] = diff / hn - r;
     return L;
 }
 
@@ -147,35 +151,50 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
     try {
         const double K = strike, sd = std::max(vol, 1e-4) * std::sqrt(tau);
         const double lk = std::log(K), ls = spot > 0 ? std::log(spot) : lk;
-        const double width = 7 * sd + std::abs(rate - div_yield) * tau + 0.1;
-        const double lo = std::min(lk, ls) - width, hi = std::max(lk, ls) + width;
-        const double a = std::clamp(sd / 4, 1e-3, 1.0);
+        // The drift goes into the coordinate: y = ln S + mu t, mu = r - q - vol^2/2,
+        // leaves W_t = (vol^2/2) W_yy - r W, free of convection however small the vol.
+        const double mu = rate - div_yield - 0.5 * vol * vol;
+        const double width = 7 * sd + 0.1;
+        const double lo = std::min({lk, lk + mu * tau, ls + mu * tau}) - width;
+        const double hi = std::max({lk, lk + mu * tau, ls + mu * tau}) + width;
+        // Dense where the strike's node travels (|mu| tau) and a quarter of a
+        // standard deviation around it.
+        const double a = std::clamp((sd + std::abs(mu) * tau) / 4, 1e-3, 1.0);
         // The strike on a node: k_steps of the steps lie below it, the top
         // end moved up to make that exact.
         const double c1 = std::asinh((lo - lk) / a), c2_wanted = std::asinh((hi - lk) / a);
         const int k_steps = std::max(1, static_cast<int>(std::floor(grid.space_steps * -c1 / (c2_wanted - c1))));
         const double c2 = c1 - c1 * grid.space_steps / k_steps;
         const std::size_t n = static_cast<std::size_t>(grid.space_steps) * refine + 1;
-        std::vector<double> x(n), S(n), V(n), payoff(n), rhs(n), cp(n);
+        std::vector<double> x(n), E(n), V(n), payoff(n), rhs(n), cp(n);
         for (std::size_t i = 0; i < n; ++i) {
             const double xi = static_cast<double>(i) / static_cast<double>(n - 1);
             x[i] = lk + a * std::sinh(c1 + (c2 - c1) * xi);
-            S[i] = std::exp(x[i]);
-            payoff[i] = std::max(chi * (S[i] - K), 0.0);
+            E[i] = std::exp(x[i]);
         }
-        const Operator L = make_operator(x, rate, div_yield, vol);
+        // The payoff at time to expiry t, where node i is the spot E[i] e^(-mu t).
+        auto set_payoff = [&](double t) {
+            const double c = std::exp(-mu * t);
+            for (std::size_t i = 0; i < n; ++i) payoff[i] = std::max(chi * (E[i] * c - K), 0.0);
+        };
+        set_payoff(0);
+        const Operator L = make_operator(x, rate, vol);
         // Ex-dates as times to expiry, from expiry back; those after expiry drop out.
         std::vector<CashDividend> jumps;
         for (std::size_t k = n_dividends; k-- > 0;)
             if (dividends[k].time <= tau && dividends[k].amount > 0)
                 jumps.push_back({tau - dividends[k].time, dividends[k].amount});
         std::vector<double> moved(n);
-        auto jump = [&](double amount) {
+        auto jump = [&](double amount, double t) {
             // Below the grid the value is read at its lowest node, where the
             // option is as deep in or out of the money as the grid goes.
-            for (std::size_t i = 0; i < n; ++i)
-                moved[i] = interpolate(x, V, S[i] > amount ? std::max(std::log(S[i] - amount), x[0]) : x[0]);
+            const double c = std::exp(-mu * t);
+            for (std::size_t i = 0; i < n; ++i) {
+                const double after = E[i] * c - amount;
+                moved[i] = interpolate(x, V, after > 0 ? std::max(std::log(after) + mu * t, x[0]) : x[0]);
+            }
             V.swap(moved);
+            set_payoff(t);
             if (american)
                 for (std::size_t i = 0; i < n; ++i) V[i] = std::max(V[i], payoff[i]);
         };
@@ -189,7 +208,7 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
         V = payoff;
         double t = 0;
         std::size_t next = 0;
-        while (next < jumps.size() && jumps[next].time <= 0) jump(jumps[next++].amount);
+        while (next < jumps.size() && jumps[next].time <= 0) jump(jumps[next++].amount, 0.0);
         while (t < tau) {
             const double end = next < jumps.size() ? jumps[next].time : tau;
             const double len = end - t;
@@ -198,21 +217,24 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
             // the jump's kink and the young exercise boundary need them most.
             const double m2 = static_cast<double>(steps) * steps;
             for (int k = 0; k < steps; ++k) {
-                const double dt = len * (2.0 * k + 1) / m2;
+                const double t0 = t + len * k * k / m2, dt = len * (2.0 * k + 1) / m2;
                 if (k < 2) {
+                    if (american) set_payoff(t0 + dt / 2);
                     step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
+                    if (american) set_payoff(t0 + dt);
                     step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
                 } else {
+                    if (american) set_payoff(t0 + dt);
                     step(L, V, dt, 0.5, rhs, cp, floor, put_side);
                 }
                 if (projected)
                     for (std::size_t i = 0; i < n; ++i) V[i] = std::max(V[i], payoff[i]);
             }
             t = end;
-            while (next < jumps.size() && jumps[next].time <= t) jump(jumps[next++].amount);
+            while (next < jumps.size() && jumps[next].time <= t) jump(jumps[next++].amount, t);
         }
         if (spot == 0) return put_side ? (american ? std::max(K, K * std::exp(-rate * tau)) : K * std::exp(-rate * tau)) : 0.0;
-        return interpolate(x, V, ls);
+        return interpolate(x, V, ls + mu * tau);
     } catch (...) {  // allocation failure
         return nan;
     }
