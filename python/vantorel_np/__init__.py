@@ -330,4 +330,7 @@ def cash_dividend_npv(
 _FUNCTIONS.update(exercise_boundary=exercise_boundary, cash_dividend_npv=cash_dividend_npv)
 globals().update(_FUNCTIONS)
 
-__all__ = [*_FUNCTIONS, "Metrics", "to_datetime64", "from_datetime64"]
+# The instruction set of the SIMD lane loops, chosen once at import.
+simd_target: str = _u.simd_target
+
+__all__ = [*_FUNCTIONS, "Metrics", "to_datetime64", "from_datetime64", "simd_target"]
