@@ -1,5 +1,5 @@
 """The vantorel demo: dates and calendars, market conventions, an option book, yield curves, a million options
-on a Dask cluster, and figures.
+on a Dask cluster, American puts, and figures.
 
 Runs on built-in sample data with no arguments; an optional argument names the
 folder for the figures (default: demo-output in the current directory).
@@ -12,6 +12,7 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).parent))
 
+import demo_american  # noqa: E402
 import demo_book  # noqa: E402
 import demo_curves  # noqa: E402
 import demo_dates  # noqa: E402
@@ -62,6 +63,7 @@ def write_figures(out_dir: pathlib.Path) -> list[pathlib.Path]:
              xlabel="spot", ylabel="delta", n=200, label="delta"),
         save(discount, 0.0, 3653.0, out_dir / "discount_curve.png", "Discount factors (log-linear)",
              xlabel="days from 2024-01-02", ylabel="discount factor", n=365, label="df"),
+        demo_american.write_figure(out_dir),
         *demo_plots.write_figures(out_dir),
         *demo_instruments.write_figures(out_dir),
     ]  # fmt: skip
@@ -82,6 +84,8 @@ def main(argv: list[str]) -> int:
     demo_instruments.show()
     heading("A million options: vantorel_np, then a Dask cluster")
     demo_book.show()
+    heading("American puts and cash dividends")
+    demo_american.show()
     heading("Figures")
     paths = write_figures(out_dir)
     print(f"Writing figures into {out_dir.resolve()}")

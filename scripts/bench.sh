@@ -13,3 +13,7 @@ done
 if [[ "implied_vol" == *"${1:-}"* ]]; then
   "$venv_py" bench/implied_vol.py
 fi
+# American options and cash dividends beside QuantLib's engines (100,000 options, a few minutes).
+if [[ "american" == *"${1:-}"* ]]; then
+  "$venv_py" bench/american.py
+fi

@@ -30,13 +30,16 @@ except ImportError as exc:  # pragma: no cover - exercised in a subprocess
         "vantorel_np needs numpy >= 2.0: install the extra with pip install 'vantorel[array]'"
     ) from exc
 
-from collections.abc import Iterable
+import functools
+import inspect
+import warnings
+from collections.abc import Callable, Iterable
 from typing import Any, NamedTuple
 
 import vantorel as _vt
 
 from . import _pickling, _table
-from ._factory import make
+from ._factory import _is_dask, make
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 
 _pickling.register()
@@ -91,6 +94,109 @@ def from_datetime64(values: Any) -> Any:
 # ---- the wrappers: one factory over the table ---------------------------------------
 
 _FUNCTIONS = {row.name: make(row, _u, __name__, lambda r: Metrics(*r)) for row in _table.ROWS}
+
+
+# ---- American exercise and cash dividends: solver warnings, core-dimension ufuncs -------
+
+
+def _warn_missed(name: str, result: Any, finite: tuple[Any, ...], nonnegative: tuple[Any, ...]) -> None:
+    """Warn when elements whose operands are finite and valid came back NaN: their
+    solver missed its tolerance."""
+    missing = np.isnan(result)
+    if not np.any(missing):
+        return
+    ok = np.ones(np.shape(missing), dtype=bool)
+    for a in finite:
+        ok &= np.isfinite(np.asarray(a, dtype=float))
+    for a in nonnegative:
+        ok &= np.asarray(a, dtype=float) >= 0
+    count = int(np.count_nonzero(missing & ok))
+    if count:
+        warnings.warn(f"{name}: {count} element(s) missed the solver tolerance and are NaN", RuntimeWarning, stacklevel=3)
+
+
+def _solver_checked(public: Callable[..., Any]) -> Callable[..., Any]:
+    """public (a pricer-argument function of the table) warning about solver misses."""
+    signature = inspect.signature(public)
+
+    @functools.wraps(public)
+    def checked(*args: Any, **kwargs: Any) -> Any:
+        result = public(*args, **kwargs)
+        a = signature.bind(*args, **kwargs).arguments
+        if not any(map(_is_dask, a.values())):
+            value = result.npv if isinstance(result, Metrics) else result
+            operands = (a["spot"], a["strike"], a["rate"], a["div_yield"], a["tau"], a["vol"])
+            _warn_missed(public.__name__, value, operands, (a["spot"], a["strike"], a["vol"]))
+        return result
+
+    return checked
+
+
+for _name in ("american_npv", "american_metrics"):
+    _FUNCTIONS[_name] = _solver_checked(_FUNCTIONS[_name])
+
+
+def _flag_codes(pc_flag: Any) -> Any:
+    """pc_flag as int64 codes: 0 (put), 1 (call) or bools; other codes a ValueError."""
+    flag = np.asarray(pc_flag)
+    if flag.dtype != bool:
+        bad = flag[(flag != 0) & (flag != 1)]
+        if bad.size:
+            raise ValueError(f"Put-call code ({bad.flat[0]}) must be 0 (put), 1 (call) or a bool")
+    return flag.astype(np.int64)
+
+
+def exercise_boundary(
+    strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, points: int = 101
+) -> tuple[Any, Any]:
+    """exercise_boundary(strike, rate, div_yield, tau, pc_flag, vol, points=101) -> (times, spots):
+    the American early-exercise boundary at points times to expiry from 0 to tau."""
+    if int(points) < 2:
+        raise ValueError(f"points ({points}) must be >= 2")
+    shape = np.broadcast_shapes(*(np.shape(a) for a in (strike, rate, div_yield, tau, pc_flag, vol)))
+    times = np.linspace(0.0, 1.0, int(points)) * np.broadcast_to(np.asarray(tau, dtype=float), shape)[..., None]
+    times[..., -1] = np.broadcast_to(np.asarray(tau, dtype=float), shape)  # tau itself, not tau * 1.0 rounded
+    spots = _u.exercise_boundary(strike, rate, div_yield, tau, _flag_codes(pc_flag), vol, times)
+    return times, spots
+
+
+def _dividend_lists(div_times: Any, div_amounts: Any) -> tuple[Any, Any]:
+    """The lists as float arrays (last axis: one list), checked. NaN pads a list
+    (a NaN time or amount drops that entry)."""
+    t = np.atleast_1d(np.asarray(div_times, dtype=float))
+    a = np.atleast_1d(np.asarray(div_amounts, dtype=float))
+    if t.shape[-1] != a.shape[-1]:
+        raise ValueError(f"div_amounts: {a.shape[-1]} amounts for {t.shape[-1]} ex-dates in div_times")
+    used = ~(np.isnan(t) | np.isnan(a))
+    if np.any(used & (a < 0)):
+        raise ValueError("div_amounts: a negative amount")
+    if np.any(used & ((t < 0) | np.isinf(t))):
+        raise ValueError("div_times: an ex-date before today or infinite")
+    # Strictly increasing over the entries in use: an ex-date listed twice or out of order is refused.
+    before = np.maximum.accumulate(np.where(used, t, -np.inf), axis=-1)
+    if np.any(used[..., 1:] & (t[..., 1:] <= before[..., :-1])):
+        raise ValueError("div_times: ex-dates must be strictly increasing (one is out of order or listed twice)")
+    return t, a
+
+
+def cash_dividend_npv(
+    spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any,
+    div_times: Any, div_amounts: Any, *, american: Any = True, space_steps: int = 200,
+) -> Any:
+    """cash_dividend_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts,
+    *, american=True, space_steps=200): the value with cash dividends by finite differences."""
+    if int(space_steps) < 8:
+        raise ValueError(f"space_steps ({space_steps}) must be >= 8")
+    t, a = _dividend_lists(div_times, div_amounts)
+    flag = _flag_codes(pc_flag)
+    result = _u.cash_dividend_npv(
+        spot, strike, rate, div_yield, tau, flag, vol, np.asarray(american, dtype=bool), t, a, int(space_steps)
+    )
+    _warn_missed("cash_dividend_npv", result, (spot, strike, rate, div_yield, tau, vol), (spot, strike, vol))
+    return result
+
+
+_FUNCTIONS.update(exercise_boundary=exercise_boundary, cash_dividend_npv=cash_dividend_npv)
 globals().update(_FUNCTIONS)
 
 # The instruction set of the SIMD lane loops, chosen once at import.

@@ -50,6 +50,14 @@ ROWS: tuple[Row, ...] = (
         "The vol at which the exact Black-Scholes-Merton value is ``price``: 0.0 at the discounted intrinsic "
         "value, inf at spot*df_q (call) or strike*df_r (put), NaN outside those bounds, for tau <= 0, a "
         "negative spot or strike, or a NaN or infinite input." + _FLAG),
+    Row("american_npv", _PRICER, "American value under Black-Scholes-Merton with a continuous dividend yield, per "
+        "element; NaN where the European value would be None, and NaN with a RuntimeWarning naming the count "
+        "where the boundary iteration misses its tolerance." + _FLAG),
+    Row("american_metrics", _PRICER, "American value and six sensitivities as a ``Metrics`` of arrays (units of "
+        "``BlackScholesMetrics``)." + _FLAG),
+    Row("american_implied_vol", "price spot strike rate div_yield tau pc_flag",
+        "The vol at which the American value is ``price``: 0.0 at the zero-vol value, inf at the strike (put) or "
+        "spot (call), NaN outside those bounds, for tau <= 0, a negative spot or strike, or a NaN input." + _FLAG),
     Row("erf", "x", "The error function, ``vantorel.erf`` per element."),
     Row("erfc", "x", "The complementary error function, ``vantorel.erfc`` per element."),
     Row("erf_inv", "x", "The inverse of erf on (-1, 1), ``vantorel.erf_inv`` per element."),

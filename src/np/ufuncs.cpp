@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "datetime/calendars/calendar.hpp"
 #include "datetime/day_counter.hpp"
@@ -17,6 +19,8 @@
 #include "mkt_data/yield_curve.hpp"
 #include "mkt_data/yield_curve_flat.hpp"
 #include "mkt_data/yield_curve_noded.hpp"
+#include "pricers/american.hpp"
+#include "pricers/american_fd.hpp"
 #include "pricers/implied_vol.hpp"
 
 namespace vantorel::np {
@@ -202,6 +206,9 @@ const Row rows[] = {
     row<&vantorel::get_metrics>("metrics"),
     row<&vantorel::get_metrics_fd>("metrics_fd"),
     row<&vantorel::implied_vol>("implied_vol"),
+    row<&vantorel::american_npv>("american_npv"),
+    row<&vantorel::american_get_metrics>("american_metrics"),
+    row<&vantorel::american_implied_vol>("american_implied_vol"),
     row<&vantorel::erf>("erf"),
     row<&vantorel::erfc>("erfc"),
     row<&vantorel::erf_inv>("erf_inv"),
@@ -219,6 +226,102 @@ const Row rows[] = {
     row<&zero_rate>("zero_rate"),
     row<&Interpolator::interpolate>("interpolate"),
 };
+
+// ---- ufuncs with core dimensions: a dividend list, a boundary curve -------------------
+//
+// Legacy loops (NumPy releases the GIL around them for these plain dtypes).
+
+// (spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times(n),
+// div_amounts(n), space_steps) -> value; NaN times or amounts pad a list.
+void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
+    const npy_intp count = dims[0], nd = dims[1];
+    std::vector<CashDividend> divs;
+    try {
+        divs.reserve(static_cast<std::size_t>(nd));
+    } catch (...) {  // no memory for the list: every value missing
+        for (npy_intp i = 0; i < count; ++i) write(args[11] + i * steps[11], std::numeric_limits<double>::quiet_NaN());
+        return;
+    }
+    for (npy_intp i = 0; i < count; ++i) {
+        char* p[12];
+        for (int k = 0; k < 12; ++k) p[k] = args[k] + i * steps[k];
+        divs.clear();
+        for (npy_intp j = 0; j < nd; ++j) {
+            const double t = read<double>(p[8] + j * steps[12]), a = read<double>(p[9] + j * steps[13]);
+            if (!std::isnan(t) && !std::isnan(a)) divs.push_back({t, a});  // within the reserved size
+        }
+        const auto flag = read<std::int64_t>(p[5]) != 0 ? PutCallFlag::Call : PutCallFlag::Put;
+        const auto space = static_cast<int>(std::clamp<std::int64_t>(read<std::int64_t>(p[10]), 0, 1 << 20));
+        write(p[11], fd_npv_richardson(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
+                                       read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),
+                                       read<npy_bool>(p[7]) != 0, divs.data(), divs.size(),
+                                       FdGrid{space, 4 * space}));
+    }
+}
+
+// (strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m).
+void boundary_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
+    const npy_intp count = dims[0], m = dims[1];
+    std::vector<double> t, s;
+    try {
+        t.resize(static_cast<std::size_t>(m));
+        s.resize(static_cast<std::size_t>(m));
+    } catch (...) {  // no memory: NaN boundaries
+        for (npy_intp i = 0; i < count; ++i)
+            for (npy_intp j = 0; j < m; ++j)
+                write(args[7] + i * steps[7] + j * steps[9], std::numeric_limits<double>::quiet_NaN());
+        return;
+    }
+    for (npy_intp i = 0; i < count; ++i) {
+        char* p[8];
+        for (int k = 0; k < 8; ++k) p[k] = args[k] + i * steps[k];
+        for (npy_intp j = 0; j < m; ++j) t[static_cast<std::size_t>(j)] = read<double>(p[6] + j * steps[8]);
+        const auto flag = read<std::int64_t>(p[4]) != 0 ? PutCallFlag::Call : PutCallFlag::Put;
+        american_boundary(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]), read<double>(p[3]), flag,
+                          read<double>(p[5]), static_cast<std::size_t>(m), t.data(), s.data());
+        for (npy_intp j = 0; j < m; ++j) write(p[7] + j * steps[9], s[static_cast<std::size_t>(j)]);
+    }
+}
+
+struct CoreRow {
+    const char* name;
+    const char* doc;
+    const char* signature;
+    int nin, nout;
+    PyUFuncGenericFunction loop;
+    const char* types;
+};
+
+constexpr char cash_dividend_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,
+                                        NPY_DOUBLE, NPY_BOOL,   NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,  NPY_DOUBLE};
+constexpr char boundary_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE,
+                                   NPY_INT64,  NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE};  // 7 in, 1 out
+
+PyUFuncGenericFunction cash_dividend_loops[] = {&cash_dividend_loop};
+PyUFuncGenericFunction boundary_loops[] = {&boundary_loop};
+void* no_data[] = {nullptr};
+
+bool add_core_ufunc(PyObject* module, const char* name, const char* doc, const char* signature, int nin, int nout,
+                    PyUFuncGenericFunction* loops, const char* types) noexcept {
+    Owned ufunc(PyUFunc_FromFuncAndDataAndSignature(loops, no_data, types, 1, nin, nout, PyUFunc_None, name, doc,
+                                                      0, signature));
+    if (!ufunc) return false;
+    Owned module_name(PyModule_GetNameObject(module));
+    if (!module_name || PyObject_SetAttrString(ufunc.get(), "__module__", module_name.get()) < 0) return false;
+    return PyModule_AddObjectRef(module, name, ufunc.get()) == 0;
+}
+
+bool add_core_ufuncs(PyObject* module) noexcept {
+    return add_core_ufunc(module, "cash_dividend_npv",
+                          "(spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times, div_amounts, "
+                          "space_steps): finite-difference value with cash dividends, Richardson-extrapolated.",
+                          "(),(),(),(),(),(),(),(),(n),(n),()->()", 11, 1, cash_dividend_loops,
+                          cash_dividend_types) &&
+           add_core_ufunc(module, "exercise_boundary",
+                          "(strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m): the American "
+                          "early-exercise boundary at times to expiry.",
+                          "(),(),(),(),(),(),(m)->(m)", 7, 1, boundary_loops, boundary_types);
+}
 
 PyMethodDef methods[] = {
     {"native_state", &native_state, METH_O,
@@ -246,6 +349,7 @@ PyObject* init() noexcept {
     for (const Row& r : rows)
         if (!r.add(module.get(), with_status.get(), r.name)) return nullptr;
     if (PyModule_AddObjectRef(module.get(), "with_status", with_status.get()) < 0) return nullptr;
+    if (!add_core_ufuncs(module.get())) return nullptr;
     // 4. The instruction set of the lane loops, chosen once for the process.
     const lanes::Table* lane_table = lanes::active();
     if (lane_table == nullptr) {

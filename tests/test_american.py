@@ -1,0 +1,164 @@
+"""American exercise and cash dividends: against QuantLib, the finite-difference solver, a
+quadrature of the dividend's jump, and the no-arbitrage bounds."""
+
+import math
+
+import numpy as np
+import pytest
+
+vn = pytest.importorskip("vantorel_np")
+ql = pytest.importorskip("QuantLib")
+
+CALL, PUT = 1, 0
+TODAY = ql.Date(1, 1, 2020)
+
+
+def sample(n, seed, max_sd=None):
+    """Random options over the whole domain: spot 100, strike 50..200, rate and yield
+    -5%..20%, vol 1%..200%, tau 1 day..30 years (whole days), either flag."""
+    rng = np.random.default_rng(seed)
+    strike = np.exp(rng.uniform(np.log(50), np.log(200), n))
+    rate, q = rng.uniform(-0.05, 0.2, n), rng.uniform(-0.05, 0.2, n)
+    vol = np.exp(rng.uniform(np.log(0.01), np.log(2.0), n))
+    days = np.floor(np.exp(rng.uniform(0, np.log(30 * 365), n)))
+    if max_sd is not None:
+        days = np.minimum(days, np.maximum(np.floor(365 * (max_sd / vol) ** 2), 1))
+    return np.full(n, 100.0), strike, rate, q, days / 365, rng.integers(0, 2, n), vol
+
+
+def ql_option(spot, strike, rate, q, tau, flag, vol, engine, dividends=()):
+    ql.Settings.instance().evaluationDate = TODAY
+    dc = ql.Actual365Fixed()
+    curve = lambda x: ql.YieldTermStructureHandle(ql.FlatForward(TODAY, float(x), dc))  # noqa: E731
+    process = ql.BlackScholesMertonProcess(
+        ql.QuoteHandle(ql.SimpleQuote(float(spot))), curve(q), curve(rate),
+        ql.BlackVolTermStructureHandle(ql.BlackConstantVol(TODAY, ql.NullCalendar(), float(vol), dc)),
+    )  # fmt: skip
+    payoff = ql.PlainVanillaPayoff(ql.Option.Call if flag else ql.Option.Put, float(strike))
+    option = ql.VanillaOption(payoff, ql.AmericanExercise(TODAY, TODAY + int(round(tau * 365))))
+    if dividends:
+        divs = ql.DividendVector([TODAY + int(round(t * 365)) for t, _ in dividends], [a for _, a in dividends])
+        option.setPricingEngine(ql.FdBlackScholesVanillaEngine(process, divs, *engine))
+    else:
+        option.setPricingEngine(ql.QdFpAmericanEngine(process, engine))
+    return option.NPV()
+
+
+def test01_value_against_quantlib_fixed_point():
+    """QuantLib's high-precision scheme where it has one boundary (it has no double
+    boundary for negative rates): within 2e-7 of the strike plus 1e-7 relative."""
+    args = sample(60, 1)
+    mine = vn.american_npv(*args)
+    for i in range(60):
+        spot, strike, rate, q, tau, flag, vol = (a[i] for a in args)
+        if (rate if flag == PUT else q) < 0:
+            continue
+        ref = ql_option(spot, strike, rate, q, tau, flag, vol, ql.QdFpAmericanEngine.highPrecisionScheme())
+        assert abs(mine[i] - ref) <= 2e-7 * strike + 1e-7 * ref, (i, mine[i], ref)
+
+
+def test02_value_against_finite_differences_and_bounds():
+    """The fine finite-difference grid agrees (vol*sqrt(tau) <= 1.5, where its grid resolves
+    the strike), the double-boundary cases included; and always
+    American >= European >= 0, American >= intrinsic, American <= spot (call) or strike (put)."""
+    args = sample(40, 2, max_sd=1.5)
+    mine = vn.american_npv(*args)
+    fd = vn.cash_dividend_npv(*args, [np.nan], [np.nan], space_steps=800)
+    bad = np.abs(mine - fd) > 2e-6 * (args[1] + np.abs(fd))
+    assert not bad.any(), [(tuple(float(a[i]) for a in args), mine[i], fd[i]) for i in np.flatnonzero(bad)]
+    args = sample(300, 3)
+    spot, strike, _, _, _, flag, _ = args
+    mine, euro = vn.american_npv(*args), vn.npv(*args)
+    assert np.all(mine >= euro - 1e-12 * strike) and np.all(euro >= 0)
+    assert np.all(mine >= np.where(flag == CALL, spot - strike, strike - spot))
+    rate, q, tau = args[2:5]
+    assert np.all(mine <= np.where(flag == CALL, spot * np.exp(np.maximum(-q * tau, 0)), strike * np.exp(np.maximum(-rate * tau, 0))))
+
+
+def test03_exact_cases():
+    """Put-call symmetry to the bit, no early exercise is the European value to the bit,
+    tau 0 is intrinsic, tau < 0 expired, invalid input NaN without a warning."""
+    spot, strike, rate, q, tau, flag, vol = sample(200, 4)
+    call = vn.american_npv(spot, strike, rate, q, tau, CALL, vol)
+    put = vn.american_npv(strike, spot, q, rate, tau, PUT, vol)
+    exercise = (q > 0) | (rate < q)
+    np.testing.assert_array_equal(call[exercise], put[exercise])
+    np.testing.assert_allclose(call, put, rtol=1e-13)
+    no_exercise = np.where(flag == CALL, (q <= 0) & (rate >= q), (rate <= 0) & (q >= rate))
+    args = [a[no_exercise] for a in (spot, strike, rate, q, tau, flag, vol)]
+    np.testing.assert_array_equal(vn.american_npv(*args), vn.npv(*args))
+    assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 0.0, PUT, 0.2) == 10.0
+    assert vn.american_npv(90.0, 100.0, 0.05, 0.0, -1.0, PUT, 0.2) == 0.0
+    # Zero vol: the best exercise date of a deterministic path, here at once.
+    assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.0) == 10.0
+    with np.testing.assert_no_warnings():
+        out = vn.american_npv(np.array([-1.0, 100.0, 100.0]), 100.0, 0.05, 0.0, 1.0, PUT, np.array([0.2, -0.2, np.nan]))
+    assert np.isnan(out).all()
+
+
+def test04_metrics_and_implied_vol():
+    """Delta and gamma match differences of the value; vega, theta and the rhos the
+    closed forms' signs and sizes; the implied vol inverts the value to 1e-12 relative
+    where vega*vol is not tiny against the price."""
+    args = sample(60, 5, max_sd=1.0)
+    spot, strike, rate, q, tau, flag, vol = args
+    m = vn.american_metrics(*args)
+    h = 1e-4 * spot
+    up, down = vn.american_npv(spot + h, *args[1:]), vn.american_npv(spot - h, *args[1:])
+    held = down > np.where(flag == CALL, spot - h - strike, strike - spot + h)  # not exercised at spot +- h
+    held &= up > np.where(flag == CALL, spot + h - strike, strike - spot - h)
+    np.testing.assert_allclose(m.delta[held], ((up - down) / (2 * h))[held], atol=1e-6)
+    np.testing.assert_allclose(m.gamma[held], ((up - 2 * m.npv + down) / h**2)[held], rtol=1e-4, atol=1e-6)
+    hv = 1e-3 * vol
+    dv = (vn.american_npv(*args[:6], vol + hv) - vn.american_npv(*args[:6], vol - hv)) / (2 * hv)
+    np.testing.assert_allclose(m.vega, dv, rtol=1e-4, atol=1e-4)
+    iv = vn.american_implied_vol(m.npv, *args[:6])
+    sharp = (m.vega * vol > 1e-3 * m.npv) & (m.npv > 1e-6 * strike)
+    assert sharp.sum() >= 10
+    np.testing.assert_allclose(iv[sharp], vol[sharp], rtol=1e-12)
+
+
+def test05_boundary_monotone_and_priced():
+    """The put boundary falls and the call boundary rises with the time to expiry; a spot
+    on the exercise side prices at intrinsic."""
+    t, s = vn.exercise_boundary(100.0, np.array([0.05, 0.03, 0.08]), np.array([0.02, 0.06, 0.0]), 2.0,
+                                np.array([PUT, CALL, PUT]), 0.3, points=50)  # fmt: skip
+    assert t.shape == s.shape == (3, 50) and np.all(np.diff(t) > 0)
+    assert np.all(np.diff(s[[0, 2]]) <= 0) and np.all(np.diff(s[1]) >= 0)
+    inside = s[0, -1] * 0.999
+    assert vn.american_npv(inside, 100.0, 0.05, 0.02, 2.0, PUT, 0.3) == 100.0 - inside
+
+
+@pytest.mark.parametrize("american", [False, True])
+def test06_cash_dividends(american):
+    """European: a quadrature over the spot on the ex-date of closed-form values after it.
+    American: QuantLib's finite differences at a fine grid (its own error about 1e-5)."""
+    spot, strike, rate, q, vol, t1, amount = 100.0, 105.0, 0.04, 0.0, 0.3, 0.4, 3.0
+    for flag in (CALL, PUT):
+        mine = vn.cash_dividend_npv(spot, strike, rate, q, 1.0, flag, vol, [t1], [amount], american=american,
+                                    space_steps=400)  # fmt: skip
+        if american:
+            ref = ql_option(spot, strike, rate, q, 1.0, flag, vol, (800, 800, 0), [(t1, amount)])
+            assert abs(mine - ref) < 2e-4 * ref
+            continue
+        z, dz = np.linspace(-12, 12, 24001, retstep=True)
+        s1 = spot * np.exp((rate - q - vol**2 / 2) * t1 + vol * math.sqrt(t1) * z)
+        after = vn.npv(np.maximum(s1 - amount, 0.0), strike, rate, q, 1.0 - t1, flag, vol)
+        ref = math.exp(-rate * t1) * np.sum(after * np.exp(-z * z / 2)) * dz / math.sqrt(2 * math.pi)
+        assert abs(mine - ref) < 1e-8 * ref
+
+
+def test07_dividend_errors_and_lists():
+    """Lists are checked and named; NaN pads ragged lists; ex-dates after expiry drop out."""
+    args = (100.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.2)
+    for times, amounts, text in [
+        ([0.5, 0.25], [1.0, 1.0], "div_times: ex-dates must be strictly increasing"),
+        ([0.5, 0.5], [1.0, 1.0], "div_times: ex-dates must be strictly increasing"),
+        ([0.5], [-1.0], "div_amounts: a negative amount"),
+        ([0.5, 0.7], [1.0], "div_amounts: 1 amounts for 2 ex-dates"),
+    ]:
+        with pytest.raises(ValueError, match=text):
+            vn.cash_dividend_npv(*args, times, amounts)
+    ragged = vn.cash_dividend_npv(*args, [[0.5, np.nan], [0.25, 0.5]], [[1.0, np.nan], [1.0, 1.0]])
+    assert ragged[0] == vn.cash_dividend_npv(*args, [0.5], [1.0]) and ragged[1] > ragged[0]
+    assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0]) == vn.cash_dividend_npv(*args, [0.5], [1.0])
