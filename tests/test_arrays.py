@@ -426,3 +426,75 @@ def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch):
         call(pickle.loads(pickle.dumps(obj)), da.from_array(xs, chunks=1), out=out)
         gc.collect()
         np.testing.assert_array_equal(out.compute(), want)
+
+
+# ---- 8. errors users can catch and locate ----------------------------------------------
+
+NEAR_END = np.array(["65535-11-15", "65535-12-15"], "M8[D]")  # +1M: the second fails
+
+
+def _unknown_chunks(x):
+    da = pytest.importorskip("dask.array")
+    a = da.from_array(x, chunks=1)
+    return a[a == a]  # boolean indexing: chunk sizes unknown until computed
+
+
+@pytest.mark.parametrize(
+    "call, error, message, index",
+    [
+        (lambda: vn.weekday(np.array([45000, -10**6]), casting="unsafe"), "fatal",
+         "Date serial number (-974431) is out of range: the first date is 1899-01-01", (1,)),
+        (lambda: vn.add_tenor(NEAR_END.copy(), "1M", out=(lambda d: d)(NEAR_END.copy())), "fatal",
+         "Year (65536) must be <= 65535", (1,)),
+        (lambda: (lambda d: vn.add_tenor(d, "1M", out=d))(NEAR_END.copy()), "fatal", "Year (65536) must be <= 65535", (1,)),
+        (lambda: vn.weekday(np.array(["2024-01-01", 2**40], "M8[D]")), "fatal",
+         "Date serial number (1099511653345) is out of range: the last date is 65535-12-31", (1,)),
+        (lambda: vn.npv(100.0, 100.0, 0.0, 0.0, 1.0, np.array([[1, 0], [-1, 2]]), 0.2), ValueError,
+         "Put-call code (-1) must be 0 (put), 1 (call) or a bool", (1, 0)),
+        (lambda: vn.implied_vol(5.0, 100.0, 100.0, 0.0, 0.0, 1.0, np.array([0, 1, 7]), errors="coerce"), ValueError,
+         "Put-call code (7) must be 0 (put), 1 (call) or a bool", (2,)),
+        (lambda: vn.discount_factor(np.array([CURVES["flat"], vt.Calendar("VT_WEEK")]), D[:2]), TypeError,
+         "expected a vantorel.YieldCurve, got Calendar", (1,)),
+    ],
+    ids=["casting unsafe", "out= another array", "out= aliasing the input", "day count beyond 32 bits",
+         "put-call code -1", "put-call code 7 under coerce", "object of another class"],
+)  # fmt: skip
+def test17_a_failing_element_raises_its_own_error_at_its_index(call, error, message, index):
+    with pytest.raises(BaseException) as info:
+        call()
+    if error == "fatal":
+        with raises_fatal(message):
+            raise info.value
+    else:
+        assert type(info.value) is error and str(info.value) == message
+    assert info.value.__notes__ == [f"{info.value.__notes__[0].split(':')[0]}: first failing element at index {index}"]
+
+
+def test18_coerce_computes_the_rest_and_dask_takes_unknown_chunks():
+    days = np.array(["2024-01-31", "1000-01-01", "NaT", "65535-12-15"], "M8[D]")
+    got = vn.add_tenor(days, "1M", errors="coerce")
+    assert got.astype(str).tolist() == ["2024-02-29", "NaT", "NaT", "NaT"]
+    bits_equal(vn.weekday(days, errors="coerce"), [2.0, math.nan, math.nan, 6.0])
+    c = CURVES["noded"]
+    assert np.isnan(vn.discount_factor(c, days, errors="coerce")[1:3]).all()
+    assert vn.is_weekend(days, vt.Calendar("VT_WEEK"), errors="coerce").tolist() == [False, False, False, True]
+    m = vn.metrics(spot=np.array([100.0]), strike=100.0, rate=0.0, div_yield=0.0, tau=1.0, pc_flag=True, vol=0.2, errors="coerce")
+    assert m.npv.tolist() == vn.npv(100.0, 100.0, 0.0, 0.0, 1.0, 1, 0.2, errors="coerce", out=np.empty(1)).tolist()
+    with pytest.raises(ValueError, match="errors must be 'raise' or 'coerce', got 'ignore'"):
+        vn.weekday(days, errors="ignore")
+    start, end = days[:1].repeat(3), (days[:1] + np.arange(3)).astype("M8[D]")
+    got = vn.fwd_df(c, _unknown_chunks(start), _unknown_chunks(end)).compute()
+    np.testing.assert_array_equal(got, vn.fwd_df(c, start, end))
+
+
+@pytest.mark.parametrize("out", [None, np.float64, np.float32])
+def test19_floating_point_flags_never_warn_whatever_out_is(out):
+    x = np.array([0.0, 2.0, -1.0, 1.0])
+    calls = [lambda **k: vn.erfc_inv(x, **k), lambda **k: vn.erf_inv(x + 1.0, **k),
+             lambda **k: vn.zero_rate(CURVES["flat"], np.array([day(CURVE_DATE)] * 4), **k),
+             lambda **k: vn.npv(1e308, x, 1e3, -1e3, 1e3, 1, 1e3, **k)]  # fmt: skip
+    with np.errstate(all="raise"):
+        for call in calls:
+            want = call()
+            got = call() if out is None else call(out=np.empty(4, out))
+            np.testing.assert_array_equal(got, want.astype(got.dtype))
