@@ -498,3 +498,42 @@ def test19_floating_point_flags_never_warn_whatever_out_is(out):
             want = call()
             got = call() if out is None else call(out=np.empty(4, out))
             np.testing.assert_array_equal(got, want.astype(got.dtype))
+
+
+# ---- 9. pandas columns with a nullable or pyarrow dtype --------------------------------
+
+COLUMN_VALUES = {"date": ["2024-01-31", None, "2024-03-29"], "float": [95.0, None, 0.5], "flag": [True, None, False]}
+SCALAR_ARGS = {"curve": CURVES["noded"], "calendar": vt.Calendar("VT_WEEK"), "interpolator": LINEAR,
+               "day_counter": vt.DayCounter.Act365, "tenor": "1M", "rate": 0.03, "tau": 0.5, "vol": 0.2}  # fmt: skip
+DATE_ARGS = {"dates", "start", "end", "eval_dates", "expiry_dates"}
+
+
+def _kind(arg):
+    return "date" if arg in DATE_ARGS else "flag" if arg == "pc_flag" else "float"
+
+
+@pytest.mark.parametrize("dtypes", ["pyarrow", "nullable"])
+@pytest.mark.parametrize("row", vn._table.ROWS, ids=lambda r: r.name)
+def test20_every_function_takes_nullable_and_pyarrow_columns(row, dtypes):
+    pd = pytest.importorskip("pandas")
+    if dtypes == "pyarrow":
+        pytest.importorskip("pyarrow")
+    names = row.args.split()
+    column = next(a for a in names if a not in SCALAR_ARGS)
+    values = COLUMN_VALUES[_kind(column)]
+    if _kind(column) == "date":
+        base = pd.Series(pd.to_datetime(values), index=list("abc"))
+        series = base.astype("date32[pyarrow]" if dtypes == "pyarrow" else "datetime64[s]")
+        plain = base.to_numpy("M8[D]")
+    else:
+        dtype = {"flag": ("bool[pyarrow]", "boolean"), "float": ("double[pyarrow]", "Float64")}[_kind(column)]
+        series = pd.Series(values, dtype=dtype[dtypes == "nullable"], index=list("abc"))
+        plain = np.array([v if v is not None else (math.nan if _kind(column) == "float" else False) for v in values])
+    default = {"date": np.datetime64("2024-02-15"), "flag": True, "float": 100.0}
+    args = {a: SCALAR_ARGS.get(a, default[_kind(a)]) for a in names}
+    got = getattr(vn, row.name)(**{**args, column: series})
+    want = getattr(vn, row.name)(**{**args, column: plain}, errors="coerce")
+    for g, w in zip(*((got, want) if isinstance(got, tuple) else ((got,), (want,)))):
+        assert isinstance(g, pd.Series) and list(g.index) == list("abc")
+        np.testing.assert_array_equal(np.asarray(g)[[0, 2]], np.asarray(w)[[0, 2]])
+        assert pd.isna(g.iloc[1]) or g.iloc[1] is False or g.iloc[1] == np.False_

@@ -32,6 +32,7 @@ except ImportError as exc:  # pragma: no cover - exercised in a subprocess
 
 import functools
 import inspect
+import sys
 from collections.abc import Callable, Iterable
 from typing import Any, NamedTuple
 
@@ -169,6 +170,44 @@ def _run(row: _table.Row, ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[st
     return results[0] if nout == 1 else tuple(results)
 
 
+def _missing_value(dtype: np.dtype[Any]) -> Any:
+    return np.array("NaT" if dtype.kind == "M" else np.nan if dtype.kind == "f" else 0, dtype=dtype)[()]
+
+
+def _from_pandas(values: list[Any], kwargs: dict[str, Any], nout: int) -> tuple[list[Any], Callable[[Any], Any] | None]:
+    """Pandas columns with a nullable or pyarrow dtype as NumPy arrays, the elements
+    with an NA operand masked out of the call (kwargs' where=), and what turns a result
+    back into Series on the first column's index with those elements missing (NaN, NaT
+    or False). (None: nothing to convert.)"""
+    pd = sys.modules.get("pandas")
+    if pd is None or not any(isinstance(v, pd.Series) and not isinstance(v.dtype, np.dtype) for v in values):
+        return values, None
+    first = next(v for v in values if isinstance(v, pd.Series))
+    na = np.zeros(len(first), bool)
+    arrays = []
+    for v in values:
+        if isinstance(v, pd.Series):
+            dtype = v.dtype if isinstance(v.dtype, np.dtype) else getattr(v.dtype, "numpy_dtype", None)
+            if dtype is None:
+                raise TypeError(f"a column of dtype {v.dtype} has no NumPy form for vantorel_np")
+            na |= np.asarray(v.isna(), bool)
+            # Dates convert by astype (pyarrow's date32 refuses to_numpy with NaT).
+            v = np.asarray(v.astype(dtype)) if dtype.kind == "M" else v.to_numpy(dtype, na_value=_missing_value(dtype))
+        arrays.append(v)
+    if na.any():
+        kwargs["where"] = np.logical_and(kwargs.get("where", True), ~na)
+        kwargs.setdefault("out", (None,) * nout)  # the masked-out elements are set below
+
+    def restore(result: Any) -> Any:
+        if isinstance(result, tuple):
+            return type(result)(*map(restore, result))
+        result = np.array(result)
+        result[np.broadcast_to(na, result.shape)] = _missing_value(result.dtype)
+        return pd.Series(result, index=first.index, name=first.name)
+
+    return arrays, restore
+
+
 def _make(row: _table.Row) -> Callable[..., Any]:
     ufunc = getattr(_u, row.name)
     twin = _u.with_status.get(row.name)
@@ -195,7 +234,9 @@ def _make(row: _table.Row) -> Callable[..., Any]:
         values = [v if c is None else c(v) for v, c in zip(values, convert)]
         if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
             return _dask(public, values, kwargs, errors)
-        return shape_result(_run(row, ufunc, twin, [values[i] for i in order], kwargs, errors))
+        values, restore = _from_pandas(values, kwargs, nout)
+        result = shape_result(_run(row, ufunc, twin, [values[i] for i in order], kwargs, errors))
+        return result if restore is None else restore(result)
 
     parameters = [inspect.Parameter(n, inspect.Parameter.POSITIONAL_OR_KEYWORD) for n in names]
     parameters.append(inspect.Parameter("errors", inspect.Parameter.KEYWORD_ONLY, default="raise"))
