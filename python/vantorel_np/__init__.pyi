@@ -10,9 +10,15 @@ Operands and dtypes:
 
 * Numbers are float64 (ints and narrower floats are cast under NumPy's
   ``same_kind`` rule; strings and objects raise NumPy's ``TypeError``).
-* ``pc_flag`` is an int array of :class:`~vantorel.PutCallFlag` codes
-  (non-zero is a call, ``int(PutCallFlag.Call)`` is 1) or a bool array
-  (``True`` is a call); a ``PutCallFlag`` member itself or a float is refused.
+* ``pc_flag`` is an int array of codes 0 (put) and 1 (call) (``int(PutCallFlag.Call)``
+  is 1) or a bool array (``True`` is a call); any other code is a
+  ``ValueError`` naming the first bad element, and a ``PutCallFlag`` member
+  itself or a float is refused.
+* Objects (a curve, a calendar, an interpolator, a day counter, a tenor) are
+  operands like arrays: each is checked against the vantorel class the
+  package imported and read in place while NumPy holds it.
+* Every operand can be given by keyword; pandas columns with a nullable or
+  pyarrow dtype work, an element with a missing operand being missing.
 * Dates are ``datetime64[D]``: days since 1970-01-01. Other units are cast
   to days (a time of day is dropped), so pandas ``datetime64[ns]`` columns
   work as they are. Convert :class:`~vantorel.Date` objects with
@@ -31,8 +37,9 @@ working on separate arrays run in parallel.
 
 Errors: a rule of the scalar API that raises (a date out of range,
 ``Thirty360``, a business-day tenor, a spline between nodes) stops the whole
-call. The first failing element in C order of the broadcast inputs is then
-evaluated by the scalar API, and its exception is raised with a note
+call with ``errors="raise"`` (the default); ``errors="coerce"`` makes the
+failing elements missing instead. The exception of the first failing element
+in C order of the broadcast inputs is raised with a note
 ``"<name>: first failing element at index (i, ...)"`` (for a dask array the
 index is within its block). Nothing is returned; an ``out=`` array may
 already hold the elements computed before the failure. Most of these are
@@ -70,7 +77,7 @@ def npv(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yie
     float64; NaN where the scalar gives ``None`` (a negative ``spot``, ``strike``
     or ``vol``). ``rate`` and ``div_yield`` are continuously compounded per year,
     ``tau`` is in years (:func:`tau_from_dates` gives it from dates), ``vol`` per
-    square-root year, ``pc_flag`` int codes (non-zero: call) or bool (``True``:
+    square-root year, ``pc_flag`` int codes 0 (put) and 1 (call) or bool (``True``:
     call). Accepts ``out=`` and ``where=``; never raises for values.
 
     >>> npv(100.0, np.array([90.0, 100.0, -1.0]), 0.05, 0.02, 1.0, np.array([True, False, True]), 0.2).round(6).tolist()
