@@ -15,18 +15,21 @@ BlackScholesMetrics, go through small native helpers of vantorel_np.
 from __future__ import annotations
 
 import copyreg
+import functools
 import math
 from collections.abc import Callable
 from typing import Any
 
 import vantorel as _vt
+from native_runtime import FatalError
 
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 
 _Reduced = tuple[Callable[..., Any], tuple[Any, ...]]
 
-# Serial day 0 is 1899-12-30.
-SERIAL_ZERO = _vt.Date(1899, 12, 30)
+# The date of serial day 0, found from any date and its serial.
+_ANY = _vt.Date(2000, 1, 1)
+SERIAL_ZERO = _ANY + -_ANY.to_int()
 
 _ENUMS = (
     _vt.DayCounter, _vt.BusDayAdj, _vt.ExtrapType, _vt.InterpType, _vt.StubType, _vt.TenorUnit,
@@ -37,25 +40,36 @@ _ENUMS = (
 # ---- rebuilders: what a pickle calls, each checking what the constructor lets through ----
 
 
+def _rebuild(fn: Callable[..., Any]) -> Callable[..., Any]:
+    """fn with what a tampered payload can make vantorel's constructors raise besides
+    ValueError and TypeError (FatalError, OverflowError) raised as ValueError, its text kept."""
+
+    @functools.wraps(fn)
+    def rebuild(*args: Any) -> Any:
+        try:
+            return fn(*args)
+        except (FatalError, OverflowError) as exc:
+            raise ValueError(str(exc)) from exc
+
+    return rebuild
+
+
+@_rebuild
 def date(year: int, month: int, day: int) -> _vt.Date:
-    """Date(year, month, day); an integer beyond the constructor's range is a ValueError."""
-    try:
-        return _vt.Date(year, month, day)
-    except OverflowError as exc:
-        raise ValueError(f"Date ({year}, {month}, {day}) is out of range") from exc
+    return _vt.Date(year, month, day)
 
 
+@_rebuild
 def ymd(d: _vt.Date) -> _vt.YearMonthDay:
     return _check(d, _vt.Date).get_ymd()
 
 
+@_rebuild
 def tenor(text: str) -> _vt.Tenor:
-    """Tenor(text); the empty text, fatal for the constructor, is a ValueError here."""
-    if not _check(text, str):
-        raise ValueError("Tenor string is empty, need to be of the form '<count><unit>'")
-    return _vt.Tenor(text)
+    return _vt.Tenor(_check(text, str))
 
 
+@_rebuild
 def member(cls: type, name: str) -> Any:
     """The member called name of one of vantorel's enumerations."""
     if cls not in _ENUMS:
@@ -66,6 +80,7 @@ def member(cls: type, name: str) -> Any:
     return value
 
 
+@_rebuild
 def flat_curve(curve_date: _vt.Date, dc: _vt.DayCounter, rate: float) -> _vt.YieldCurve:
     """YieldCurve.create_flat with a finite rate."""
     if not math.isfinite(_check(rate, float)):
@@ -73,6 +88,7 @@ def flat_curve(curve_date: _vt.Date, dc: _vt.DayCounter, rate: float) -> _vt.Yie
     return _vt.YieldCurve.create_flat(curve_date, dc, rate)
 
 
+@_rebuild
 def noded_curve(
     curve_date: _vt.Date, dc: _vt.DayCounter, nodes: list[_vt.Date], factors: list[float], interp: _vt.InterpType
 ) -> _vt.YieldCurve:
