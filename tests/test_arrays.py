@@ -402,9 +402,9 @@ OBJECT_CALLS = {
 }  # fmt: skip
 
 
-@pytest.mark.parametrize("path", ["dask out= after the object is freed", "monkeypatched class", "an integer"])
+@pytest.mark.parametrize("path", ["dask out=, object freed", "dask out=, process workers", "monkeypatched class", "an integer"])
 @pytest.mark.parametrize("name", OBJECT_CALLS)
-def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch):
+def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch, request):
     bound, call = OBJECT_CALLS[name]()
     obj = getattr(bound, "__self__", bound)
     xs = np.array([1.5, 2.5]) if name == "interpolate" else D[:2]
@@ -425,7 +425,8 @@ def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch):
         out = da.zeros(2, dtype=want.dtype, chunks=1)
         call(pickle.loads(pickle.dumps(obj)), da.from_array(xs, chunks=1), out=out)
         gc.collect()
-        np.testing.assert_array_equal(out.compute(), want)
+        workers = request.getfixturevalue("client") if "process" in path else None
+        np.testing.assert_array_equal(out.compute() if workers is None else workers.compute(out, sync=True), want)
 
 
 # ---- 8. errors users can catch and locate ----------------------------------------------
