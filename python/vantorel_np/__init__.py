@@ -208,16 +208,32 @@ def _from_pandas(values: list[Any], kwargs: dict[str, Any], nout: int) -> tuple[
     return arrays, restore
 
 
+# Operand types that are neither dask nor pandas: the common call skips both checks.
+_PLAIN = frozenset(
+    {float, int, bool, str, list, tuple, np.ndarray, np.float64, np.int64, np.bool_, np.datetime64}
+    | {_vt.YieldCurve, _vt.Calendar, _vt.Interpolator, _vt.DayCounter, _vt.Tenor}
+)
+
+
 def _make(row: _table.Row) -> Callable[..., Any]:
     ufunc = getattr(_u, row.name)
     twin = _u.with_status.get(row.name)
     names = row.args.split()
     order = [names.index(n) for n in (row.operands or row.args).split()]
     convert = [row.convert.get(n) for n in names]
+    converting = any(convert)
+    in_order = order == sorted(order)
     nout = ufunc.nout
     shape_result: Callable[[Any], Any] = (lambda r: Metrics(*r)) if nout == 7 else (lambda r: r)
 
     def public(*args: Any, **kwargs: Any) -> Any:
+        if not kwargs and len(args) == len(names) and not converting and _PLAIN.issuperset(map(type, args)):
+            # The common call: positional NumPy operands. A failure is searched below.
+            try:
+                result = ufunc(*args) if in_order else ufunc(*[args[i] for i in order])
+                return result if nout == 1 else shape_result(result)
+            except (FatalError, TypeError, ValueError):
+                pass
         if len(args) > len(names):
             raise TypeError(f"{row.name}() takes {len(names)} positional arguments but {len(args)} were given")
         values = list(args)
@@ -231,10 +247,13 @@ def _make(row: _table.Row) -> Callable[..., Any]:
         errors = kwargs.pop("errors", "raise")
         if errors not in _ERRORS:
             raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
-        values = [v if c is None else c(v) for v, c in zip(values, convert)]
-        if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
-            return _dask(public, values, kwargs, errors)
-        values, restore = _from_pandas(values, kwargs, nout)
+        if converting:
+            values = [v if c is None else c(v) for v, c in zip(values, convert)]
+        restore = None
+        if not _PLAIN.issuperset(map(type, values)):  # dask or pandas may be among them
+            if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
+                return _dask(public, values, kwargs, errors)
+            values, restore = _from_pandas(values, kwargs, nout)
         result = shape_result(_run(row, ufunc, twin, [values[i] for i in order], kwargs, errors))
         return result if restore is None else restore(result)
 
