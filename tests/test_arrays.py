@@ -4,6 +4,9 @@ arrays behave as NumPy arrays do (broadcasting, out=, where=, dispatch, bad inpu
 from __future__ import annotations
 
 import math
+import pathlib
+import pydoc
+import re
 
 import numpy as np
 import pytest
@@ -372,7 +375,7 @@ def test14_vantorel_needs_no_numpy_and_vantorel_np_names_the_extra(run_python):
 
 # ---- 6. layering ----------------------------------------------------------------------
 
-SRC = __import__("pathlib").Path(__file__).resolve().parents[1] / "src"
+SRC = pathlib.Path(__file__).resolve().parents[1] / "src"
 CORE = ["core", "datetime", "enums", "maths", "mkt_data", "pricers"]
 
 
@@ -383,8 +386,6 @@ CORE = ["core", "datetime", "enums", "maths", "mkt_data", "pricers"]
     ids=["core sees neither Python nor NumPy", "arrays reach the core, not the scalar binding"],
 )
 def test15_include_rules(folders, banned):
-    import re
-
     files = [f for d in folders for f in (SRC / d).rglob("*.[ch]pp") if not f.stem.endswith("_py")]
     assert files
     bad = [(f.relative_to(SRC), line) for f in files for line in f.read_text().splitlines()
@@ -520,6 +521,8 @@ def test20_every_function_takes_nullable_and_pyarrow_columns(row, dtypes):
     if dtypes == "pyarrow":
         pytest.importorskip("pyarrow")
     names = row.args.split()
+    # help() shows the arguments by name, and they are keywords too (below).
+    assert pydoc.render_doc(getattr(vn, row.name), renderer=pydoc.plaintext).count(f"{row.name}({', '.join(names)}, *") == 1
     column = next(a for a in names if a not in SCALAR_ARGS)
     values = COLUMN_VALUES[_kind(column)]
     if _kind(column) == "date":
