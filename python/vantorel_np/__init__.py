@@ -34,28 +34,17 @@ import functools
 import inspect
 import sys
 from collections.abc import Callable, Iterable
-from typing import Any, NamedTuple
+from typing import Any
 
 import vantorel as _vt
 from native_runtime import FatalError
 
 from . import _pickling, _table
+from ._table import Metrics
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 from .dask import TaskFatalError, fatal_guard
 
 _pickling.register()
-
-
-class Metrics(NamedTuple):
-    """The seven results of ``get_metrics`` in field order, one array each."""
-
-    npv: Any
-    delta: Any
-    gamma: Any
-    vega: Any
-    theta: Any
-    rho_r: Any
-    rho_q: Any
 
 
 # ---- dates <-> datetime64[D] --------------------------------------------------------
@@ -149,7 +138,7 @@ def _raise_at(ufunc: Any, ops: list[Any], kwargs: dict[str, Any], index: tuple[i
         raise
 
 
-def _run(row: _table.Row, ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
+def _run(ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
     """The ufunc over the operands (in the ufunc's order) under errors=."""
     if twin is None or errors == "raise":
         ops = _unaliased(ops, kwargs.get("out"))
@@ -224,14 +213,14 @@ def _make(row: _table.Row) -> Callable[..., Any]:
     converting = any(convert)
     in_order = order == sorted(order)
     nout = ufunc.nout
-    shape_result: Callable[[Any], Any] = (lambda r: Metrics(*r)) if nout == 7 else (lambda r: r)
+    shape_result: Callable[[Any], Any] = (lambda r: r) if row.result is None else (lambda r: row.result(*r))
 
     def public(*args: Any, **kwargs: Any) -> Any:
         if not kwargs and len(args) == len(names) and not converting and _PLAIN.issuperset(map(type, args)):
             # The common call: positional NumPy operands. A failure is searched below.
             try:
                 result = ufunc(*args) if in_order else ufunc(*[args[i] for i in order])
-                return result if nout == 1 else shape_result(result)
+                return shape_result(result)
             except (FatalError, TypeError, ValueError):
                 pass
         if len(args) > len(names):
@@ -254,7 +243,7 @@ def _make(row: _table.Row) -> Callable[..., Any]:
             if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
                 return _dask(public, values, kwargs, errors)
             values, restore = _from_pandas(values, kwargs, nout)
-        result = shape_result(_run(row, ufunc, twin, [values[i] for i in order], kwargs, errors))
+        result = shape_result(_run(ufunc, twin, [values[i] for i in order], kwargs, errors))
         return result if restore is None else restore(result)
 
     parameters = [inspect.Parameter(n, inspect.Parameter.POSITIONAL_OR_KEYWORD) for n in names]

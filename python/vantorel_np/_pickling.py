@@ -18,13 +18,14 @@ import copyreg
 import functools
 import math
 from collections.abc import Callable
-from typing import Any
+from typing import Any, TypeVar
 
 import vantorel as _vt
 from native_runtime import FatalError
 
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 
+_T = TypeVar("_T")
 _Reduced = tuple[Callable[..., Any], tuple[Any, ...]]
 
 # The date of serial day 0, found from any date and its serial.
@@ -99,7 +100,7 @@ def noded_curve(
     return _vt.YieldCurve.create_noded(curve_date, dc, nodes, factors, interp)
 
 
-def _check(value: Any, cls: type) -> Any:
+def _check(value: Any, cls: type[_T]) -> _T:
     if not isinstance(value, cls):
         raise TypeError(f"expected {cls.__name__}, got {type(value).__name__}")
     return value

@@ -4,7 +4,8 @@ A row is the public name (the name of its ufunc in ``_ufuncs``), the argument
 names in call order, and the docstring. ``operands`` gives the ufunc's operand
 order where it differs from the call order (the object a member-function kernel
 runs on comes first); ``convert`` maps an argument to a function applied to it
-before the call. The object classes are listed for the reader and the
+before the call; ``result`` builds what a ufunc with several outputs returns
+(a named tuple). The object classes are listed for the reader and the
 signature; the extension itself checks each object against the class it took
 at import.
 
@@ -18,9 +19,21 @@ from __future__ import annotations
 
 from collections.abc import Callable
 from dataclasses import dataclass, field
-from typing import Any
+from typing import Any, NamedTuple
 
 import vantorel as _vt
+
+
+class Metrics(NamedTuple):
+    """The seven results of ``get_metrics`` in field order, one array each."""
+
+    npv: Any
+    delta: Any
+    gamma: Any
+    vega: Any
+    theta: Any
+    rho_r: Any
+    rho_q: Any
 
 
 @dataclass(frozen=True)
@@ -31,6 +44,7 @@ class Row:
     operands: str | None = None
     objects: dict[str, type] = field(default_factory=dict)
     convert: dict[str, Callable[[Any], Any]] = field(default_factory=dict)
+    result: Callable[..., Any] | None = None  # what holds the outputs of a ufunc with several
 
 
 def _tenor(t: Any) -> Any:
@@ -57,9 +71,10 @@ ROWS: tuple[Row, ...] = (
     _pricer("rho_r", "Black-Scholes rho to the rate"),
     _pricer("rho_q", "Black-Scholes rho to the dividend yield"),
     Row("metrics", _PRICER, "The seven closed-form metrics of ``BlackScholes.get_metrics`` as a ``Metrics`` of "
-        "arrays in field order; NaN where it gives None." + _FLAG),
+        "arrays in field order; NaN where it gives None." + _FLAG, result=Metrics),
     Row("metrics_fd", _PRICER, "The value and six finite-difference sensitivities of "
-        "``BlackScholes.get_metrics_fd`` as a ``Metrics`` of arrays; NaN where it gives None." + _FLAG),
+        "``BlackScholes.get_metrics_fd`` as a ``Metrics`` of arrays; NaN where it gives None." + _FLAG,
+        result=Metrics),
     Row("implied_vol", "price spot strike rate div_yield tau pc_flag",
         "The vol at which the exact Black-Scholes-Merton value is ``price``: 0.0 at the discounted intrinsic "
         "value, inf at spot*df_q (call) or strike*df_r (put), NaN outside those bounds, for tau <= 0, a "
