@@ -541,3 +541,30 @@ def test20_every_function_takes_nullable_and_pyarrow_columns(row, dtypes):
         assert isinstance(g, pd.Series) and list(g.index) == list("abc")
         np.testing.assert_array_equal(np.asarray(g)[[0, 2]], np.asarray(w)[[0, 2]])
         assert pd.isna(g.iloc[1]) or g.iloc[1] is False or g.iloc[1] == np.False_
+
+
+def test21_an_input_changed_by_another_thread_still_raises_the_scalar_error():
+    import threading
+
+    from native_runtime import FatalError
+
+    days = np.array(["2024-01-31"] * 500 + ["65535-12-15"], "M8[D]")
+    stop = threading.Event()
+
+    def writer():
+        while not stop.is_set():
+            days[-1], days[0] = days[0], days[-1]
+
+    thread = threading.Thread(target=writer)
+    thread.start()
+    try:
+        kinds = set()
+        for _ in range(100):
+            try:
+                vn.add_tenor(days, "1M")
+            except FatalError:
+                kinds.add("FatalError")
+    finally:
+        stop.set()
+        thread.join()
+    assert kinds == {"FatalError"}
