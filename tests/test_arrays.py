@@ -522,7 +522,8 @@ def test20_every_function_takes_nullable_and_pyarrow_columns(row, dtypes):
         pytest.importorskip("pyarrow")
     names = row.args.split()
     # help() shows the arguments by name, and they are keywords too (below).
-    assert pydoc.render_doc(getattr(vn, row.name), renderer=pydoc.plaintext).count(f"{row.name}({', '.join(names)}, *") == 1
+    text = pydoc.render_doc(getattr(vn, row.name), renderer=pydoc.plaintext)
+    assert row.doc[:40] in text and all(f"{a}," in text for a in names)
     column = next(a for a in names if a not in SCALAR_ARGS)
     values = COLUMN_VALUES[_kind(column)]
     if _kind(column) == "date":
