@@ -1,6 +1,6 @@
 """Implied volatility: accuracy against high-precision prices, and speed beside other solvers.
 
-Two sets of options, each priced once with mpmath (40 digits) from a known vol:
+Three sets of options, each priced once with mpmath (40 digits) from a known vol:
 
 - a random book (default 1,000,000 options, seed 20261208, q = 0): spot 100;
   put or call with equal odds; tau log-uniform from 1 day to 10 years; vol
@@ -9,7 +9,17 @@ Two sets of options, each priced once with mpmath (40 digits) from a known vol:
 - a fixed extreme grid: vol 1e-4 .. 10, tau 1 day .. 50 years, ln(F/K) from -10
   to +10 standard deviations, rate and dividend yield -5 %, 0 and 20 %, puts
   and calls; points whose strike would leave the double range (|ln(F/K)| > 700)
-  are left out.
+  are left out;
+- a wide grid over the double range (wide_grid): spot, strike and forward from
+  1e-300 to 1e300, subnormal discount factors, spot*df_q beyond the largest
+  double, tiny prices within 1e-300 .. 1e-50 of the money, prices from the
+  smallest subnormal to 1e300. Its prices are rounded to double and measured
+  against the exact vol of that double (Newton's method in mpmath, with the
+  working digits raised wherever the formula cancels), and the price at every
+  returned vol is checked in mpmath. With an elasticity e, a vol one ulp from
+  the exact one moves that price by up to e * 2^-52, which above e ~ 450
+  exceeds 1e-13: the report gives the worst price error and the worst beyond
+  e * 2^-52.
 
 The reference prices (rounded to double, the solvers' input), the elasticity
 vol*vega/price and the rounding of the price are cached under build/ivol-ref/;
@@ -25,7 +35,7 @@ elasticity * (iv/vol - 1) less the price's own rounding (first order, exact to
 far below the figures reported) where |iv/vol - 1| < 1e-6, and mpmath at the
 returned vol for the (at most 300) largest deviations beyond it.
 
-Usage: python bench/implied_vol.py [--book N] [--peers-sample N]
+Usage: python bench/implied_vol.py [--book N] [--peers-sample N] [--wide-only] [--show N]
 The pure-Python solver and QuantLib run in Python loops; --peers-sample limits
 them (and the mpmath checks) to the first N options of the book.
 """
@@ -82,6 +92,38 @@ def extreme_grid() -> dict[str, np.ndarray]:
                 flag=a[:, 5].astype(np.int64), vol=a[:, 6])
 
 
+def wide_grid() -> dict[str, np.ndarray]:
+    """Spot, strike and forward from 1e-300 to 1e300, ln(F/K) from 0 to 690, total
+    deviations from 1e-80 to 30, discount factors from subnormal to e^20 (spot*df_q
+    overflowing at the top), puts and calls; and near the money, spot = strike with
+    ln(F/K) = rate from +-1e-300 to +-1e-50 and deviations from 1e-305 to 0.1. Kept where the
+    price is a double from the smallest subnormal to 1e300 (checked against the reference)."""
+    spots = [1e-300, 1e-100, 1e-5, 1.0, 1e5, 1e100, 1e300]
+    xs = [0.0, 1e-12, 1e-4, 0.1, 1.0, 5.0, 30.0, 200.0, 690.0]
+    devs = [1e-80, 1e-30, 1e-8, 1e-3, 0.1, 1.0, 5.0, 30.0]
+    carries = [(0.0, 0.0, 1.0), (0.05, 0.02, 2.0), (72.0, 72.0, 10.0), (72.0, 0.0, 10.0), (0.0, -2.0, 10.0)]
+    rows = set()
+    for spot in spots:
+        for r, q, tau in carries:
+            ln_fwd = math.log(spot) + (r - q) * tau
+            for x in {x * sign for x in xs for sign in (1, -1)}:
+                ln_strike = ln_fwd - x
+                if not (-690.8 <= ln_strike <= 690.8 and -690.8 <= ln_fwd <= 710.8):
+                    continue
+                for dev in devs:
+                    # ln of the normalised price is about -x^2/(2 dev^2): keep what a double can hold.
+                    if 0.5 * (x / dev) ** 2 > 1800:
+                        continue
+                    rows.update((spot, math.exp(ln_strike), r, q, tau, flag, dev / math.sqrt(tau)) for flag in (0, 1))
+        for r in (0.0, 1e-300, -1e-300, 1e-150, -1e-150, 1e-50, -1e-50):
+            for dev in (1e-305, 1e-250, 1e-160, 1e-100, 1e-60, 1e-52, 1e-50, 1e-48, 1e-30, 1e-8, 0.1):
+                if abs(r) <= 60 * dev:
+                    rows.update((spot, spot, r, 0.0, 1.0, flag, dev) for flag in (0, 1))
+    a = np.array(sorted(rows))
+    return dict(spot=a[:, 0], strike=a[:, 1], rate=a[:, 2], q=a[:, 3], tau=a[:, 4],
+                flag=a[:, 5].astype(np.int64), vol=a[:, 6])
+
+
 # ---- high-precision reference --------------------------------------------------------
 
 
@@ -122,6 +164,104 @@ def references(name: str, opts: dict[str, np.ndarray]) -> dict[str, np.ndarray]:
     CACHE.mkdir(parents=True, exist_ok=True)
     np.savez(path, price=price, elasticity=elasticity, rounding=rounding)
     return dict(price=price, elasticity=elasticity, rounding=rounding)
+
+
+def _digits(spot, strike, rate, q, tau, vol):
+    """Working digits for 40 good ones: ln(F/K) may cancel in ln(S/K) + (r - q) tau and the
+    out-of-the-money value in F N(d1) - K N(d2), which loses about log10((1 + |d1|)/sd) digits."""
+    import mpmath as mp
+
+    with mp.workdps(30):
+        ln_ratio = mp.log(mp.mpf(spot)) - mp.log(mp.mpf(strike))
+        x = ln_ratio + (mp.mpf(rate) - mp.mpf(q)) * tau
+        sd = mp.mpf(vol) * mp.sqrt(tau)
+        extra = 0
+        if x != 0 and ln_ratio != 0:
+            extra += max(0, int(mp.log10(abs(ln_ratio) / abs(x))))
+        extra += max(0, int(mp.log10((1 + abs(x) / sd) / sd)))
+        extra += min(700, max(0, int(-mp.log10(abs(x))))) if x else 0  # F - K near the money
+    return DIGITS + 10 + extra
+
+
+def clear_of_bounds(price, spot, strike, rate, q, tau, flag, fwd_spot, pv_strike):
+    """Strictly inside the bounds as computed in double where spot*df_q and strike*df_r are
+    normal doubles (else inside the exact ones by 1e-14 of the larger), and in the money more
+    than 1e-14 of the larger above the exact intrinsic value (a price within the rounding of
+    the intrinsic value gives 0)."""
+    chi = 1 if flag else -1
+    big = max(fwd_spot, pv_strike)
+    if chi * (fwd_spot - pv_strike) > 0 and price - chi * (fwd_spot - pv_strike) <= 1e-14 * big:
+        return False
+    try:
+        fs, pk = spot * math.exp(-float(q) * float(tau)), strike * math.exp(-float(rate) * float(tau))
+    except OverflowError:
+        fs = pk = math.inf
+    if all(sys.float_info.min <= f < math.inf for f in (fs, pk)):
+        return max(chi * (fs - pk), 0.0) < price < (fs if flag else pk)
+    return price - max(chi * (fwd_spot - pv_strike), 0) > 1e-14 * big and (fwd_spot if flag else pv_strike) - price > 1e-14 * big
+
+
+def wide_reference(spot, strike, rate, q, tau, flag, vol):
+    """(double price, exact vol of that double, elasticity, inside): the price made at vol,
+    rounded to double; the vol whose exact price is that double (Newton in ln vol); whether
+    the double lies inside the bounds by more than 1e-14 of itself and within
+    [smallest subnormal, 1e300]."""
+    import mpmath as mp
+
+    with mp.workdps(_digits(spot, strike, rate, q, tau, vol)):
+        S, K, r, q_, t = (mp.mpf(float(a)) for a in (spot, strike, rate, q, tau))
+        chi = 1 if flag else -1
+        fwd_spot, pv_strike = S * mp.exp(-q_ * t), K * mp.exp(-r * t)
+        ln_fk = mp.log(S / K) + (r - q_) * t
+
+        def value(v):
+            sd = v * mp.sqrt(t)
+            d1 = ln_fk / sd + sd / 2
+            price = chi * (fwd_spot * mp.ncdf(chi * d1) - pv_strike * mp.ncdf(chi * (d1 - sd)))
+            return price, fwd_spot * mp.npdf(d1) * sd / price if price > 0 else mp.nan
+
+        exact, _ = value(mp.mpf(float(vol)))
+        price = float(exact)
+        inside = 2.0**-1074 <= price <= 1e300 and clear_of_bounds(price, float(spot), float(strike), rate, q, tau,
+                                                                   flag, fwd_spot, pv_strike)
+        if not inside:
+            return price, math.nan, math.nan, False
+        v, target = mp.mpf(float(vol)), mp.log(price)
+        for _ in range(100):
+            p, elasticity = value(v)
+            if not p > 0:
+                break
+            step = max(min((target - mp.log(p)) / elasticity, 1), -1)
+            v *= mp.exp(step)
+            if abs(step) < mp.mpf(10) ** -(DIGITS - 5):
+                return price, float(v), float(value(v)[1]), True
+    return price, math.nan, math.nan, False
+
+
+def wide_references(opts):
+    path = CACHE / f"wide-{len(opts['vol'])}.npz"
+    if path.exists():
+        return dict(np.load(path))
+    rows = [wide_reference(*(opts[k][i] for k in ("spot", "strike", "rate", "q", "tau", "flag", "vol")))
+            for i in range(len(opts["vol"]))]
+    ref = {k: np.array(c) for k, c in zip(("price", "ref_vol", "elasticity", "inside"), zip(*rows))}
+    CACHE.mkdir(parents=True, exist_ok=True)
+    np.savez(path, **ref)
+    return ref
+
+
+def wide_price_error(opts, price, i, iv):
+    """|value at iv / price - 1| in mpmath."""
+    import mpmath as mp
+
+    args = [opts[k][i] for k in ("spot", "strike", "rate", "q", "tau")]
+    with mp.workdps(_digits(*args, iv)):
+        S, K, r, q_, t = (mp.mpf(float(a)) for a in args)
+        chi = 1 if opts["flag"][i] else -1
+        sd = mp.mpf(iv) * mp.sqrt(t)
+        d1 = (mp.log(S / K) + (r - q_) * t) / sd + sd / 2
+        p = chi * (S * mp.exp(-q_ * t) * mp.ncdf(chi * d1) - K * mp.exp(-r * t) * mp.ncdf(chi * (d1 - sd)))
+        return float(abs(p / mp.mpf(float(price)) - 1))
 
 
 # libm's exp, as the kernel uses: numpy's own may differ in the last bit, and the
@@ -312,12 +452,53 @@ def report(title, opts, ref, solvers, repeat, sample):
         print(f"{label:42} {ns:10.0f} {ratio} {median:9.1e} {worst:9.1e} {nan_share:8.2%} {price_err:9.1e}")
 
 
+def wide_report(opts, ref, repeat, show):
+    """The wide grid against the exact vols of its double prices."""
+    inside = ref["inside"].astype(bool)
+    ns, vols = timed(vantorel_solver, opts, ref["price"], repeat)
+    dev = np.abs(vols / ref["ref_vol"] - 1)
+    well = inside & (ref["elasticity"] >= 1e-3)
+    tiny = ref["price"] < np.finfo(float).tiny
+    print(f"\nwide grid: {len(vols)} options, {np.count_nonzero(inside)} inside the bounds "
+          f"({np.count_nonzero(inside & tiny)} of them subnormal prices), {np.count_nonzero(well)} well conditioned; "
+          f"{ns:.0f} ns/option")
+    fin = well & np.isfinite(vols)
+    print(f"  vol error where well conditioned: median {np.median(dev[fin]):.1e}, worst {dev[fin].max():.1e}; "
+          f"NaN inside the bounds: {np.count_nonzero(inside & np.isnan(vols))}")
+    # Price at the returned vol; a vol one ulp off moves it by up to elasticity * 2^-52.
+    errs, beyond = [], []
+    checked = np.flatnonzero(inside & np.isfinite(vols) & (vols > 0))
+    for i in checked:
+        e = wide_price_error(opts, ref["price"][i], i, vols[i])
+        errs.append(e)
+        beyond.append(max(0.0, e - ref["elasticity"][i] * 2.0**-52))
+    print(f"  price at the returned vol: worst {max(errs):.1e}; beyond elasticity * 2^-52: worst {max(beyond):.1e}")
+    for j in np.argsort(beyond)[::-1][:show]:
+        i = checked[j]
+        if beyond[j] > 1e-13:
+            args = ", ".join(f"{opts[k][i]!r}" for k in ("spot", "strike", "rate", "q", "tau", "flag"))
+            print(f"  implied_vol({ref['price'][i]!r}, {args}) = {vols[i]!r}: price error {errs[j]:.1e}, "
+                  f"exact vol {ref['ref_vol'][i]!r}, elasticity {ref['elasticity'][i]:.1e}")
+    if show:
+        bad = np.flatnonzero(inside & ~(dev <= 1e-12) & ((ref["elasticity"] >= 1e-3) | np.isnan(vols)))
+        for i in bad[:show]:
+            args = ", ".join(f"{opts[k][i]!r}" for k in ("spot", "strike", "rate", "q", "tau", "flag"))
+            print(f"  implied_vol({ref['price'][i]!r}, {args}) = {vols[i]!r}, exact {ref['ref_vol'][i]!r}, "
+                  f"elasticity {ref['elasticity'][i]:.1e}")
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--book", type=int, default=1_000_000)
     parser.add_argument("--peers-sample", type=int, default=1_000_000)
     parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--wide-only", action="store_true", help="only the wide grid")
+    parser.add_argument("--show", type=int, default=0, help="list up to N wide-grid options off by over 1e-12")
     args = parser.parse_args(argv)
+    if args.wide_only:
+        grid = wide_grid()
+        wide_report(grid, wide_references(grid), args.repeat, args.show)
+        return 0
 
     book = random_book(args.book)
     book_ref = references("book", book)
@@ -331,6 +512,8 @@ def main(argv):
     grid_ref = references("grid", grid)
     ours = [s for s in SOLVERS if s[1] is vantorel_solver]
     report("extreme grid", grid, grid_ref, ours, args.repeat, args.peers_sample)
+    wide = wide_grid()
+    wide_report(wide, wide_references(wide), args.repeat, args.show)
     print("\n(ratio: vantorel's time over the solver's; the machine may be shared: compare within one run)")
     return 0
 

@@ -5,7 +5,7 @@ import math
 import mpmath as mp
 import numpy as np
 import pytest
-from hypothesis import given, settings
+from hypothesis import assume, given, settings
 from hypothesis import strategies as st
 
 vn = pytest.importorskip("vantorel_np")
@@ -13,18 +13,37 @@ vn = pytest.importorskip("vantorel_np")
 CALL, PUT = 1, 0
 
 
-@mp.workdps(40)
 def exact(spot, strike, rate, q, tau, flag, vol):
-    """Price and elasticity vol*vega/price of the Black-Scholes-Merton formula in 40 digits."""
-    S, K, r, q_, t, v = (mp.mpf(a) for a in (spot, strike, rate, q, tau, vol))
-    chi = 1 if flag else -1
-    if v == 0:
-        return max(chi * (S * mp.exp(-q_ * t) - K * mp.exp(-r * t)), 0), 0
-    sd = v * mp.sqrt(t)
-    d1 = (mp.log(S / K) + (r - q_) * t) / sd + sd / 2
-    fwd_spot, pv_strike = S * mp.exp(-q_ * t), K * mp.exp(-r * t)
-    price = chi * (fwd_spot * mp.ncdf(chi * d1) - pv_strike * mp.ncdf(chi * (d1 - sd)))
-    return price, fwd_spot * mp.npdf(d1) * mp.sqrt(t) * v / price
+    """Price and elasticity vol*vega/price of the Black-Scholes-Merton formula to 40 digits: more
+    working digits where ln(S/K) and (r - q) tau cancel, and where F N(d1) - K N(d2) does (about
+    log10((1 + |d1|)/sd) digits)."""
+    with mp.workdps(30):
+        ln_ratio = mp.log(mp.mpf(spot)) - mp.log(mp.mpf(strike))
+        x, sd = ln_ratio + (mp.mpf(rate) - q) * tau, mp.mpf(vol) * mp.sqrt(tau)
+        lost = mp.log10(abs(ln_ratio / x)) if x and ln_ratio else 0
+        lost += mp.log10((1 + abs(x) / sd) / sd) if sd else 0
+    with mp.workdps(50 + int(max(lost, 0))):
+        S, K, r, q_, t, v = (mp.mpf(a) for a in (spot, strike, rate, q, tau, vol))
+        chi = 1 if flag else -1
+        if v == 0:
+            return max(chi * (S * mp.exp(-q_ * t) - K * mp.exp(-r * t)), 0), 0
+        sd = v * mp.sqrt(t)
+        d1 = (mp.log(S / K) + (r - q_) * t) / sd + sd / 2
+        fwd_spot, pv_strike = S * mp.exp(-q_ * t), K * mp.exp(-r * t)
+        price = chi * (fwd_spot * mp.ncdf(chi * d1) - pv_strike * mp.ncdf(chi * (d1 - sd)))
+        return +price, fwd_spot * mp.npdf(d1) * sd / price if price else mp.nan
+
+
+def check_price(price, spot, strike, rate, q, tau, flag):
+    """The accuracy rule on a price's own terms: the exact price at the returned vol is the price
+    within 1e-13 beyond what the vol's rounding moves it by (elasticity * 2^-52), and within
+    1e-12 * elasticity (the vol within 1e-12) where the elasticity is at least 1e-3."""
+    iv = float(vn.implied_vol(price, spot, strike, rate, q, tau, flag))
+    assert 0 < iv < math.inf
+    back, elasticity = exact(spot, strike, rate, q, tau, flag, iv)
+    err = float(abs(back / price - 1))
+    assert err <= 1e-13 + float(elasticity) * 2**-52
+    assert err <= 1e-12 * float(elasticity) or elasticity < 1e-3
 
 
 def check_round_trip(spot, strike, rate, q, tau, flag, vol):
@@ -79,6 +98,69 @@ def test_round_trip(vol, tau, z, rate, q, flag):
 )
 def test_extreme_cases(spot, strike, rate, q, tau, flag, vol):
     check_round_trip(spot, strike, rate, q, tau, flag, vol)
+
+
+# The edges of the double range: price / sqrt(F K) below the smallest double (down to a
+# subnormal price), tiny prices within 1e-50 of the money, spot*df_q above the largest double,
+# subnormal discount factors and forwards.
+@pytest.mark.parametrize(
+    "price, spot, strike, rate, q, tau, flag",
+    [
+        (1e-250, 1e100, 1e200, 0.0, 0.0, 1.0, CALL),
+        (1e-250, 1e200, 1e100, 0.0, 0.0, 1.0, PUT),
+        (1e-320, 1e10, 1e30, 0.0, 0.0, 1.0, CALL),
+        (1e-60, 1.0, 1.0, 1e-50, 0.0, 1.0, PUT),
+        (3.5e-50, 1.0, 1.0, 1e-50, 0.0, 1.0, PUT),
+        (1e-200, 1.0, 1.0, -1e-300, 0.0, 1.0, CALL),
+        (1e200, 1e300, 1e300, 0.0, -2.0, 10.0, PUT),
+        (1e-320, 1.0, 1.0, 72.0, 0.0, 10.0, PUT),
+        (1e-315, 1.0, 1.0, 72.0, 72.0, 10.0, CALL),
+        (1e-316, 1e-300, 9.4e-314, 0.0, 30.0, 1.0, CALL),
+    ],
+)
+def test_edges_of_the_double_range(price, spot, strike, rate, q, tau, flag):
+    check_price(price, spot, strike, rate, q, tau, flag)
+
+
+# No answer where the bounds have no meaning in double: a discount factor beyond the double
+# range, or e^(ln(F/K)/2) below the normal range.
+@pytest.mark.parametrize("price, spot, strike, rate, q", [(100.0, 100.0, 100.0, 800.0, 0.0),
+                                                          (1e-322, 1e-300, 1e300, 0.0, 50.0)])
+def test_bounds_without_meaning_in_double(price, spot, strike, rate, q):
+    assert math.isnan(vn.implied_vol(price, spot, strike, rate, q, 1.0, CALL))
+
+
+@settings(max_examples=150, deadline=None)
+@given(
+    ln_spot=st.floats(-690.0, 690.0),
+    x=st.one_of(st.floats(-700.0, 700.0), st.sampled_from([0.0, 1e-300, -1e-300, 1e-50, -1e-50, 1e-12, -1e-12])),
+    ln_dev=st.floats(math.log(1e-300), math.log(30.0)),
+    carry=st.sampled_from([(0.05, 0.02, 2.0), (72.0, 72.0, 10.0), (72.0, 0.0, 10.0), (0.0, -2.0, 10.0), None]),
+    flag=st.sampled_from([CALL, PUT]),
+)
+def test_round_trip_over_the_double_range(ln_spot, x, ln_dev, carry, flag):
+    # ln(F/K) = x (from the carry alone when there is none: spot = strike, rate = x), total
+    # deviation e^ln_dev; the price made from them in high precision, kept where it is a double
+    # clear of the bounds by more than their rounding.
+    rate, q, tau = carry or (x, 0.0, 1.0)
+    ln_strike = ln_spot + (rate - q) * tau - x if carry else ln_spot
+    assume(-690.8 < ln_strike < 690.8)
+    spot, strike = math.exp(ln_spot), math.exp(ln_strike)
+    with mp.workdps(30):
+        x_exact, dev = mp.log(mp.mpf(spot) / strike) + (mp.mpf(rate) - q) * tau, mp.exp(ln_dev)
+        assume(abs(x_exact) < 54 * dev)
+        # Where ln(S/K) and the carry cancel, ln(F/K) is known to about 1e-29 |ln(S/K)|, which
+        # moves ln b by that times (1 + |x|/dev)/dev.
+        assume(abs(ln_spot - ln_strike) * 1e-29 * (1 + abs(x_exact) / dev) / dev < 1e-14)
+    price = float(exact(spot, strike, rate, q, tau, flag, math.exp(ln_dev) / math.sqrt(tau))[0])
+    with mp.workdps(700):  # F - K to its last digit however close to the money
+        fwd_spot, pv_strike = spot * mp.exp(-mp.mpf(q) * tau), strike * mp.exp(-mp.mpf(rate) * tau)
+        chi, big = (1 if flag else -1), max(fwd_spot, pv_strike)
+        intrinsic, upper = max(chi * (fwd_spot - pv_strike), 0), fwd_spot if flag else pv_strike
+        assume(2.0**-1074 <= price <= 1e300 and upper - price > 1e-14 * big)
+        # A price within rounding of the intrinsic value gives 0; out of the money the lower bound is 0.
+        assume(price - intrinsic > 1e-14 * big if intrinsic else float(fwd_spot - pv_strike) * chi <= 0)
+    check_price(price, spot, strike, rate, q, tau, flag)
 
 
 NAN = math.nan

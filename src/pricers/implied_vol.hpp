@@ -9,11 +9,18 @@ namespace vantorel {
 // for a European option (continuous rate and dividend yield, tau in years).
 //   - A price strictly between the discounted intrinsic value
 //     max(chi*(spot*df_q - strike*df_r), 0) and spot*df_q (call) or
-//     strike*df_r (put) always has an answer, returned finite and positive.
-//   - A price equal to the lower bound gives 0.0, one equal to the upper
-//     bound +inf (the limit of the value as the vol grows without bound).
-//   - A price outside the bounds, tau <= 0, a negative spot or strike, or
-//     any NaN or infinite input gives NaN.
+//     strike*df_r (put) always has an answer, returned finite and positive
+//     (it rounds to 0 only below the smallest double): the bounds are the double
+//     expressions where spot*df_q, strike*df_r and both discount factors are
+//     normal doubles, and their exact values rounded to 53 bits beyond.
+//   - A price equal to the lower bound (or within rounding of the intrinsic
+//     value) gives 0.0, one equal to the upper bound +inf (the limit of the
+//     value as the vol grows without bound).
+//   - A price outside the bounds, tau <= 0, a negative spot or strike, any
+//     NaN or infinite input, a discount factor exp(-rate*tau) or
+//     exp(-div_yield*tau) that is 0 or inf in double, or |ln(F/K)| > 1416
+//     (e^(-|ln(F/K)|/2) below the normal range) gives NaN, and so does a
+//     solve that has not met its tolerance.
 double implied_vol(double price, double spot, double strike, double rate, double div_yield,
                    double tau, PutCallFlag pc_flag) noexcept;
 
