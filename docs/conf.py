@@ -18,9 +18,13 @@ html_theme = "furo"
 html_title = f"vantorel {release}"
 exclude_patterns = ["_build"]
 nitpicky = True
-# The stubs' own typing names and numpy's types (ufunc, datetime64, numpy.typing),
-# which have no page of their own.
-nitpick_ignore_regex = [("py:class", r"(collections\.abc|typing|numpy)\..*"), ("py:exc", r"FatalError")]
+# The stubs' own typing names, their private aliases (_Errors) and numpy's types
+# (ufunc, datetime64, numpy.typing), which have no page of their own.
+nitpick_ignore_regex = [
+    ("py:class", r"(collections\.abc|typing|numpy)\..*"),
+    ("py:class", r"_[A-Za-z]\w*"),
+    ("py:exc", r"FatalError"),
+]
 
 # The API reference is read statically from the PEP 561 stub packages under stubs/:
 # stubs/<module>-stubs is laid out as <module>/ so that the pages name the module

@@ -306,6 +306,10 @@ LINEAR = vt.Interpolator([1.0, 2.0, 3.0], [1.0, 2.0, 3.0], vt.InterpType.Linear,
         (lambda: vn.interpolate(LINEAR, np.array([2.0, math.nan])), "Should never end up here (linear)", (1,)),
         (lambda: vn.overnight_rate(CURVES["flat"], LAST), "Date serial number (23242573) is out of range: the last date is 65535-12-31", (1,)),
         (lambda: vn.weekday(np.array(["1000-01-01"], "M8[D]")), "Year (1000) must be >= 1899", (0,)),
+        # Past the first blocks of the date loops, and from their result.
+        (lambda: vn.add_tenor(np.append(np.full(700, D[0]), LAST[1:]), "1M"), "Year (65536) must be <= 65535", (700,)),
+        (lambda: vn.is_weekend(np.insert(np.full(900, D[0]), 600, np.datetime64("1000-01-01")), vt.Calendar("VT_WEEK")),
+         "Year (1000) must be >= 1899", (600,)),
     ],
 )
 def test11_core_failures_raise_the_scalar_fatal_error(call, message, index):
@@ -569,3 +573,85 @@ def test21_an_input_changed_by_another_thread_still_raises_the_scalar_error():
         stop.set()
         thread.join()
     assert kinds == {"FatalError"}
+
+
+# ---- 10. every SIMD target: the lanes give the scalar bits ------------------------------
+
+# A book with special values strewn in, priced in lanes (contiguous, strided, bool
+# flags, a length that leaves a short last pack) and by the scalar API.
+LANES_CHECK = """
+import math, sys
+import numpy as np
+import vantorel as vt, vantorel_np as vn
+from support import same
+rng = np.random.default_rng(11)
+n = 2003
+ops = [rng.uniform(0, 200, n), rng.uniform(0, 200, n), rng.uniform(-0.1, 0.2, n), rng.uniform(-0.1, 0.2, n),
+       rng.uniform(-0.5, 4, n), rng.integers(0, 2, n), rng.uniform(0, 1.5, n)]
+specials = [0.0, -0.0, 1e-300, 5e-324, math.inf, -math.inf, math.nan, -1.0, 0.0005, 0.001, 1 / 365]
+for k in (0, 1, 2, 3, 4, 6):
+    hit = rng.random(n) < 0.08
+    ops[k][hit] = rng.choice(specials, hit.sum())
+ops[1][::7] = ops[0][::7]
+flags = [vt.PutCallFlag.Call if c else vt.PutCallFlag.Put for c in ops[5]]
+rows = [(*(float(o[i]) for o in ops[:5]), flags[i], float(ops[6][i])) for i in range(n)]
+bad = []
+def check(name, got, want):
+    bad.extend((name, i) for i, (g, w) in enumerate(zip(np.ravel(got).tolist(), want)) if not same(g, w))
+BS = vt.BlackScholes
+for name in ["npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q"]:
+    want = [math.nan if v is None else v for v in (getattr(BS, name)(*r) for r in rows)]
+    check(name, getattr(vn, name)(*ops), want)
+    check(name + " bool", getattr(vn, name)(*ops[:5], ops[5] != 0, ops[6]), want)
+    wide = [np.repeat(o, 2)[::2] for o in ops]  # strided views
+    check(name + " strided", getattr(vn, name)(*wide), want)
+for name, scalar in [("metrics", BS.get_metrics), ("metrics_fd", BS.get_metrics_fd)]:
+    results = [scalar(*r) for r in rows]
+    for field, column in zip(vn.Metrics._fields, getattr(vn, name)(*ops)):
+        check(name + "." + field, column, [math.nan if m is None else getattr(m, field) for m in results])
+xs = np.concatenate([rng.uniform(-12, 12, n), rng.standard_normal(n) * 1e-9, specials, rng.uniform(-120, 120, 99)])
+tiny = [1 - 2**-53, -1 + 2**-53, 2**-53, 2 - 2**-52, 5e-324, -5e-324, 1.0, -1.0, 2.0, 0.5, 0.25, 1.75]
+ps = np.concatenate([xs / 12, rng.uniform(-1, 1, n) ** 9, 1 - 10.0 ** -rng.uniform(0, 16, n), tiny])
+for name, args in [("erf", xs), ("erfc", xs), ("erf_inv", ps), ("erfc_inv", ps + 1), ("erfc_inv", 10.0 ** -rng.uniform(0, 320, n))]:
+    check(name, getattr(vn, name)(args), [getattr(vt, name)(float(x)) for x in args])
+# Date columns across several blocks: NaT, both ends of the range, every tenor unit.
+ends = [vt.Date(y, m, d).to_int() for y in (1900, 2000, 2023, 2024, 2100, 2400) for m, d in
+        [(1, 28), (1, 29), (1, 30), (1, 31), (2, 28), (3, 31), (8, 31), (12, 31)]] + [vt.Date(2024, 2, 29).to_int()]
+serials = np.concatenate([rng.integers(-363, 23242573, n), rng.integers(36000, 60000, n), [-363, 23242572], ends])
+days = (serials - 25569).astype("M8[D]")
+days[rng.random(len(days)) < 0.05] = np.datetime64("NaT")
+dates = [None if np.isnat(d) else vt.Date(1970, 1, 1) + int(d.astype(np.int64)) for d in days]
+inner = days[(serials > 400) & (serials < 23238000)]
+inner_dates = [None if np.isnat(d) else vt.Date(1970, 1, 1) + int(d.astype(np.int64)) for d in inner]
+def serial(d):
+    return math.nan if d is None else float(d.to_int())
+check("weekday", vn.weekday(days), [math.nan if d is None else int(d.weekday()) for d in dates])
+for cal in map(vt.Calendar, ("VT_WEEK", "VT_NONE")):
+    check("business", vn.is_business_day(days[::-1], cal), [d is not None and d.is_business_day(cal) for d in dates[::-1]])
+    check("weekend", vn.is_weekend(days, cal), [d is not None and d.is_weekend(cal) for d in dates])
+for tenor in ["1D", "-30D", "2W", "1M", "-13M", "3Y", "-1Y", "120M"]:
+    got = vn.add_tenor(inner, tenor).astype(np.int64).astype(float) + 25569
+    got[np.isnat(vn.add_tenor(inner, tenor))] = math.nan
+    check(tenor, got, [serial(None if d is None else d.add_tenor(tenor)) for d in inner_dates])
+for dc in (vt.DayCounter.Act365, vt.DayCounter.Act360):
+    check(str(dc), vn.year_fraction(days, days[::-1], dc),
+          [math.nan if a is None or b is None else dc.get_dcf(a, b) for a, b in zip(dates, dates[::-1])])
+print(vn.simd_target, len(bad), bad[:5])
+"""
+
+
+@pytest.mark.parametrize("target", ["baseline", "avx2", "avx512"])
+def test22_every_simd_target_gives_the_scalar_bits(target, run_python):
+    tests = str(__import__("pathlib").Path(__file__).parent)
+    code = f"import os, sys; sys.path.insert(0, {tests!r}); os.environ['VANTOREL_SIMD'] = {target!r}\n" + LANES_CHECK
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    ran, mismatches, first = result.stdout.split(" ", 2)
+    if ran != target:
+        pytest.skip(f"this CPU runs {ran}, not {target}")
+    assert mismatches == "0", first
+
+
+def test23_an_unknown_simd_target_fails_the_import(run_python):
+    result = run_python("import os; os.environ['VANTOREL_SIMD'] = 'sse9'; import vantorel_np")
+    assert "ImportError: VANTOREL_SIMD (sse9) names no instruction set: avx512, avx2 or baseline" in result.stderr

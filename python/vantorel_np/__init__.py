@@ -275,4 +275,7 @@ def _dask(public: Callable[..., Any], values: list[Any], kwargs: dict[str, Any],
 _FUNCTIONS = {row.name: _make(row) for row in _table.ROWS}
 globals().update(_FUNCTIONS)
 
-__all__ = [*_FUNCTIONS, "Metrics", "to_datetime64", "from_datetime64"]
+# The instruction set of the SIMD lane loops, chosen once at import.
+simd_target: str = _u.simd_target
+
+__all__ = [*_FUNCTIONS, "Metrics", "to_datetime64", "from_datetime64", "simd_target"]

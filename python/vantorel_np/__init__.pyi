@@ -64,7 +64,17 @@ __all__ = [
     "to_datetime64", "from_datetime64", "add_tenor", "weekday", "is_business_day", "is_weekend",
     "year_fraction", "tau_from_dates",
     "discount_factor", "fwd_df", "overnight_rate", "fwd_rate", "zero_rate", "interpolate",
+    "simd_target",
 ]  # fmt: skip
+
+simd_target: str
+"""The instruction set of the loops that run in SIMD lanes: ``"avx512"``,
+``"avx2"`` or ``"baseline"`` (SSE2 on x86-64), the widest this CPU runs, chosen
+once at import. The environment variable ``VANTOREL_SIMD`` set to a narrower
+one forces it (a wider one than the CPU runs gives the widest it runs; another
+value makes the import fail). Every target gives the same bits: each lane runs
+the scalar call's operations in the same order, with the same libm.
+"""
 
 # ---- the pricer ---------------------------------------------------------------
 

@@ -29,6 +29,7 @@
 #include "datetime/date.hpp"
 #include "enums/put_call_flag.hpp"
 #include "enums/weekday.hpp"
+#include "np/lanes.hpp"
 #include "np/state.hpp"
 #include "pricers/black_scholes.hpp"
 
@@ -263,7 +264,12 @@ int strided_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dime
     std::fexcept_t flags;
     std::fegetexceptflag(&flags, FE_ALL_EXCEPT);
     int rc = 0;
-    for (npy_intp i = 0; i < n; ++i) {
+    // The leading elements the kernel's lane loop computes, if it has one.
+    const npy_intp done = run_lanes<Fn, FlagAsBool>(data, strides, n);
+    for (std::size_t k = 0; k < nall; ++k) p[k] += done * strides[k];
+    if constexpr (WithStatus)
+        for (npy_intp i = 0; i < done; ++i) write<std::uint8_t>(data[nall - 1] + i * strides[nall - 1], computed);
+    for (npy_intp i = done; i < n; ++i) {
         Status status = computed;
         try {
             [&]<std::size_t... I>(std::index_sequence<I...>) {

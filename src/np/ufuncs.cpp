@@ -4,6 +4,7 @@
 #include "np/state.hpp"
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "datetime/calendars/calendar.hpp"
@@ -30,6 +31,84 @@ double tau_from_dates(const Date& eval_date, const Date& expiry_date) {
 double zero_rate(const YieldCurve& c, const Date& d) {
     return -std::log(c.get_df(d)) / get_dcf(c.get_dc(), c.get_curve_date(), d);
 }
+
+// An operand every element of the loop shares (a scalar broadcast), or nothing.
+template <class A>
+const A* shared(const char* p, std::ptrdiff_t step, std::ptrdiff_t n) noexcept {
+    if (n == 0 || (step != 0 && n > 1)) return nullptr;
+    return native_of<A>(read<PyObject*>(p));
+}
+
+}  // namespace
+
+// ---- kernels over whole date columns in the core's vector loops ---------------------
+
+template <>
+struct DateLanes<&Date::weekday> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return lanes::active()->dates.weekday(data[0], steps[0], data[1], steps[1], n);
+    }
+};
+
+// A calendar without holidays, the same for every element: its weekend decides.
+template <bool Business>
+std::ptrdiff_t weekend_days(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+    const Calendar* cal = shared<Calendar>(data[0], steps[0], n);
+    const int weekend = cal != nullptr ? cal->impl().weekend_only() : -1;
+    if (weekend < 0) return 0;
+    return lanes::active()->dates.weekend(data[1], steps[1], data[2], steps[2], n, static_cast<unsigned>(weekend),
+                                          Business);
+}
+template <>
+struct DateLanes<&Calendar::is_business_day> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return weekend_days<true>(data, steps, n);
+    }
+};
+template <>
+struct DateLanes<&Calendar::is_weekend> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return weekend_days<false>(data, steps, n);
+    }
+};
+
+// One tenor for every element: D and W are one addition, M and Y month arithmetic.
+template <>
+struct DateLanes<&vantorel::add_tenor> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const Tenor* tenor = shared<Tenor>(data[1], steps[1], n);
+        if (tenor == nullptr) return 0;
+        const std::int64_t count = tenor->count;
+        const auto& dates = lanes::active()->dates;
+        switch (tenor->unit) {
+            case TenorUnit::D: return dates.add_days(data[0], steps[0], data[2], steps[2], n, count);
+            case TenorUnit::W: return dates.add_days(data[0], steps[0], data[2], steps[2], n, 7 * count);
+            case TenorUnit::M: return dates.add_months(data[0], steps[0], data[2], steps[2], n, count);
+            case TenorUnit::Y: return dates.add_months(data[0], steps[0], data[2], steps[2], n, 12 * count);
+            case TenorUnit::B: break;
+        }
+        return 0;
+    }
+};
+
+// Act/365 and Act/360 for every element: the day count over 365.0 or 360.0.
+template <>
+struct DateLanes<&vantorel::get_dcf> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const DayCounter* dc = shared<DayCounter>(data[0], steps[0], n);
+        if (dc == nullptr || (*dc != DayCounter::Act365 && *dc != DayCounter::Act360)) return 0;
+        return lanes::active()->dates.day_fraction(data[1], steps[1], data[2], steps[2], data[3], steps[3], n,
+                                                   *dc == DayCounter::Act365 ? 365.0 : 360.0);
+    }
+};
+template <>
+struct DateLanes<&tau_from_dates> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return lanes::active()->dates.day_fraction(data[0], steps[0], data[1], steps[1], data[2], steps[2], n, 365.0);
+    }
+};
+
+namespace {
 
 // ---- building the ufuncs ------------------------------------------------------------
 
@@ -189,6 +268,14 @@ PyObject* init() noexcept {
     for (const Row& r : rows)
         if (!r.add(module.get(), with_status.get(), r.name)) return nullptr;
     if (PyModule_AddObjectRef(module.get(), "with_status", with_status.get()) < 0) return nullptr;
+    // 4. The instruction set of the lane loops, chosen once for the process.
+    const lanes::Table* lane_table = lanes::active();
+    if (lane_table == nullptr) {
+        PyErr_Format(PyExc_ImportError, "VANTOREL_SIMD (%s) names no instruction set: avx512, avx2 or baseline",
+                     std::getenv("VANTOREL_SIMD"));
+        return nullptr;
+    }
+    if (PyModule_AddStringConstant(module.get(), "simd_target", lane_table->target) < 0) return nullptr;
     return module.release();
 }
 

@@ -20,6 +20,10 @@ public:
     [[nodiscard]] virtual std::string_view get_name() const noexcept = 0;
     [[nodiscard]] virtual bool is_business_day(const Date& date) const noexcept = 0;
     [[nodiscard]] virtual bool is_weekend(const Date& date) const noexcept = 0;
+    // For a calendar whose only non-business days are its weekend days: those
+    // days as bits (bit k for weekday code k, Monday 0); -1 for a calendar with
+    // holidays. Array loops answer the first kind from the weekday alone.
+    [[nodiscard]] virtual int weekend_only() const noexcept { return -1; }
 };
 
 }  // namespace vantorel

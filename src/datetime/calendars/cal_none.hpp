@@ -13,6 +13,7 @@ public:
     [[nodiscard]] std::string_view get_name() const noexcept override;
     [[nodiscard]] bool is_business_day(const Date& date) const noexcept override;
     [[nodiscard]] bool is_weekend(const Date& date) const noexcept override;
+    [[nodiscard]] int weekend_only() const noexcept override { return 0; }  // no weekend
 
     // The one shared instance.
     static const CalendarNone& instance() noexcept;

@@ -14,6 +14,7 @@ public:
     [[nodiscard]] std::string_view get_name() const noexcept override;
     [[nodiscard]] bool is_business_day(const Date& date) const noexcept override;
     [[nodiscard]] bool is_weekend(const Date& date) const noexcept override;
+    [[nodiscard]] int weekend_only() const noexcept override { return (1 << 5) | (1 << 6); }  // Saturday and Sunday
 
     // The one shared instance.
     static const CalendarWeek& instance() noexcept;
