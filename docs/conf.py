@@ -18,8 +18,8 @@ html_theme = "furo"
 html_title = f"vantorel {release}"
 exclude_patterns = ["_build"]
 nitpicky = True
-# The stubs' own typing names, their private aliases (_Errors) and numpy's types
-# (ufunc, datetime64, numpy.typing), which have no page of their own.
+# The stubs' own typing names, their private type aliases (_Day, _Errors) and
+# numpy's types (ufunc, datetime64, numpy.typing), which have no page of their own.
 nitpick_ignore_regex = [
     ("py:class", r"(collections\.abc|typing|numpy)\..*"),
     ("py:class", r"_[A-Za-z]\w*"),

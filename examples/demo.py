@@ -1,4 +1,4 @@
-"""The vantorel demo: dates and calendars, an option book, yield curves, a million options
+"""The vantorel demo: dates and calendars, market conventions, an option book, yield curves, a million options
 on a Dask cluster, and figures.
 
 Runs on built-in sample data with no arguments; an optional argument names the
@@ -15,8 +15,10 @@ sys.path.insert(0, str(pathlib.Path(__file__).parent))
 import demo_book  # noqa: E402
 import demo_curves  # noqa: E402
 import demo_dates  # noqa: E402
+import demo_instruments  # noqa: E402
 import demo_plots  # noqa: E402
 import demo_pricer  # noqa: E402
+import demo_rates  # noqa: E402
 
 import vantorel  # noqa: E402
 from vantorel import BlackScholes, Date, DayCounter, InterpType, PutCallFlag, YieldCurve  # noqa: E402
@@ -61,6 +63,7 @@ def write_figures(out_dir: pathlib.Path) -> list[pathlib.Path]:
         save(discount, 0.0, 3653.0, out_dir / "discount_curve.png", "Discount factors (log-linear)",
              xlabel="days from 2024-01-02", ylabel="discount factor", n=365, label="df"),
         *demo_plots.write_figures(out_dir),
+        *demo_instruments.write_figures(out_dir),
     ]  # fmt: skip
 
 
@@ -69,10 +72,14 @@ def main(argv: list[str]) -> int:
     print(f"vantorel {vantorel.__version__}: {len(vantorel.__all__)} names")
     heading("Dates, tenors, calendars and day counters")
     demo_dates.show()
+    heading("Market conventions: holiday calendars and schedules (vantorel_rates)")
+    demo_rates.show()
     heading("An option book: closed form beside finite differences")
     demo_pricer.show()
     heading("Yield curves")
     demo_curves.show()
+    heading("Curves from quotes, a bond and a swap: vantorel_rates")
+    demo_instruments.show()
     heading("A million options: vantorel_np, then a Dask cluster")
     demo_book.show()
     heading("Figures")

@@ -45,6 +45,22 @@ CALLS = {
     "enum repr int": lambda: (repr(DayCounter.Act360), int(DayCounter.Act360)),
     "no constructor": _catch(lambda: Weekday()),
 }
+def _rates():
+    return pytest.importorskip("vantorel_rates")
+
+
+def _rates_calls():
+    import datetime
+
+    import numpy as np
+
+    vr = _rates()
+    cal = vr.Calendar("TARGET")
+    day = np.datetime64("2024-12-25")
+    return (cal.adjust(day), cal.is_business_day(datetime.date(2024, 12, 25)), vr.adjust(cal, [day, day]),
+            vr.year_fraction(vr.DayCount.ActActIsda, "2024-01-05", day))  # fmt: skip
+
+
 # Calls of the later parts of the module join the table when they exist.
 for name, factory in {
     "tenor": lambda: (lambda: vantorel.Tenor("3M"), _catch(lambda: vantorel.Tenor("3Q"))),
@@ -56,6 +72,14 @@ for name, factory in {
     "curve": lambda: (
         lambda: vantorel.YieldCurve.create_flat(d1, DayCounter.Act365, 0.05).get_df(d2),
         _catch(lambda: vantorel.YieldCurve.create_noded(d1, DayCounter.Act365, [d1], [1.0], vantorel.InterpType.Linear)),
+    ),
+    "rates": lambda: (
+        lambda: _rates_calls(),
+        _catch(lambda: _rates().Calendar("TARGET").advance(Date(2199, 12, 30), "5B")),
+    ),
+    "rates arguments": lambda: (
+        lambda: _rates().schedule("2024-01-15", "2026-01-15", vantorel.Tenor("6M"), _rates().Calendar("TARGET")),
+        _catch(lambda: _rates().Calendar("TARGET").adjust(1.5)),
     ),
 }.items():
     try:

@@ -94,6 +94,9 @@ bool convert_arguments(const char* const* names, PyObject* const* slots, St& sto
                        std::index_sequence<I...>) noexcept {
     const auto one = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
         using A = std::tuple_element_t<K, Args>;
+        // A parameter with a default that was left out keeps its storage's
+        // value-initialised state, which the converter's type makes the default.
+        if (slots[K] == nullptr) return true;
         if (ConvertOf<A>::from_py(slots[K], std::get<K>(storage))) [[likely]]
             return true;
         name_argument_error(names[K]);

@@ -48,7 +48,7 @@ PyTypeObject* build_class(const char* name, int basicsize, const PyType_Slot* sl
     // PyType_Spec name carries the module;
     // tp_name is pointed at the bare name afterwards so that messages say
     // "Date", not "vantorel.Date".
-    const std::string qualified = std::string("vantorel.") + name;
+    const std::string qualified = std::string(process_state.module_name()) + "." + name;
     PyType_Spec spec{.name = qualified.c_str(),
                      .basicsize = basicsize,
                      .itemsize = 0,

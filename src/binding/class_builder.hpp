@@ -119,7 +119,7 @@ void box_dealloc(PyObject* self) noexcept {
 }
 
 // Builds a final heap type without __dict__ or weak references: __name__ and
-// __qualname__ are the bare name, __module__ is "vantorel", and messages that
+// __qualname__ are the bare name, __module__ is the process state's module name, and messages that
 // name the type say just the bare name. `slots` holds the type's own slots,
 // closed by {0, nullptr}, without Py_tp_new: calling the class runs
 // `constructor` (its vectorcall, also behind an explicit T.__new__(T, ...)),

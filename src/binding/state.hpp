@@ -46,6 +46,10 @@ public:
         return owner_ == interpreter ? module_ : nullptr;
     }
     std::int64_t owner() const noexcept { return owner_; }
+    // The module whose classes this state builds ("vantorel"): each extension
+    // links its own copy of the binding library, so each has its own state.
+    const char* module_name() const noexcept { return module_name_; }
+    void set_module_name(const char* name) noexcept { module_name_ = name; }
 
     // Called once the interpreter is gone: forgets every object without
     // touching it.
@@ -56,6 +60,7 @@ private:
     std::vector<PyObject*> slots_;
     std::vector<void (*)() noexcept> hooks_;
     PyObject* module_ = nullptr;
+    const char* module_name_ = "vantorel";
     std::int64_t owner_ = -1;
     bool reset_registered_ = false;
 };

@@ -39,6 +39,7 @@ namespace vantorel::np {
 // these: they follow from the kernel's parameter and result types.
 enum class Kind : std::uint8_t {
     F64,     // double
+    I64,     // int64: counts
     Bool,    // bool
     Flag,    // PutCallFlag: int64 codes 0 (put) and 1 (call), or bool (True = call)
     Day,     // datetime64[D]: days since 1970-01-01, NaT = int64 min
@@ -87,6 +88,12 @@ struct Arg<double> {
     static constexpr Kind kind = Kind::F64;
     using type = double;
     static double load(const char* p, bool) noexcept { return read<double>(p); }
+};
+template <>
+struct Arg<bool> {
+    static constexpr Kind kind = Kind::Bool;
+    using type = bool;
+    static bool load(const char* p, bool) noexcept { return read<npy_bool>(p) != 0; }
 };
 template <>
 struct Arg<PutCallFlag> {
@@ -161,6 +168,12 @@ struct Out<Weekday> {
     static constexpr Kind kinds[] = {Kind::F64};
     static void store(char* const* p, Weekday w) noexcept { write(p[0], static_cast<double>(code_of(w))); }
     static void missing(char* const* p) noexcept { Out<double>::missing(p); }
+};
+template <>
+struct Out<std::int64_t> {
+    static constexpr Kind kinds[] = {Kind::I64};
+    static void store(char* const* p, std::int64_t v) noexcept { write(p[0], v); }
+    static void missing(char* const* p) noexcept { write<std::int64_t>(p[0], 0); }
 };
 template <>
 struct Out<bool> {
@@ -312,6 +325,7 @@ int strided_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dime
 inline PyArray_DTypeMeta* dtype_of(Kind kind, bool flag_as_bool) noexcept {
     switch (kind) {
         case Kind::F64: return &PyArray_DoubleDType;
+        case Kind::I64: return &PyArray_Int64DType;
         case Kind::Bool: return &PyArray_BoolDType;
         case Kind::Flag: return flag_as_bool ? &PyArray_BoolDType : &PyArray_Int64DType;
         case Kind::Day: return &PyArray_DatetimeDType;

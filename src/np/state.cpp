@@ -42,7 +42,7 @@ bool take_state() noexcept {
     const bool ok = take_class<YearMonthDay>(vantorel_module) && take_class<YieldCurve>(vantorel_module) &&
                     take_class<BlackScholesMetrics>(vantorel_module) && take_class<Interpolator>(vantorel_module) &&
                     take_class<Calendar>(vantorel_module) && take_class<DayCounter>(vantorel_module) &&
-                    take_class<Tenor>(vantorel_module);
+                    take_class<Tenor>(vantorel_module) && take_class<BusDayAdj>(vantorel_module);
     Py_DECREF(vantorel_module);
     return ok;
 }

@@ -6,9 +6,11 @@
 
 #include <memory>
 
+#include "conventions/holiday_calendar.hpp"
 #include "datetime/calendars/calendar.hpp"
 #include "datetime/day_counter.hpp"
 #include "datetime/tenor.hpp"
+#include "enums/bus_day_adj.hpp"
 #include "maths/interpolator.hpp"
 #include "mkt_data/yield_curve.hpp"
 #include "pricers/black_scholes.hpp"
@@ -36,6 +38,9 @@ struct State {
     PyTypeObject* calendar = nullptr;
     PyTypeObject* day_counter = nullptr;
     PyTypeObject* tenor = nullptr;
+    PyTypeObject* bus_day_adj = nullptr;
+    // vantorel_rates.Calendar, set by that package's extension (not taken from vantorel).
+    PyTypeObject* rates_calendar = nullptr;
     PyObject* fatal_error = nullptr;
     _PyArray_Descr* day = nullptr;
 };
@@ -66,6 +71,15 @@ struct Vantorel<YieldCurve> {
     using Value = std::shared_ptr<const YieldCurve>;
     static const YieldCurve& get(const Value& v) noexcept { return *v; }
 };
+// The calendars of vantorel_rates hold their rules by a shared handle too;
+// the name completes "vantorel" in messages.
+template <>
+struct Vantorel<HolidayCalendar> {
+    static constexpr const char* name = "_rates.Calendar";
+    static constexpr PyTypeObject* State::*slot = &State::rates_calendar;
+    using Value = std::shared_ptr<const HolidayCalendar>;
+    static const HolidayCalendar& get(const Value& v) noexcept { return *v; }
+};
 #define VANTOREL_NP_CLASS(T, NAME, SLOT)                                      \
     template <>                                                               \
     struct Vantorel<T> {                                                      \
@@ -80,6 +94,7 @@ VANTOREL_NP_CLASS(Interpolator, "Interpolator", interpolator)
 VANTOREL_NP_CLASS(Calendar, "Calendar", calendar)
 VANTOREL_NP_CLASS(DayCounter, "DayCounter", day_counter)
 VANTOREL_NP_CLASS(Tenor, "Tenor", tenor)
+VANTOREL_NP_CLASS(BusDayAdj, "BusDayAdj", bus_day_adj)
 #undef VANTOREL_NP_CLASS
 
 template <class T>

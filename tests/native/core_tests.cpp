@@ -7,6 +7,8 @@
 
 #include "core/failure.hpp"
 #include "core/number_format.hpp"
+#include "conventions/business_days.hpp"
+#include "conventions/holiday_calendar.hpp"
 #include "datetime/date.hpp"
 #include "pricers/implied_vol.hpp"
 
@@ -146,9 +148,32 @@ void erfcx_pieces_join() {
     check(std::fabs(erfcx(y) * y * 1.7724538509055160 / (1 - 0.5 / (y * y)) - 1) < 1e-15, "erfcx asymptote");
 }
 
+// Easter Sunday is a Sunday from 22 March to 25 April; every convention of
+// every market calendar gives a business day on the right side of the day,
+// ModFollowing in the day's month unless the month's end forces Preceding.
+void conventions_hold_their_rules() {
+    for (int y = 1901; y <= 2199; ++y) {
+        const Date e = easter_sunday(static_cast<std::uint16_t>(y));
+        const int md = e.month() * 100 + e.day();
+        check(e.weekday() == Weekday::Sunday && md >= 322 && md <= 425, "Easter Sunday", y);
+    }
+    for (const MarketTable& table : market_tables()) {
+        const auto cal = *HolidayCalendar::make(table.name);
+        for (std::int32_t s = cal->first_serial() + 10; s <= cal->last_serial() - 10; ++s) {
+            const std::int32_t f = *adjust(*cal, s, BusDayAdj::Following);
+            const std::int32_t p = *adjust(*cal, s, BusDayAdj::Preceding);
+            const std::int32_t m = *adjust(*cal, s, BusDayAdj::ModFollowing);
+            check(!cal->closed(f) && !cal->closed(p) && f >= s && p <= s, "following/preceding", s);
+            check((cal->closed(s) ? f > s && p < s : f == s && p == s), "open days stay", s);
+            check(m == (from_int(f).month() == from_int(s).month() ? f : p), "modified following", s);
+        }
+    }
+}
+
 }  // namespace
 
 int main() {
+    conventions_hold_their_rules();
     walk_every_serial();
     out_of_range_serials_fail();
     plain_number_format();
