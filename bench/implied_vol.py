@@ -500,6 +500,11 @@ def main(argv):
         wide_report(grid, wide_references(grid), args.repeat, args.show)
         return 0
 
+    try:
+        from vantorel_np import simd_target
+    except ImportError:
+        simd_target = "none"
+    print(f"SIMD target of vantorel_np's loops: {simd_target} (VANTOREL_SIMD forces a narrower one)")
     book = random_book(args.book)
     book_ref = references("book", book)
     report("random book (q = 0)", book, book_ref, SOLVERS, args.repeat, args.peers_sample)

@@ -636,6 +636,20 @@ for tenor in ["1D", "-30D", "2W", "1M", "-13M", "3Y", "-1Y", "120M"]:
 for dc in (vt.DayCounter.Act365, vt.DayCounter.Act360):
     check(str(dc), vn.year_fraction(days, days[::-1], dc),
           [math.nan if a is None or b is None else dc.get_dcf(a, b) for a, b in zip(dates, dates[::-1])])
+# Curves shared by every element: flat, and noded (linear, log-linear) in Act/365 and Act/360; dates far
+# outside the nodes, on them and between them.
+t0 = vt.Date(2024, 1, 2)
+curves = [vt.YieldCurve.create_flat(t0, vt.DayCounter.Act360, 0.031)] + [
+    vt.YieldCurve.create_noded(t0, dc, [t0 + 30 * k * k for k in range(size)],
+                               [math.exp(-0.0004 * k * k - 0.002 * k) for k in range(size)], kind)
+    for dc, size in ((vt.DayCounter.Act365, 9), (vt.DayCounter.Act360, 2), (vt.DayCounter.Act360, 6))
+    for kind in (vt.InterpType.Linear, vt.InterpType.Geometric)]
+on_nodes = [d for k in range(9) for d in (t0 + (30 * k * k - 1), t0 + 30 * k * k)]
+near = np.concatenate([inner, (np.array([d.to_int() for d in on_nodes]) - 25569).astype("M8[D]")])
+near_dates = inner_dates + on_nodes
+for i, curve in enumerate(curves):
+    check(f"discount_factor {i}", vn.discount_factor(curve, near[::-1]),
+          [math.nan if d is None else curve.get_df(d) for d in near_dates[::-1]])
 print(vn.simd_target, len(bad), bad[:5])
 """
 

@@ -8,6 +8,7 @@
 
 #include "datetime/date.hpp"
 #include "maths/functions/err_kernels.hpp"
+#include "maths/interpolator_kernels.hpp"
 #include "pricers/black_scholes_kernels.hpp"
 
 #if !defined(VANTOREL_LANES_TARGET)
@@ -337,6 +338,21 @@ std::ptrdiff_t day_fraction_any(const char* start, std::ptrdiff_t start_step, co
         start_step == 8 && end_step == 8 && out_step == 8, start, start_step, end, end_step, out, out_step, n, divisor);
 }
 
+template <bool Geometric>
+void inside(const Nodes& nodes, const double* xs, double* out, std::ptrdiff_t n) noexcept {
+    for (std::ptrdiff_t i = 0; i < n; i += width) {
+        const int m = n - i < width ? static_cast<int>(n - i) : width;
+        const T x = load(reinterpret_cast<const char*>(xs + i), sizeof(double), m);
+        const auto k = interp_kernels::interval(nodes.x, nodes.n, x);
+        T y;
+        if constexpr (Geometric)
+            y = interp_kernels::geometric(nodes.x, nodes.y, k, x);
+        else
+            y = interp_kernels::linear(nodes.x, nodes.y, nodes.slopes, k, x);
+        store(reinterpret_cast<char*>(out + i), sizeof(double), m, y);
+    }
+}
+
 }  // namespace
 
 // In the order of Kernel.
@@ -355,6 +371,7 @@ const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
         &unary<&err_kernels::erf_inv<T>>, &unary<&err_kernels::erfc_inv<T>>,
     },
     {&weekday_any, &weekend_any, &add_days_any, &add_months_any, &day_fraction_any},
+    {&inside<false>, &inside<true>},
 };
 
 }  // namespace vantorel::lanes

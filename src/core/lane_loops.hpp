@@ -52,11 +52,25 @@ struct DateLoops {
                                    double divisor) noexcept;
 };
 
+// The nodes of an interpolator: n >= 2 strictly increasing x, their y, and
+// for linear interpolation the n - 1 slopes.
+struct Nodes {
+    const double* x;
+    const double* y;
+    const double* slopes;
+    std::size_t n;
+};
+// Interpolation inside the nodes, linear ([0]) or log-linear ([1]): out[j]
+// for each of the n contiguous xs[j]; exact where x[0] < xs[j] < x[n-1], any
+// value elsewhere (the caller answers the ends, outside and NaN).
+using InsideLoop = void (*)(const Nodes& nodes, const double* xs, double* out, std::ptrdiff_t n) noexcept;
+
 struct Table {
     const char* target;  // "avx512", "avx2" or "baseline"
     int width;           // doubles per pack
     Loop loops[kernel_count];
     DateLoops dates;
+    InsideLoop inside[2];
 };
 
 // The tables compiled for each instruction set (those of this build).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -20,9 +21,11 @@
 //                             if m holds): a branch taken per pack, whose
 //                             results reach only the lanes of m through set();
 //   set(m, x, v)              x = v where m holds;
-//   exp, log                  glibc's scalar functions, called lane by lane;
+//   exp, log, pow             glibc's scalar functions, called lane by lane;
 //   exp_where(m, x)           exp on the lanes of m only;
-//   gather(table, i)          table[i] per lane: an interval's coefficient.
+//   gather(table, i)          table[i] per lane: an interval's coefficient;
+//   gather_at(p, i)           p[i] per lane, i an IndexOf<T> (a ptrdiff_t, or
+//                             int64 lanes).
 //
 // Compiled once per instruction set (one translation unit per target), a
 // pack type is a different C++ type in each (Pack2, Pack4 or Pack8),
@@ -71,6 +74,9 @@ concept Lanes = Traits<T>::width > 1;
 
 template <class T>
 using MaskOf = typename Traits<T>::Mask;
+// An index per lane: for a pack, the integer lanes its comparisons give.
+template <class T>
+using IndexOf = std::conditional_t<Traits<T>::width == 1, std::ptrdiff_t, typename Traits<T>::Mask>;
 
 // ---- masks ---------------------------------------------------------------------
 
@@ -136,6 +142,8 @@ M count(M m) noexcept { return -m; }
 inline double sqrt(double x) noexcept { return std::sqrt(x); }
 inline double exp(double x) noexcept { return std::exp(x); }
 inline double log(double x) noexcept { return std::log(x); }
+inline double pow(double x, double y) noexcept { return std::pow(x, y); }
+inline double gather_at(const double* table, std::ptrdiff_t i) noexcept { return table[i]; }
 template <std::size_t N>
 double gather(const double (&table)[N], std::ptrdiff_t i) noexcept {
     return table[i];
@@ -157,6 +165,12 @@ template <Lanes T>
 T log(T x) noexcept {
     T r;
     for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::log(x[i]);
+    return r;
+}
+template <Lanes T>
+T pow(T x, T y) noexcept {
+    T r;
+    for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::pow(x[i], y[i]);
     return r;
 }
 // exp on the lanes of m only (the others keep x): lanes whose result is not
@@ -183,6 +197,14 @@ auto gather(const double (&table)[N], I i) noexcept {
     return r;
 }
 
+template <class I>
+auto gather_at(const double* table, I i) noexcept {
+    constexpr int w = sizeof i / 8;
+    Pack<w> r;
+    for (int k = 0; k < w; ++k) r[k] = table[i[k]];
+    return r;
+}
+
 // The instruction for a whole pack where the translation unit's target has it.
 #if defined(__SSE2__)
 inline Pack2 sqrt(Pack2 x) noexcept { return _mm_sqrt_pd(x); }
@@ -193,6 +215,9 @@ template <std::size_t N>
 Pack4 gather(const double (&table)[N], Mask4 i) noexcept {
     return _mm256_i64gather_pd(table, reinterpret_cast<__m256i>(i), 8);
 }
+inline Pack4 gather_at(const double* table, Mask4 i) noexcept {
+    return _mm256_i64gather_pd(table, reinterpret_cast<__m256i>(i), 8);
+}
 #endif
 #if defined(__AVX512F__)
 // The masked forms with a defined fill: GCC 12 takes the plain forms' undefined
@@ -200,6 +225,9 @@ Pack4 gather(const double (&table)[N], Mask4 i) noexcept {
 inline Pack8 sqrt(Pack8 x) noexcept { return _mm512_mask_sqrt_pd(x, 0xFF, x); }
 template <std::size_t N>
 Pack8 gather(const double (&table)[N], Mask8 i) noexcept {
+    return _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, reinterpret_cast<__m512i>(i), table, 8);
+}
+inline Pack8 gather_at(const double* table, Mask8 i) noexcept {
     return _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, reinterpret_cast<__m512i>(i), table, 8);
 }
 // A table of 16 entries sits in two registers: one permutation per pack.

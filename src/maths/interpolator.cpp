@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/failure.hpp"
+#include "maths/interpolator_kernels.hpp"
 
 namespace vantorel {
 
@@ -41,18 +42,8 @@ std::expected<Interpolator, std::string> Interpolator::make(std::vector<double> 
 }
 
 std::size_t Interpolator::find_interval(double x) const noexcept {
-    // Branch-free lower bound over x[1..n-1]: the first node >= x. Since
-    // x0 < x <= xl it exists, and its predecessor opens the interval, which is
-    // the first i with x[i] < x <= x[i+1] (the nodes are strictly increasing).
-    const double* const first = nodes_x_.data() + 1;
-    const double* base = first;
-    std::size_t len = nodes_x_.size() - 1;  // >= 1
-    while (len > 1) {
-        const std::size_t half = len / 2;
-        base = base[half - 1] < x ? base + half : base;
-        len -= half;
-    }
-    return static_cast<std::size_t>(base - first) + (*base < x ? 1 : 0);
+    // x0 < x <= xl: the first i with x[i] < x <= x[i+1].
+    return static_cast<std::size_t>(interp_kernels::interval(nodes_x_.data(), nodes_x_.size(), x));
 }
 
 double Interpolator::interpolate(double x) const {
@@ -100,8 +91,8 @@ double Interpolator::interpolate_linear(Side side, double x) const {
             break;
     }
     if (std::isnan(x)) fail("Should never end up here (linear)");
-    const std::size_t i = find_interval(x);
-    return (x - xs[i]) * slopes_[i] + ys[i];
+    const auto i = static_cast<std::ptrdiff_t>(find_interval(x));
+    return interp_kernels::linear(xs.data(), ys.data(), slopes_.data(), i, x);
 }
 
 double Interpolator::interpolate_geometric(Side side, double x) const {
@@ -118,8 +109,8 @@ double Interpolator::interpolate_geometric(Side side, double x) const {
             break;
     }
     if (std::isnan(x)) fail("Should never end up here (geometric)");
-    const std::size_t i = find_interval(x);
-    return ys[i] * std::pow(ys[i + 1] / ys[i], (x - xs[i]) / (xs[i + 1] - xs[i]));
+    const auto i = static_cast<std::ptrdiff_t>(find_interval(x));
+    return interp_kernels::geometric(xs.data(), ys.data(), i, x);
 }
 
 }  // namespace vantorel

@@ -32,6 +32,8 @@ public:
 
     [[nodiscard]] const std::vector<double>& get_nodes_x() const noexcept { return nodes_x_; }
     [[nodiscard]] const std::vector<double>& get_nodes_y() const noexcept { return nodes_y_; }
+    // Linear only: (y[i+1] - y[i]) / (x[i+1] - x[i]); empty for the other methods.
+    [[nodiscard]] const std::vector<double>& get_slopes() const noexcept { return slopes_; }
     [[nodiscard]] InterpType get_interp_type() const noexcept { return interp_type_; }
     [[nodiscard]] ExtrapType get_extrap_type() const noexcept { return extrap_type_; }
 

@@ -4,6 +4,7 @@
 #include "np/state.hpp"
 #include "np/ufunc_table.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,8 @@
 #include "maths/functions/err_functions.hpp"
 #include "maths/interpolator.hpp"
 #include "mkt_data/yield_curve.hpp"
+#include "mkt_data/yield_curve_flat.hpp"
+#include "mkt_data/yield_curve_noded.hpp"
 #include "pricers/implied_vol.hpp"
 
 namespace vantorel::np {
@@ -106,6 +109,69 @@ template <>
 struct DateLanes<&tau_from_dates> {
     static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
         return lanes::active()->dates.day_fraction(data[0], steps[0], data[1], steps[1], data[2], steps[2], n, 365.0);
+    }
+};
+
+// A noded (linear or log-linear) or flat curve the same for every element,
+// its day counter Act/365 or Act/360: the year fractions from the curve date
+// come from the date loops a block at a time, then the discount factors from
+// the curve's function of tau, which is what get_df computes after its day
+// count: inside the nodes the interpolation in lanes, elsewhere (the ends,
+// extrapolation) the interpolator's own call; exp(tau * -rate) when flat.
+template <>
+struct DateLanes<&YieldCurve::get_df> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const YieldCurve* curve = shared<YieldCurve>(data[0], steps[0], n);
+        if (curve == nullptr) return 0;
+        const DayCounter dc = curve->get_dc();
+        if (dc != DayCounter::Act365 && dc != DayCounter::Act360) return 0;
+        if (const auto* noded = dynamic_cast<const YieldCurveNoded*>(curve)) {
+            const Interpolator& interp = noded->get_interpolator();
+            const InterpType kind = interp.get_interp_type();
+            if (kind != InterpType::Linear && kind != InterpType::Geometric) return 0;
+            const std::vector<double>& xs = interp.get_nodes_x();
+            const lanes::Nodes nodes{xs.data(), interp.get_nodes_y().data(), interp.get_slopes().data(), xs.size()};
+            const auto inside = lanes::active()->inside[kind == InterpType::Geometric ? 1 : 0];
+            const double lo = xs.front(), hi = xs.back();
+            return by_tau(data, steps, n, curve, dc, [&](const double* tau, double* df, std::ptrdiff_t m) noexcept {
+                inside(nodes, tau, df, m);
+                for (std::ptrdiff_t j = 0; j < m; ++j)
+                    if (!(tau[j] > lo && tau[j] < hi)) df[j] = std::isnan(tau[j]) ? tau[j] : interp.interpolate(tau[j]);
+            });
+        }
+        if (const auto* flat = dynamic_cast<const YieldCurveFlat*>(curve)) {
+            const double rate = flat->get_flat_rate();
+            return by_tau(data, steps, n, curve, dc, [rate](const double* tau, double* df, std::ptrdiff_t m) noexcept {
+                for (std::ptrdiff_t j = 0; j < m; ++j) df[j] = std::isnan(tau[j]) ? tau[j] : std::exp(tau[j] * -rate);
+            });
+        }
+        return 0;
+    }
+
+    // The discount factors of the date column data[1] into data[2], a block at
+    // a time: block(tau, df, m) from the year fractions (NaN for a NaT date,
+    // which gives NaN). Stops before a block the date loop leaves to the
+    // scalar kernel.
+    template <class Block>
+    static std::ptrdiff_t by_tau(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n,
+                                 const YieldCurve* curve, DayCounter dc, Block block) noexcept {
+        constexpr std::int64_t unix_epoch = 25569;  // serial of 1970-01-01
+        const std::int64_t origin = curve->get_curve_date().serial() - unix_epoch;
+        const double divisor = dc == DayCounter::Act365 ? 365.0 : 360.0;
+        constexpr std::ptrdiff_t size = 256;
+        double tau[size];
+        double df[size];
+        for (std::ptrdiff_t i = 0; i < n; i += size) {
+            const std::ptrdiff_t m = std::min(size, n - i);
+            const std::ptrdiff_t done = lanes::active()->dates.day_fraction(
+                reinterpret_cast<const char*>(&origin), 0, data[1] + i * steps[1], steps[1],
+                reinterpret_cast<char*>(tau), sizeof(double), m, divisor);
+            block(tau, df, done);
+            char* out = data[2] + i * steps[2];
+            for (std::ptrdiff_t j = 0; j < done; ++j) write<double>(out + j * steps[2], df[j]);
+            if (done < m) return i + done;
+        }
+        return n;
     }
 };
 
