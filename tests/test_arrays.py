@@ -4,6 +4,9 @@ arrays behave as NumPy arrays do (broadcasting, out=, where=, dispatch, bad inpu
 from __future__ import annotations
 
 import math
+import pathlib
+import pydoc
+import re
 
 import numpy as np
 import pytest
@@ -376,7 +379,7 @@ def test14_vantorel_needs_no_numpy_and_vantorel_np_names_the_extra(run_python):
 
 # ---- 6. layering ----------------------------------------------------------------------
 
-SRC = __import__("pathlib").Path(__file__).resolve().parents[1] / "src"
+SRC = pathlib.Path(__file__).resolve().parents[1] / "src"
 CORE = ["core", "datetime", "enums", "maths", "mkt_data", "pricers"]
 
 
@@ -387,8 +390,6 @@ CORE = ["core", "datetime", "enums", "maths", "mkt_data", "pricers"]
     ids=["core sees neither Python nor NumPy", "arrays reach the core, not the scalar binding"],
 )
 def test15_include_rules(folders, banned):
-    import re
-
     files = [f for d in folders for f in (SRC / d).rglob("*.[ch]pp") if not f.stem.endswith("_py")]
     assert files
     bad = [(f.relative_to(SRC), line) for f in files for line in f.read_text().splitlines()
@@ -406,9 +407,9 @@ OBJECT_CALLS = {
 }  # fmt: skip
 
 
-@pytest.mark.parametrize("path", ["dask out= after the object is freed", "monkeypatched class", "an integer"])
+@pytest.mark.parametrize("path", ["dask out=, object freed", "dask out=, process workers", "monkeypatched class", "an integer"])
 @pytest.mark.parametrize("name", OBJECT_CALLS)
-def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch):
+def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch, request):
     bound, call = OBJECT_CALLS[name]()
     obj = getattr(bound, "__self__", bound)
     xs = np.array([1.5, 2.5]) if name == "interpolate" else D[:2]
@@ -429,10 +430,152 @@ def test16_objects_cannot_be_forged_or_outlived(name, path, monkeypatch):
         out = da.zeros(2, dtype=want.dtype, chunks=1)
         call(pickle.loads(pickle.dumps(obj)), da.from_array(xs, chunks=1), out=out)
         gc.collect()
-        np.testing.assert_array_equal(out.compute(), want)
+        workers = request.getfixturevalue("client") if "process" in path else None
+        np.testing.assert_array_equal(out.compute() if workers is None else workers.compute(out, sync=True), want)
 
 
-# ---- 8. every SIMD target: the lanes give the scalar bits ------------------------------
+# ---- 8. errors users can catch and locate ----------------------------------------------
+
+NEAR_END = np.array(["65535-11-15", "65535-12-15"], "M8[D]")  # +1M: the second fails
+
+
+def _unknown_chunks(x):
+    da = pytest.importorskip("dask.array")
+    a = da.from_array(x, chunks=1)
+    return a[a == a]  # boolean indexing: chunk sizes unknown until computed
+
+
+@pytest.mark.parametrize(
+    "call, error, message, index",
+    [
+        (lambda: vn.weekday(np.array([45000, -10**6]), casting="unsafe"), "fatal",
+         "Date serial number (-974431) is out of range: the first date is 1899-01-01", (1,)),
+        (lambda: vn.add_tenor(NEAR_END.copy(), "1M", out=(lambda d: d)(NEAR_END.copy())), "fatal",
+         "Year (65536) must be <= 65535", (1,)),
+        (lambda: (lambda d: vn.add_tenor(d, "1M", out=d))(NEAR_END.copy()), "fatal", "Year (65536) must be <= 65535", (1,)),
+        (lambda: vn.weekday(np.array(["2024-01-01", 2**40], "M8[D]")), "fatal",
+         "Date serial number (1099511653345) is out of range: the last date is 65535-12-31", (1,)),
+        (lambda: vn.npv(100.0, 100.0, 0.0, 0.0, 1.0, np.array([[1, 0], [-1, 2]]), 0.2), ValueError,
+         "Put-call code (-1) must be 0 (put), 1 (call) or a bool", (1, 0)),
+        (lambda: vn.implied_vol(5.0, 100.0, 100.0, 0.0, 0.0, 1.0, np.array([0, 1, 7]), errors="coerce"), ValueError,
+         "Put-call code (7) must be 0 (put), 1 (call) or a bool", (2,)),
+        (lambda: vn.discount_factor(np.array([CURVES["flat"], vt.Calendar("VT_WEEK")]), D[:2]), TypeError,
+         "expected a vantorel.YieldCurve, got Calendar", (1,)),
+    ],
+    ids=["casting unsafe", "out= another array", "out= aliasing the input", "day count beyond 32 bits",
+         "put-call code -1", "put-call code 7 under coerce", "object of another class"],
+)  # fmt: skip
+def test17_a_failing_element_raises_its_own_error_at_its_index(call, error, message, index):
+    with pytest.raises(BaseException) as info:
+        call()
+    if error == "fatal":
+        with raises_fatal(message):
+            raise info.value
+    else:
+        assert type(info.value) is error and str(info.value) == message
+    assert info.value.__notes__ == [f"{info.value.__notes__[0].split(':')[0]}: first failing element at index {index}"]
+
+
+def test18_coerce_computes_the_rest_and_dask_takes_unknown_chunks():
+    days = np.array(["2024-01-31", "1000-01-01", "NaT", "65535-12-15"], "M8[D]")
+    got = vn.add_tenor(days, "1M", errors="coerce")
+    assert got.astype(str).tolist() == ["2024-02-29", "NaT", "NaT", "NaT"]
+    bits_equal(vn.weekday(days, errors="coerce"), [2.0, math.nan, math.nan, 6.0])
+    c = CURVES["noded"]
+    assert np.isnan(vn.discount_factor(c, days, errors="coerce")[1:3]).all()
+    assert vn.is_weekend(days, vt.Calendar("VT_WEEK"), errors="coerce").tolist() == [False, False, False, True]
+    m = vn.metrics(spot=np.array([100.0]), strike=100.0, rate=0.0, div_yield=0.0, tau=1.0, pc_flag=True, vol=0.2, errors="coerce")
+    assert m.npv.tolist() == vn.npv(100.0, 100.0, 0.0, 0.0, 1.0, 1, 0.2, errors="coerce", out=np.empty(1)).tolist()
+    with pytest.raises(ValueError, match="errors must be 'raise' or 'coerce', got 'ignore'"):
+        vn.weekday(days, errors="ignore")
+    start, end = days[:1].repeat(3), (days[:1] + np.arange(3)).astype("M8[D]")
+    got = vn.fwd_df(c, _unknown_chunks(start), _unknown_chunks(end)).compute()
+    np.testing.assert_array_equal(got, vn.fwd_df(c, start, end))
+
+
+@pytest.mark.parametrize("out", [None, np.float64, np.float32])
+def test19_floating_point_flags_never_warn_whatever_out_is(out):
+    x = np.array([0.0, 2.0, -1.0, 1.0])
+    calls = [lambda **k: vn.erfc_inv(x, **k), lambda **k: vn.erf_inv(x + 1.0, **k),
+             lambda **k: vn.zero_rate(CURVES["flat"], np.array([day(CURVE_DATE)] * 4), **k),
+             lambda **k: vn.npv(1e308, x, 1e3, -1e3, 1e3, 1, 1e3, **k)]  # fmt: skip
+    with np.errstate(all="raise"):
+        for call in calls:
+            want = call()
+            got = call() if out is None else call(out=np.empty(4, out))
+            np.testing.assert_array_equal(got, want.astype(got.dtype))
+
+
+# ---- 9. pandas columns with a nullable or pyarrow dtype --------------------------------
+
+COLUMN_VALUES = {"date": ["2024-01-31", None, "2024-03-29"], "float": [95.0, None, 0.5], "flag": [True, None, False]}
+SCALAR_ARGS = {"curve": CURVES["noded"], "calendar": vt.Calendar("VT_WEEK"), "interpolator": LINEAR,
+               "day_counter": vt.DayCounter.Act365, "tenor": "1M", "rate": 0.03, "tau": 0.5, "vol": 0.2}  # fmt: skip
+DATE_ARGS = {"dates", "start", "end", "eval_dates", "expiry_dates"}
+
+
+def _kind(arg):
+    return "date" if arg in DATE_ARGS else "flag" if arg == "pc_flag" else "float"
+
+
+@pytest.mark.parametrize("dtypes", ["pyarrow", "nullable"])
+@pytest.mark.parametrize("row", vn._table.ROWS, ids=lambda r: r.name)
+def test20_every_function_takes_nullable_and_pyarrow_columns(row, dtypes):
+    pd = pytest.importorskip("pandas")
+    if dtypes == "pyarrow":
+        pytest.importorskip("pyarrow")
+    names = row.args.split()
+    # help() shows the arguments by name, and they are keywords too (below).
+    text = pydoc.render_doc(getattr(vn, row.name), renderer=pydoc.plaintext)
+    assert row.doc[:40] in text and all(f"{a}," in text for a in names)
+    column = next(a for a in names if a not in SCALAR_ARGS)
+    values = COLUMN_VALUES[_kind(column)]
+    if _kind(column) == "date":
+        base = pd.Series(pd.to_datetime(values), index=list("abc"))
+        series = base.astype("date32[pyarrow]" if dtypes == "pyarrow" else "datetime64[s]")
+        plain = base.to_numpy("M8[D]")
+    else:
+        dtype = {"flag": ("bool[pyarrow]", "boolean"), "float": ("double[pyarrow]", "Float64")}[_kind(column)]
+        series = pd.Series(values, dtype=dtype[dtypes == "nullable"], index=list("abc"))
+        plain = np.array([v if v is not None else (math.nan if _kind(column) == "float" else False) for v in values])
+    default = {"date": np.datetime64("2024-02-15"), "flag": True, "float": 100.0}
+    args = {a: SCALAR_ARGS.get(a, default[_kind(a)]) for a in names}
+    got = getattr(vn, row.name)(**{**args, column: series})
+    want = getattr(vn, row.name)(**{**args, column: plain}, errors="coerce")
+    for g, w in zip(*((got, want) if isinstance(got, tuple) else ((got,), (want,)))):
+        assert isinstance(g, pd.Series) and list(g.index) == list("abc")
+        np.testing.assert_array_equal(np.asarray(g)[[0, 2]], np.asarray(w)[[0, 2]])
+        assert pd.isna(g.iloc[1]) or g.iloc[1] is False or g.iloc[1] == np.False_
+
+
+def test21_an_input_changed_by_another_thread_still_raises_the_scalar_error():
+    import threading
+
+    from native_runtime import FatalError
+
+    days = np.array(["2024-01-31"] * 500 + ["65535-12-15"], "M8[D]")
+    stop = threading.Event()
+
+    def writer():
+        while not stop.is_set():
+            days[-1], days[0] = days[0], days[-1]
+
+    thread = threading.Thread(target=writer)
+    thread.start()
+    try:
+        kinds = set()
+        for _ in range(30):
+            try:
+                vn.add_tenor(days, "1M")
+            except FatalError:
+                kinds.add("FatalError")
+    finally:
+        stop.set()
+        thread.join()
+    assert kinds == {"FatalError"}
+
+
+# ---- 10. every SIMD target: the lanes give the scalar bits ------------------------------
 
 # A book with special values strewn in, priced in lanes (contiguous, strided, bool
 # flags, a length that leaves a short last pack) and by the scalar API.
@@ -512,7 +655,7 @@ print(vn.simd_target, len(bad), bad[:5])
 
 
 @pytest.mark.parametrize("target", ["baseline", "avx2", "avx512"])
-def test17_every_simd_target_gives_the_scalar_bits(target, run_python):
+def test22_every_simd_target_gives_the_scalar_bits(target, run_python):
     tests = str(__import__("pathlib").Path(__file__).parent)
     code = f"import os, sys; sys.path.insert(0, {tests!r}); os.environ['VANTOREL_SIMD'] = {target!r}\n" + LANES_CHECK
     result = run_python(code)
@@ -523,6 +666,6 @@ def test17_every_simd_target_gives_the_scalar_bits(target, run_python):
     assert mismatches == "0", first
 
 
-def test18_an_unknown_simd_target_fails_the_import(run_python):
+def test23_an_unknown_simd_target_fails_the_import(run_python):
     result = run_python("import os; os.environ['VANTOREL_SIMD'] = 'sse9'; import vantorel_np")
     assert "ImportError: VANTOREL_SIMD (sse9) names no instruction set: avx512, avx2 or baseline" in result.stderr

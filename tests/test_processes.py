@@ -4,6 +4,7 @@ process boundaries, and books run on a distributed cluster with the in-process b
 from __future__ import annotations
 
 import concurrent.futures
+import copyreg
 import math
 import multiprocessing
 import pickle
@@ -33,7 +34,7 @@ OBJECTS = {
     "interpolator": vt.Interpolator([0.0, 1.0, 2.5], [1.0, -0.0, 7.0], vt.InterpType.Geometric, vt.ExtrapType.Disabled),
     "cubic": vt.Interpolator([1.0], [math.nan], vt.InterpType.CubicSpline, vt.ExtrapType.Auto),
     "flat": vt.YieldCurve.create_flat(CD, vt.DayCounter.Act360, 0.0314),
-    "flat nan": vt.YieldCurve.create_flat(CD, vt.DayCounter.Thirty360, math.nan),
+    "flat 30/360": vt.YieldCurve.create_flat(CD, vt.DayCounter.Thirty360, -0.5),
     **{
         f"noded {i}": vt.YieldCurve.create_noded(CD, vt.DayCounter.Act365, NODES, [1.0, 0.99, 0.9, 5e-324], i)
         for i in (vt.InterpType.Linear, vt.InterpType.Geometric, vt.InterpType.CubicSpline)
@@ -72,6 +73,36 @@ def test03_ufuncs_pickle_by_their_module_and_name():
     assert all(pickle.loads(pickle.dumps(f)) is f for f in ufuncs)
 
 
+def _set(args, i, value):
+    return (*args[:i], value, *args[i + 1 :])
+
+
+TAMPERED = [
+    ("date", lambda a: (2**70, 1, 1), ValueError), ("date", lambda a: (2024, 2, 30), ValueError),
+    ("date", lambda a: ("2024", 1, 1), ValueError), ("tenor", lambda a: ("",), ValueError),
+    ("tenor", lambda a: ("1Q",), ValueError), ("tenor", lambda a: (7,), TypeError),
+    ("constructed dc", lambda a: (a[0], "Act999"), ValueError), ("constructed dc", lambda a: (int, "real"), TypeError),
+    ("calendar", lambda a: ("NOPE",), ValueError), ("ymd", lambda a: ("2024-01-01",), TypeError),
+    ("flat", lambda a: _set(a, 2, math.nan), ValueError), ("flat", lambda a: _set(a, 2, math.inf), ValueError),
+    ("flat", lambda a: _set(a, 2, "0.1"), TypeError), ("flat", lambda a: _set(a, 1, "Act360"), TypeError),
+    ("noded InterpType.Linear", lambda a: _set(a, 3, [1.0, math.nan, 0.9, 0.8]), ValueError),
+    ("noded InterpType.Linear", lambda a: _set(a, 3, [1.0, -0.5, 0.9, 0.8]), ValueError),
+    ("noded InterpType.Linear", lambda a: _set(a, 3, [1.0, 0.9]), ValueError),
+    ("noded InterpType.Linear", lambda a: _set(a, 2, a[2][::-1]), ValueError),
+    ("interpolator", lambda a: _set(a, 0, [2.0, 1.0, 0.0]), ValueError),
+    ("metrics", lambda a: _set(a, 0, "1.0"), TypeError),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize("name, tamper, error", TAMPERED)
+def test10_a_tampered_payload_raises_value_or_type_error(name, tamper, error):
+    """What unpickling calls, with the arguments changed: never FatalError, never a curve of NaNs."""
+    obj = OBJECTS[name]
+    rebuild, args = copyreg.dispatch_table[type(obj)](obj)
+    with pytest.raises(error):
+        rebuild(*tamper(args))
+
+
 # ---- 2. fresh processes ----------------------------------------------------------------
 
 
@@ -79,16 +110,17 @@ def test04_a_fresh_process_unpickles_alone_and_vantorel_alone_does_not_pickle(ru
     data = pickle.dumps([CD, OBJECTS["noded InterpType.Geometric"], vt.PutCallFlag.Call])
     r = run_python(
         f"""
-        import pickle, sys
-        date, curve, flag = pickle.loads({data!r})
-        print(date, curve.get_df(date), flag, "vantorel_np" in sys.modules)
+        import pickle, sys, vantorel
         try:
-            pickle.dumps(date)
+            pickle.dumps(vantorel.Date(2024, 1, 2))
         except TypeError as exc:
             print(exc)
+        date, curve, flag = pickle.loads({data!r})
+        print(date, curve.get_df(date), flag, "vantorel_np._pickling" in sys.modules)
         """
     )
-    assert r.stdout.splitlines() == ["2024-01-02 1.0 PutCallFlag.Call False", "cannot pickle 'Date' object"], r.stderr
+    # Unpickling imports the package's checked rebuilders.
+    assert r.stdout.splitlines() == ["cannot pickle 'Date' object", "2024-01-02 1.0 PutCallFlag.Call True"], r.stderr
 
 
 @pytest.fixture(scope="module")

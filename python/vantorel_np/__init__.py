@@ -34,27 +34,16 @@ import functools
 import inspect
 import warnings
 from collections.abc import Callable, Iterable
-from typing import Any, NamedTuple
+from typing import Any
 
 import vantorel as _vt
 
 from . import _pickling, _table
 from ._factory import _is_dask, make
+from ._table import Metrics
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 
 _pickling.register()
-
-
-class Metrics(NamedTuple):
-    """The seven results of ``get_metrics`` in field order, one array each."""
-
-    npv: Any
-    delta: Any
-    gamma: Any
-    vega: Any
-    theta: Any
-    rho_r: Any
-    rho_q: Any
 
 
 # ---- dates <-> datetime64[D] --------------------------------------------------------
@@ -93,7 +82,7 @@ def from_datetime64(values: Any) -> Any:
 
 # ---- the wrappers: one factory over the table ---------------------------------------
 
-_FUNCTIONS = {row.name: make(row, _u, __name__, lambda r: Metrics(*r)) for row in _table.ROWS}
+_FUNCTIONS = {row.name: make(row, _u, __name__) for row in _table.ROWS}
 
 
 # ---- American exercise and cash dividends: solver warnings, core-dimension ufuncs -------

@@ -10,9 +10,15 @@ Operands and dtypes:
 
 * Numbers are float64 (ints and narrower floats are cast under NumPy's
   ``same_kind`` rule; strings and objects raise NumPy's ``TypeError``).
-* ``pc_flag`` is an int array of :class:`~vantorel.PutCallFlag` codes
-  (non-zero is a call, ``int(PutCallFlag.Call)`` is 1) or a bool array
-  (``True`` is a call); a ``PutCallFlag`` member itself or a float is refused.
+* ``pc_flag`` is an int array of codes 0 (put) and 1 (call) (``int(PutCallFlag.Call)``
+  is 1) or a bool array (``True`` is a call); any other code is a
+  ``ValueError`` naming the first bad element, and a ``PutCallFlag`` member
+  itself or a float is refused.
+* Objects (a curve, a calendar, an interpolator, a day counter, a tenor) are
+  operands like arrays: each is checked against the vantorel class the
+  package imported and read in place while NumPy holds it.
+* Every operand can be given by keyword; pandas columns with a nullable or
+  pyarrow dtype work, an element with a missing operand being missing.
 * Dates are ``datetime64[D]``: days since 1970-01-01. Other units are cast
   to days (a time of day is dropped), so pandas ``datetime64[ns]`` columns
   work as they are. Convert :class:`~vantorel.Date` objects with
@@ -31,8 +37,9 @@ working on separate arrays run in parallel.
 
 Errors: a rule of the scalar API that raises (a date out of range,
 ``Thirty360``, a business-day tenor, a spline between nodes) stops the whole
-call. The first failing element in C order of the broadcast inputs is then
-evaluated by the scalar API, and its exception is raised with a note
+call with ``errors="raise"`` (the default); ``errors="coerce"`` makes the
+failing elements missing instead. The exception of the first failing element
+in C order of the broadcast inputs is raised with a note
 ``"<name>: first failing element at index (i, ...)"`` (for a dask array the
 index is within its block). Nothing is returned; an ``out=`` array may
 already hold the elements computed before the failure. Most of these are
@@ -42,15 +49,13 @@ The examples assume ``import numpy as np`` and ``from vantorel_np import *``.
 """
 
 from collections.abc import Iterable
-from typing import Any, Literal, NamedTuple, TypeAlias, overload
+from typing import Any, Literal, NamedTuple, overload
 
 import numpy as np
 import numpy.typing as npt
 
 from vantorel import Calendar, Date, DayCounter, Interpolator, Tenor, YieldCurve
 
-_Errors: TypeAlias = Literal["raise", "coerce"]
-"""``errors=``: ``"raise"`` (the first failing element raises) or ``"coerce"`` (failing elements missing)."""
 
 __all__ = [
     "npv", "delta", "gamma", "vega", "theta", "rho_r", "rho_q", "metrics", "metrics_fd", "Metrics",
@@ -74,54 +79,54 @@ the scalar call's operations in the same order, with the same libm.
 
 # ---- the pricer ---------------------------------------------------------------
 
-def npv(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def npv(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes value: ``npv(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
     Elementwise :meth:`vantorel.BlackScholes.npv` of the broadcast operands, as
     float64; NaN where the scalar gives ``None`` (a negative ``spot``, ``strike``
     or ``vol``). ``rate`` and ``div_yield`` are continuously compounded per year,
     ``tau`` is in years (:func:`tau_from_dates` gives it from dates), ``vol`` per
-    square-root year, ``pc_flag`` int codes (non-zero: call) or bool (``True``:
+    square-root year, ``pc_flag`` int codes 0 (put) and 1 (call) or bool (``True``:
     call). Accepts ``out=`` and ``where=``; never raises for values.
 
     >>> npv(100.0, np.array([90.0, 100.0, -1.0]), 0.05, 0.02, 1.0, np.array([True, False, True]), 0.2).round(6).tolist()
     [15.123708, 6.330081, nan]
     """
-def delta(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def delta(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes delta ``dV/dspot``: ``delta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
     Elementwise :meth:`vantorel.BlackScholes.delta`, float64; NaN for a negative
     ``spot``, ``strike`` or ``vol``. Operands as for :data:`npv`.
     """
-def gamma(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def gamma(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes gamma ``d²V/dspot²``: ``gamma(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
     Elementwise :meth:`vantorel.BlackScholes.gamma`, float64; infinite at the
     money when ``tau`` is 0; NaN for a negative ``spot``, ``strike`` or ``vol``.
     Operands as for :data:`npv`.
     """
-def vega(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def vega(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes vega ``dV/dvol`` per 1.0 of vol: ``vega(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
     Divide by 100 for the change per vol point. Elementwise
     :meth:`vantorel.BlackScholes.vega`, float64; NaN for a negative ``spot``,
     ``strike`` or ``vol``. Operands as for :data:`npv`.
     """
-def theta(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def theta(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes theta ``-dV/dtau`` per year: ``theta(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
     Divide by 365 for the change per calendar day. Elementwise
     :meth:`vantorel.BlackScholes.theta`, float64; NaN for a negative ``spot``,
     ``strike`` or ``vol``. Operands as for :data:`npv`.
     """
-def rho_r(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def rho_r(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes ``dV/drate`` per 1.0 of rate: ``rho_r(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
     Divide by 10000 for a basis point. Elementwise
     :meth:`vantorel.BlackScholes.rho_r`, float64; NaN for a negative ``spot``,
     ``strike`` or ``vol``. Operands as for :data:`npv`.
     """
-def rho_q(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def rho_q(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes ``dV/ddiv_yield`` per 1.0 of yield: ``rho_q(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
     Divide by 10000 for a basis point. Elementwise
@@ -131,7 +136,7 @@ def rho_q(spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_y
 
 # ---- implied volatility -------------------------------------------------------
 
-def implied_vol(price: npt.ArrayLike, spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def implied_vol(price: npt.ArrayLike, spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Black-Scholes implied volatility: ``implied_vol(price, spot, strike, rate, div_yield, tau, pc_flag)``.
 
     The vol at which the exact Black-Scholes-Merton formula gives ``price``,
@@ -152,7 +157,7 @@ def implied_vol(price: npt.ArrayLike, spot: npt.ArrayLike, strike: npt.ArrayLike
 
 def american_npv(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any
 ) -> Any:
     """American value: ``american_npv(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
@@ -173,7 +178,7 @@ def american_npv(
 
 def american_metrics(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any
 ) -> Metrics:
     """American value and sensitivities as a :class:`Metrics` of arrays.
 
@@ -189,7 +194,7 @@ def american_metrics(
 
 def american_implied_vol(
     price: npt.ArrayLike, spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike,
-    div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, *, errors: _Errors = "raise",
+    div_yield: npt.ArrayLike, tau: npt.ArrayLike, pc_flag: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise",
     **kwargs: Any
 ) -> Any:
     """The vol at which :func:`american_npv` gives ``price``.
@@ -241,7 +246,7 @@ def cash_dividend_npv(
     6.7909
     """
 
-def erf(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def erf(x: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The error function, elementwise :func:`vantorel.erf` (float64 in and out).
 
     ``erf(±inf)`` is ±1, NaN gives NaN; never raises.
@@ -249,12 +254,12 @@ def erf(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
     >>> erf(np.array([0.0, 1.0, np.inf])).tolist()
     [0.0, 0.8427007929427149, 1.0]
     """
-def erfc(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def erfc(x: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The complementary error function ``1 - erf(x)``, elementwise :func:`vantorel.erfc`.
 
     Float64; ``erfc(+inf)`` is 0, ``erfc(-inf)`` is 2, NaN gives NaN; never raises.
     """
-def erf_inv(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def erf_inv(x: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The inverse error function on (-1, 1), elementwise :func:`vantorel.erf_inv`.
 
     Float64; +inf from 1 up, -inf from -1 down, NaN gives NaN; never raises.
@@ -262,7 +267,7 @@ def erf_inv(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> An
     >>> erf_inv(np.array([0.5, 1.0])).tolist()
     [0.4769362762044699, inf]
     """
-def erfc_inv(x: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def erfc_inv(x: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The inverse complementary error function on (0, 2), elementwise :func:`vantorel.erfc_inv`.
 
     Float64; +inf from 0 down, -inf from 2 up, NaN gives NaN; never raises.
@@ -297,7 +302,7 @@ class Metrics(NamedTuple):
 
 def metrics(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any
 ) -> Metrics:
     """All seven closed-form results at once: ``metrics(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
@@ -315,7 +320,7 @@ def metrics(
 
 def metrics_fd(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
-    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
+    tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any
 ) -> Metrics:
     """The value and six finite-difference sensitivities: ``metrics_fd(spot, strike, rate, div_yield, tau, pc_flag, vol)``.
 
@@ -368,7 +373,7 @@ def from_datetime64(values: npt.ArrayLike) -> Any:
     """
 
 def add_tenor(
-    dates: npt.ArrayLike, tenor: str | Tenor | npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any
+    dates: npt.ArrayLike, tenor: str | Tenor | npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any
 ) -> Any:
     """Dates moved by a tenor, elementwise :meth:`vantorel.Date.add_tenor`; ``datetime64[D]``, NaT for NaT.
 
@@ -392,7 +397,7 @@ def add_tenor(
     [datetime.date(2024, 2, 29), datetime.date(2024, 3, 31)]
     """
 
-def weekday(dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def weekday(dates: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Weekday codes of dates, Monday 0 to Sunday 6, as float64 (so that NaT can give NaN).
 
     The codes are those of :class:`~vantorel.Weekday`. Accepts ``out=`` and ``where=``.
@@ -404,7 +409,7 @@ def weekday(dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -
     [4.0, 6.0, nan]
     """
 
-def is_business_day(dates: npt.ArrayLike, calendar: Calendar, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def is_business_day(dates: npt.ArrayLike, calendar: Calendar, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Whether each date is a business day of ``calendar``, as a bool array; ``False`` for NaT.
 
     Elementwise :meth:`vantorel.Calendar.is_business_day`. Accepts ``out=`` and ``where=``.
@@ -418,7 +423,7 @@ def is_business_day(dates: npt.ArrayLike, calendar: Calendar, *, errors: _Errors
     [True, False, False]
     """
 
-def is_weekend(dates: npt.ArrayLike, calendar: Calendar, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def is_weekend(dates: npt.ArrayLike, calendar: Calendar, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Whether each date is a weekend day of ``calendar``, as a bool array; ``False`` for NaT.
 
     Elementwise :meth:`vantorel.Calendar.is_weekend` (Saturday and Sunday for
@@ -429,7 +434,7 @@ def is_weekend(dates: npt.ArrayLike, calendar: Calendar, *, errors: _Errors = "r
     :raises FatalError: for a day outside the date range, with the index note.
     """
 
-def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCounter, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCounter, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The year fraction from ``start`` to ``end`` under ``day_counter``, float64; NaN for NaT.
 
     Elementwise :meth:`vantorel.DayCounter.get_dcf`: ``Act365`` counts days
@@ -446,7 +451,7 @@ def year_fraction(start: npt.ArrayLike, end: npt.ArrayLike, day_counter: DayCoun
     [0.25, nan]
     """
 
-def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """Calendar days from ``eval_dates`` to ``expiry_dates`` over 365.0, float64; NaN for NaT.
 
     The ``tau`` the pricer's ``_with_dates`` methods use, whatever day counter
@@ -461,7 +466,7 @@ def tau_from_dates(eval_dates: npt.ArrayLike, expiry_dates: npt.ArrayLike, *, er
 
 # ---- curves and interpolation -------------------------------------------------
 
-def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The discount factor at each date, elementwise :meth:`vantorel.YieldCurve.get_df`; float64, NaN for NaT.
 
     1.0 at the curve date; dates before it are allowed. Accepts ``out=`` and
@@ -478,7 +483,7 @@ def discount_factor(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors 
     [1.0, 0.951229424500714, nan]
     """
 
-def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The forward discount factor ``df(end) / df(start)`` per pair of dates; float64, NaN for NaT.
 
     Elementwise :meth:`vantorel.YieldCurve.get_fwd_df`. Accepts ``out=`` and ``where=``.
@@ -487,7 +492,7 @@ def fwd_df(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, error
     :raises FatalError: as :func:`discount_factor`, with the index note.
     """
 
-def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The simple rate from each date to the next calendar day; float64, NaN for NaT.
 
     Elementwise :meth:`vantorel.YieldCurve.get_overnight_rate`. Accepts ``out=`` and ``where=``.
@@ -498,7 +503,7 @@ def overnight_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors =
         :func:`discount_factor` otherwise; with the index note.
     """
 
-def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The simple forward rate ``(df(start) / df(end) - 1) / tau(start, end)``; float64.
 
     Elementwise :meth:`vantorel.YieldCurve.get_fwd_rate`; NaN for NaT and
@@ -508,7 +513,7 @@ def fwd_rate(curve: YieldCurve, start: npt.ArrayLike, end: npt.ArrayLike, *, err
     :raises FatalError: as :func:`discount_factor`, with the index note.
     """
 
-def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The continuously compounded zero rate ``-ln(df(date)) / tau(curve_date, date)``; float64.
 
     ``tau`` is the curve's own day counter from its curve date. At the curve
@@ -524,7 +529,7 @@ def zero_rate(curve: YieldCurve, dates: npt.ArrayLike, *, errors: _Errors = "rai
     [nan, 0.05]
     """
 
-def interpolate(interpolator: Interpolator, xs: npt.ArrayLike, *, errors: _Errors = "raise", **kwargs: Any) -> Any:
+def interpolate(interpolator: Interpolator, xs: npt.ArrayLike, *, errors: Literal["raise", "coerce"] = "raise", **kwargs: Any) -> Any:
     """The interpolated value at each x, elementwise :meth:`vantorel.Interpolator.interpolate`; float64.
 
     Outside the nodes the interpolator's :class:`~vantorel.ExtrapType`

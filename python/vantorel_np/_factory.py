@@ -12,11 +12,13 @@ from __future__ import annotations
 
 import functools
 import inspect
+import sys
 from collections.abc import Callable
 from dataclasses import dataclass, field
 from typing import Any
 
 import numpy as np
+import vantorel as _vt
 from native_runtime import FatalError
 
 from .dask import fatal_guard
@@ -29,7 +31,8 @@ class Row:
     first); ``convert`` maps an argument to a function applied to it before the call;
     ``defaults`` gives values to trailing arguments left out; ``give`` maps the
     ufunc's result and the arguments as given to the answer (a scalar for scalars,
-    say). The object classes are listed for the reader and the signature; the
+    say); ``result`` builds what a ufunc with several outputs returns (a named
+    tuple). The object classes are listed for the reader and the signature; the
     extension itself checks each object against the class it took at import."""
 
     name: str
@@ -40,6 +43,7 @@ class Row:
     convert: dict[str, Callable[[Any], Any]] = field(default_factory=dict)
     defaults: dict[str, Any] = field(default_factory=dict)
     give: Callable[[Any, list[Any]], Any] | None = None
+    result: Callable[..., Any] | None = None
 
 
 _ERRORS = ("raise", "coerce")
@@ -98,7 +102,7 @@ def _raise_at(ufunc: Any, ops: list[Any], kwargs: dict[str, Any], index: tuple[i
         raise
 
 
-def _run(row: Row, ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
+def _run(ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
     """The ufunc over the operands (in the ufunc's order) under errors=."""
     if twin is None or errors == "raise":
         ops = _unaliased(ops, kwargs.get("out"))
@@ -119,17 +123,75 @@ def _run(row: Row, ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any]
     return results[0] if nout == 1 else tuple(results)
 
 
-def make(row: Row, ufuncs: Any, module: str, results: Callable[[Any], Any] | None = None) -> Callable[..., Any]:
+def _missing_value(dtype: np.dtype[Any]) -> Any:
+    return np.array("NaT" if dtype.kind == "M" else np.nan if dtype.kind == "f" else 0, dtype=dtype)[()]
+
+
+def _from_pandas(values: list[Any], kwargs: dict[str, Any], nout: int) -> tuple[list[Any], Callable[[Any], Any] | None]:
+    """Pandas columns with a nullable or pyarrow dtype as NumPy arrays, the elements
+    with an NA operand masked out of the call (kwargs' where=), and what turns a result
+    back into Series on the first column's index with those elements missing (NaN, NaT
+    or False). (None: nothing to convert.)"""
+    pd = sys.modules.get("pandas")
+    if pd is None or not any(isinstance(v, pd.Series) and not isinstance(v.dtype, np.dtype) for v in values):
+        return values, None
+    first = next(v for v in values if isinstance(v, pd.Series))
+    na = np.zeros(len(first), bool)
+    arrays = []
+    for v in values:
+        if isinstance(v, pd.Series):
+            dtype = v.dtype if isinstance(v.dtype, np.dtype) else getattr(v.dtype, "numpy_dtype", None)
+            if dtype is None:
+                raise TypeError(f"a column of dtype {v.dtype} has no NumPy form for vantorel_np")
+            na |= np.asarray(v.isna(), bool)
+            # Dates convert by astype (pyarrow's date32 refuses to_numpy with NaT).
+            v = np.asarray(v.astype(dtype)) if dtype.kind == "M" else v.to_numpy(dtype, na_value=_missing_value(dtype))
+        arrays.append(v)
+    if na.any():
+        kwargs["where"] = np.logical_and(kwargs.get("where", True), ~na)
+        kwargs.setdefault("out", (None,) * nout)  # the masked-out elements are set below
+
+    def restore(result: Any) -> Any:
+        if isinstance(result, tuple):
+            return type(result)(*map(restore, result))
+        result = np.array(result)
+        result[np.broadcast_to(na, result.shape)] = _missing_value(result.dtype)
+        return pd.Series(result, index=first.index, name=first.name)
+
+    return arrays, restore
+
+
+# Operand types that are neither dask nor pandas: the common call skips both checks.
+_PLAIN = frozenset(
+    {float, int, bool, str, list, tuple, np.ndarray, np.float64, np.int64, np.bool_, np.datetime64}
+    | {_vt.YieldCurve, _vt.Calendar, _vt.Interpolator, _vt.DayCounter, _vt.Tenor}
+)
+
+
+def make(row: Row, ufuncs: Any, module: str, plain: frozenset[type] = frozenset()) -> Callable[..., Any]:
     """The public function of a row over the ufunc of its name in ``ufuncs`` (whose
-    ``with_status`` holds the twins); ``results`` shapes a several-output result."""
+    ``with_status`` holds the twins); ``plain`` adds the package's own object classes
+    to the operand types that take the direct path."""
     ufunc = getattr(ufuncs, row.name)
     twin = ufuncs.with_status.get(row.name)
     names = row.args.split()
     order = [names.index(n) for n in (row.operands or row.args).split()]
     convert = [row.convert.get(n) for n in names]
-    shape_result: Callable[[Any], Any] = results if results is not None and ufunc.nout > 1 else (lambda r: r)
+    converting = any(convert)
+    in_order = order == sorted(order)
+    nout = ufunc.nout
+    plain = _PLAIN | plain
+    result_of = row.result
+    shape_result: Callable[[Any], Any] = (lambda r: r) if result_of is None else (lambda r: result_of(*r))
 
     def public(*args: Any, **kwargs: Any) -> Any:
+        if not kwargs and len(args) == len(names) and not converting and plain.issuperset(map(type, args)):
+            # The common call: positional NumPy operands. A failure is searched below.
+            try:
+                result = shape_result(ufunc(*args) if in_order else ufunc(*[args[i] for i in order]))
+                return result if row.give is None else row.give(result, list(args))
+            except (FatalError, TypeError, ValueError):
+                pass
         if len(args) > len(names):
             raise TypeError(f"{row.name}() takes {len(names)} positional arguments but {len(args)} were given")
         values = list(args)
@@ -147,10 +209,15 @@ def make(row: Row, ufuncs: Any, module: str, results: Callable[[Any], Any] | Non
         if errors not in _ERRORS:
             raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
         given = values
-        values = [v if c is None else c(v) for v, c in zip(values, convert)]
-        if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
-            return _dask(public, values, kwargs, errors)
-        result = shape_result(_run(row, ufunc, twin, [values[i] for i in order], kwargs, errors))
+        if converting:
+            values = [v if c is None else c(v) for v, c in zip(values, convert)]
+        restore = None
+        if not plain.issuperset(map(type, values)):  # dask or pandas may be among them
+            if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
+                return _dask(public, values, kwargs, errors)
+            values, restore = _from_pandas(values, kwargs, nout)
+        result = shape_result(_run(ufunc, twin, [values[i] for i in order], kwargs, errors))
+        result = result if restore is None else restore(result)
         return result if row.give is None else row.give(result, given)
 
     parameters = [

@@ -2,7 +2,7 @@
 
 A row (``_factory.Row``) is the public name (the name of its ufunc in
 ``_ufuncs``), the argument names in call order, and the docstring, with the
-operand order, conversions and objects where they matter.
+operand order, conversions, objects and the result type where they matter.
 
 To add a function: a row in the kernel table of src/np/ufuncs.cpp (its name and
 core kernel), then a row here with the same name, and its stub in
@@ -12,11 +12,23 @@ whose elements can fail), dask dispatch and the docstring follow.
 
 from __future__ import annotations
 
-from typing import Any
+from typing import Any, NamedTuple
 
 import vantorel as _vt
 
 from ._factory import Row
+
+
+class Metrics(NamedTuple):
+    """The seven results of ``get_metrics`` in field order, one array each."""
+
+    npv: Any
+    delta: Any
+    gamma: Any
+    vega: Any
+    theta: Any
+    rho_r: Any
+    rho_q: Any
 
 
 def _tenor(t: Any) -> Any:
@@ -43,9 +55,10 @@ ROWS: tuple[Row, ...] = (
     _pricer("rho_r", "Black-Scholes rho to the rate"),
     _pricer("rho_q", "Black-Scholes rho to the dividend yield"),
     Row("metrics", _PRICER, "The seven closed-form metrics of ``BlackScholes.get_metrics`` as a ``Metrics`` of "
-        "arrays in field order; NaN where it gives None." + _FLAG),
+        "arrays in field order; NaN where it gives None." + _FLAG, result=Metrics),
     Row("metrics_fd", _PRICER, "The value and six finite-difference sensitivities of "
-        "``BlackScholes.get_metrics_fd`` as a ``Metrics`` of arrays; NaN where it gives None." + _FLAG),
+        "``BlackScholes.get_metrics_fd`` as a ``Metrics`` of arrays; NaN where it gives None." + _FLAG,
+        result=Metrics),
     Row("implied_vol", "price spot strike rate div_yield tau pc_flag",
         "The vol at which the exact Black-Scholes-Merton value is ``price``: 0.0 at the discounted intrinsic "
         "value, inf at spot*df_q (call) or strike*df_r (put), NaN outside those bounds, for tau <= 0, a "
@@ -54,7 +67,7 @@ ROWS: tuple[Row, ...] = (
         "element; NaN where the European value would be None, and NaN with a RuntimeWarning naming the count "
         "where the boundary iteration misses its tolerance." + _FLAG),
     Row("american_metrics", _PRICER, "American value and six sensitivities as a ``Metrics`` of arrays (units of "
-        "``BlackScholesMetrics``)." + _FLAG),
+        "``BlackScholesMetrics``)." + _FLAG, result=Metrics),
     Row("american_implied_vol", "price spot strike rate div_yield tau pc_flag",
         "The vol at which the American value is ``price``: 0.0 at the zero-vol value, inf at the strike (put) or "
         "spot (call), NaN outside those bounds, for tau <= 0, a negative spot or strike, or a NaN input." + _FLAG),
