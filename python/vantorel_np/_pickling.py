@@ -32,10 +32,19 @@ _Reduced = tuple[Callable[..., Any], tuple[Any, ...]]
 _ANY = _vt.Date(2000, 1, 1)
 SERIAL_ZERO = _ANY + -_ANY.to_int()
 
-_ENUMS = (
+# The enumerations whose members travel by name; a sibling package adds its own
+# through add_enumerations.
+_ENUMS: set[type] = {
     _vt.DayCounter, _vt.BusDayAdj, _vt.ExtrapType, _vt.InterpType, _vt.StubType, _vt.TenorUnit,
     _vt.PutCallFlag, _vt.PayerReceiverFlag, _vt.Weekday,
-)  # fmt: skip
+}  # fmt: skip
+
+
+def add_enumerations(*classes: type) -> None:
+    """Members of these enumeration classes pickle by name too."""
+    _ENUMS.update(classes)
+    for cls in classes:
+        copyreg.pickle(cls, _member)
 
 
 # ---- rebuilders: what a pickle calls, each checking what the constructor lets through ----
@@ -72,9 +81,9 @@ def tenor(text: str) -> _vt.Tenor:
 
 @_rebuild
 def member(cls: type, name: str) -> Any:
-    """The member called name of one of vantorel's enumerations."""
+    """The member called name of one of the registered enumerations."""
     if cls not in _ENUMS:
-        raise TypeError(f"not a vantorel enumeration: {cls!r}")
+        raise TypeError(f"not an enumeration that pickles: {cls!r}")
     value = getattr(cls, _check(name, str), None)
     if not isinstance(value, cls):
         raise ValueError(f"{cls.__name__} has no member {name!r}")

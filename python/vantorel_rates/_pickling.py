@@ -17,7 +17,7 @@ from collections.abc import Callable
 from typing import Any
 
 import vantorel_np as _np  # noqa: F401  # registers the picklers of vantorel's classes
-from vantorel_np._pickling import _member  # a member by name on its class, as vantorel's members travel
+from vantorel_np._pickling import add_enumerations
 
 import numpy as np
 
@@ -97,7 +97,8 @@ def register() -> None:
     reducers: dict[type, Callable[[Any], _Reduced]] = {
         Calendar: _calendar, Schedule: _schedule, FixedLeg: _fixed_leg, FloatLeg: _float_leg,
         CurveInstrument: _instrument, FixedRateBond: _bond,
-        Swap: _swap, Compounding: _member, DayCount: _member,
+        Swap: _swap,
     }  # fmt: skip
     for cls, reducer in reducers.items():
         copyreg.pickle(cls, reducer)
+    add_enumerations(Compounding, DayCount)
