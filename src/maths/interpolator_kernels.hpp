@@ -15,14 +15,17 @@ using lanes::pow;
 
 // The interval of x among n >= 2 strictly increasing nodes xs: for
 // xs[0] < x <= xs[n-1], the first i with xs[i] < x <= xs[i+1]; any other x
-// (NaN too) gives some i in [0, n-2]. A branch-free lower bound over
-// xs[1..n-1] (the first node >= x, whose predecessor opens the interval): the
-// halving depends on n only, so every lane takes the same steps.
+// (NaN, or beyond either end, as the idle lanes of a pack may be) gives some i
+// in [0, n-2], so that i and i + 1 always index the nodes. A branch-free lower
+// bound over xs[1..n-2] (the first node >= x, whose predecessor opens the
+// interval; none such is the last interval): the halving depends on n only, so
+// every lane takes the same steps.
 template <class T>
 IndexOf<T> interval(const double* xs, std::size_t n, T x) noexcept {
     const double* const first = xs + 1;
     IndexOf<T> base{};
-    std::size_t len = n - 1;
+    if (n < 3) return base;
+    std::size_t len = n - 2;
     while (len > 1) {
         const auto half = static_cast<std::int64_t>(len / 2);
         base += count(gather_at(first, base + (half - 1)) < x) * half;
