@@ -41,15 +41,6 @@ struct Out<Day> {
     static void missing(char* const* p) noexcept { write(p[0], nat); }
 };
 
-void raise_from_loop(PyObject* type, const char* text) noexcept {
-    const PyGILState_STATE gil = PyGILState_Ensure();
-    if (type == PyExc_MemoryError)
-        PyErr_NoMemory();
-    else
-        PyErr_SetString(type, text);
-    PyGILState_Release(gil);
-}
-
 namespace {
 
 // ---- kernels -------------------------------------------------------------------------
