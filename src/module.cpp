@@ -3,6 +3,7 @@
 
 #include "binding/call.hpp"
 #include "binding/errors.hpp"
+#include "binding/registration.hpp"
 #include "binding/state.hpp"
 #include "datetime/calendars/calendar_py.hpp"
 #include "datetime/date_py.hpp"
@@ -37,31 +38,11 @@ PyModuleDef module_def = {
 
 PyObject* make_version() noexcept { return PyUnicode_FromString("0.1.0"); }
 
-template <class T>
-PyObject* make_class() noexcept {
-    return reinterpret_cast<PyObject*>(Py_XNewRef(type_of<T>()));
-}
-
-template <PyMethodDef (*Row)()>
-PyObject* make_function() noexcept {
-    return firewall([] {
-        static PyMethodDef def = Row();  // read in place by the function object
-        Ref module_name(PyUnicode_FromString("vantorel"));
-        if (!module_name) return static_cast<PyObject*>(nullptr);
-        return PyCFunction_NewEx(&def, nullptr, module_name);
-    });
-}
-
 PyObject* make_plot_function() noexcept {
     Ref module_name(PyUnicode_FromString("vantorel"));
     if (!module_name) return nullptr;
     return PyCFunction_NewEx(&plot_function_def, nullptr, module_name);
 }
-
-struct Entry {
-    const char* name;
-    PyObject* (*make)() noexcept;
-};
 
 template <class T>
 constexpr Entry class_entry() {
@@ -71,7 +52,7 @@ constexpr Entry class_entry() {
 // A module function of one float x.
 template <FixedString Name, auto Fn, FixedString Doc = "">
 constexpr Entry function_of_x() {
-    return {Name.text, &make_function<&Rows<"">::function<Name, Fn, Params<"x">, Doc>>};
+    return {Name.text, &make_function<"vantorel", &Rows<"">::function<Name, Fn, Params<"x">, Doc>>};
 }
 
 // The module's attributes in the order they are added; __all__ lists them in

@@ -9,6 +9,7 @@
 
 #include "core/number_format.hpp"
 #include "instruments/curve_cache.hpp"
+#include "maths/root_find.hpp"
 
 namespace vantorel {
 
@@ -113,68 +114,6 @@ std::string check_quote(const CurveQuote& q, const Date& curve_date, const Date&
         return who + ": pillar (" + pillar.to_str() + ") must come after the previous pillar (" +
                previous_pillar.to_str() + "); give instruments in increasing order of their last dates, once each";
     return {};
-}
-
-struct Bracket {
-    double lo, hi, f_lo, f_hi;
-};
-
-// Brent's method (van Wijngaarden-Dekker-Brent, as in Brent 1973, ch. 4) on a
-// bracket with f(lo), f(hi) of opposite signs: inverse quadratic or secant
-// steps, falling back to bisection, until f is 0 or the bracket is down to the
-// spacing of doubles. Returns the best abscissa found.
-template <class F>
-double brent(F&& f, Bracket br) {
-    constexpr double eps = std::numeric_limits<double>::epsilon();
-    double a = br.lo, b = br.hi, fa = br.f_lo, fb = br.f_hi;
-    double c = a, fc = fa, d = b - a, e = d;
-    for (int iter = 0; iter < 200; ++iter) {
-        if ((fb > 0.0) == (fc > 0.0)) {
-            c = a;
-            fc = fa;
-            d = e = b - a;
-        }
-        if (std::fabs(fc) < std::fabs(fb)) {
-            a = b;
-            b = c;
-            c = a;
-            fa = fb;
-            fb = fc;
-            fc = fa;
-        }
-        const double tol = 2.0 * eps * std::fabs(b);
-        const double m = 0.5 * (c - b);
-        if (fb == 0.0 || std::fabs(m) <= tol) return b;
-        if (std::fabs(e) >= tol && std::fabs(fa) > std::fabs(fb)) {
-            double p, q;
-            const double s = fb / fa;
-            if (a == c) {
-                p = 2.0 * m * s;
-                q = 1.0 - s;
-            } else {
-                const double qa = fa / fc, r = fb / fc;
-                p = s * (2.0 * m * qa * (qa - r) - (b - a) * (r - 1.0));
-                q = (qa - 1.0) * (r - 1.0) * (s - 1.0);
-            }
-            if (p > 0.0) q = -q;
-            p = std::fabs(p);
-            if (2.0 * p < std::min(3.0 * m * q - std::fabs(tol * q), std::fabs(e * q))) {
-                e = d;
-                d = p / q;
-            } else {
-                d = m;
-                e = d;
-            }
-        } else {
-            d = m;
-            e = d;
-        }
-        a = b;
-        fa = fb;
-        b += std::fabs(d) > tol ? d : (m > 0.0 ? tol : -tol);
-        fb = f(b);
-    }
-    return b;
 }
 
 // Secant steps on f from x and a point one part in 1e7 away, while they stay
@@ -303,7 +242,7 @@ std::expected<YieldCurveNoded, std::string> bootstrap(const Date& curve_date, Da
             // 3. Otherwise bracket the factor between forwards of -100% and
             // +300% (continuously compounded) from the previous node, widening
             // four times, and solve by Brent's method.
-            Bracket br{};
+            root_find::Bracket br{};
             bool found = false;
             for (double widen = 1.0; widen <= 8.0 && !found; widen *= 2.0) {
                 br.lo = y0 * std::exp(-3.0 * widen * (x - x0));
@@ -318,7 +257,8 @@ std::expected<YieldCurveNoded, std::string> bootstrap(const Date& curve_date, Da
             if (!found)
                 return std::unexpected("Instrument " + quote_text(q) + ": no discount factor reprices the quote (" +
                                        format_plain(q.quote) + ")" + state);
-            y = brent(residual, br);
+            constexpr root_find::Tolerance two_doubles{2.0 * std::numeric_limits<double>::epsilon()};
+            y = root_find::brent(residual, br, two_doubles, 200, root_find::OnNan::Continue).x;
             miss = residual(y);
             if (!(std::fabs(miss) <= 1e-12))
                 return std::unexpected("Instrument " + quote_text(q) + ": the bootstrap did not converge (miss " +

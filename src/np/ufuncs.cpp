@@ -363,15 +363,6 @@ PyObject* init() noexcept {
 
 }  // namespace
 
-void raise_from_loop(PyObject* type, const char* text) noexcept {
-    const PyGILState_STATE gil = PyGILState_Ensure();
-    if (type == PyExc_MemoryError)
-        PyErr_NoMemory();
-    else
-        PyErr_SetString(type, text);
-    PyGILState_Release(gil);
-}
-
 }  // namespace vantorel::np
 
 PyMODINIT_FUNC PyInit__ufuncs() { return vantorel::np::init(); }

@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "maths/functions/err_functions.hpp"
+#include "maths/root_find.hpp"
 #include "pricers/american_fd.hpp"
 
 namespace vantorel {
@@ -525,55 +526,9 @@ double american_implied_vol(double price, double spot, double strike, double rat
         fb = value(b) - price;
     }
     if (!(fb >= 0)) return nan;
-    double c = a, fc = fa, d = b - a, e = d;
-    for (int it = 0; it < 100; ++it) {
-        if ((fb > 0) == (fc > 0)) {
-            c = a;
-            fc = fa;
-            d = e = b - a;
-        }
-        if (std::abs(fc) < std::abs(fb)) {
-            a = b;
-            b = c;
-            c = a;
-            fa = fb;
-            fb = fc;
-            fc = fa;
-        }
-        const double tol = 2e-16 * std::abs(b) + 1e-300;
-        const double m = 0.5 * (c - b);
-        if (std::abs(m) <= tol || fb == 0) return b;
-        if (std::abs(e) >= tol && std::abs(fa) > std::abs(fb)) {
-            double p, qq;
-            const double s = fb / fa;
-            if (a == c) {
-                p = 2 * m * s;
-                qq = 1 - s;
-            } else {
-                const double t = fa / fc, rr = fb / fc;
-                p = s * (2 * m * t * (t - rr) - (b - a) * (rr - 1));
-                qq = (t - 1) * (rr - 1) * (s - 1);
-            }
-            if (p > 0) qq = -qq;
-            p = std::abs(p);
-            if (2 * p < std::min(3 * m * qq - std::abs(tol * qq), std::abs(e * qq))) {
-                e = d;
-                d = p / qq;
-            } else {
-                d = m;
-                e = m;
-            }
-        } else {
-            d = m;
-            e = m;
-        }
-        a = b;
-        fa = fb;
-        b += std::abs(d) > tol ? d : (m > 0 ? tol : -tol);
-        fb = value(b) - price;
-        if (std::isnan(fb)) return nan;
-    }
-    return nan;
+    const root_find::Root root = root_find::brent([&](double v) { return value(v) - price; }, {a, b, fa, fb},
+                                                  {2e-16, 1e-300}, 100, root_find::OnNan::Stop);
+    return root.converged ? root.x : nan;
 }
 
 void american_boundary(double strike, double rate, double div_yield, double tau,

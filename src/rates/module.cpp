@@ -7,6 +7,7 @@
 
 #include "binding/call.hpp"
 #include "binding/errors.hpp"
+#include "binding/registration.hpp"
 #include "binding/state.hpp"
 #include "conventions/business_days.hpp"
 #include "core/failure.hpp"
@@ -40,15 +41,6 @@ struct Out<Day> {
     static void store(char* const* p, Day d) noexcept { write<std::int64_t>(p[0], d.serial - serial_of_unix_epoch); }
     static void missing(char* const* p) noexcept { write(p[0], nat); }
 };
-
-void raise_from_loop(PyObject* type, const char* text) noexcept {
-    const PyGILState_STATE gil = PyGILState_Ensure();
-    if (type == PyExc_MemoryError)
-        PyErr_NoMemory();
-    else
-        PyErr_SetString(type, text);
-    PyGILState_Release(gil);
-}
 
 namespace {
 
@@ -341,26 +333,6 @@ PyModuleDef module_def = {
     .m_methods = nullptr,
 };
 
-template <class T>
-PyObject* make_class() noexcept {
-    return reinterpret_cast<PyObject*>(Py_XNewRef(type_of<T>()));
-}
-
-template <PyMethodDef (*Row)()>
-PyObject* make_function() noexcept {
-    return firewall([] {
-        static PyMethodDef def = Row();
-        Ref module_name(PyUnicode_FromString("vantorel_rates"));
-        if (!module_name) return static_cast<PyObject*>(nullptr);
-        return PyCFunction_NewEx(&def, nullptr, module_name);
-    });
-}
-
-struct Entry {
-    const char* name;
-    PyObject* (*make)() noexcept;
-};
-
 using M = Rows<"">;
 
 // The module's attributes in the order they are added. Later additions go at the end.
@@ -368,25 +340,28 @@ constexpr Entry registration[] = {
     {"Calendar", &make_class<CalendarRef>},
     {"Schedule", &make_class<Schedule>},
     {"DayCount", &make_class<DayCount>},
-    {"schedule", &make_function<&M::function<"schedule", &schedule,
-                                             Params<"effective", "termination", "tenor", "calendar",
-                                                    "convention=BusDayAdj.Following", "termination_convention=None",
-                                                    "stub=StubType.FrontShort", "end_of_month=False",
-                                                    "first_date=None", "next_to_last_date=None">>>},
+    {"schedule",
+     &make_function<"vantorel_rates",
+                    &M::function<"schedule", &schedule,
+                                 Params<"effective", "termination", "tenor", "calendar",
+                                        "convention=BusDayAdj.Following", "termination_convention=None",
+                                        "stub=StubType.FrontShort", "end_of_month=False", "first_date=None",
+                                        "next_to_last_date=None">>>},
     {"year_fraction",
-     &make_function<&M::function<"year_fraction", &year_fraction,
+     &make_function<"vantorel_rates",
+                    &M::function<"year_fraction", &year_fraction,
                                  Params<"day_count", "start", "end", "calendar=None", "reference_start=None",
                                         "reference_end=None", "termination=None">>>},
-    {"calendar_names", &make_function<&M::function<"calendar_names", &calendar_names>>},
+    {"calendar_names", &make_function<"vantorel_rates", &M::function<"calendar_names", &calendar_names>>},
     {"Compounding", &make_class<Compounding>},
     {"FixedLeg", &make_class<FixedLeg>},
     {"FloatLeg", &make_class<FloatLeg>},
     {"CurveInstrument", &make_class<CurveQuote>},
     {"FixedRateBond", &make_class<FixedRateBond>},
     {"Swap", &make_class<Swap>},
-    {"bootstrap", &make_function<&bootstrap_def>},
-    {"_bond_book", &make_function<&bond_book_def>},
-    {"_swap_book", &make_function<&swap_book_def>},
+    {"bootstrap", &make_function<"vantorel_rates", &bootstrap_def>},
+    {"_bond_book", &make_function<"vantorel_rates", &bond_book_def>},
+    {"_swap_book", &make_function<"vantorel_rates", &swap_book_def>},
 };
 
 PyObject* init() noexcept {
