@@ -31,9 +31,14 @@ namespace vantorel {
 //      lie between two boundaries (negative rates), V = max(V, payoff) after
 //      every step.
 //   4. At an ex-date (going back in time) V(S) = V(S - D) after it, read from
-//      the grid by cubic Lagrange interpolation in y; a dividend that would
-//      take the spot below the grid's lowest node takes it to that node (the
-//      spot stays positive); then step 3 again.
+//      the grid by cubic Lagrange interpolation in y. A dividend of at least
+//      the spot takes it to 0, where it stays (the dividend is capped at the
+//      spot): there the value is known (a put's K e^(-r t), or K when early
+//      exercise pays more; a call's 0), and between 0 and the grid's lowest
+//      node it is linear in S. American: then V = max(V, payoff), where the
+//      nodes beside the crossing of the two take the cell average of the
+//      exercise gain (a kink between nodes would otherwise leave an error
+//      that jumps from grid to grid, which Richardson cannot cancel).
 //   5. The value at the spot: cubic Lagrange interpolation.
 // fd_npv_richardson combines the values on (n, m) and (2n, 2m) steps as
 // (4 V_2 - V_1)/3, the second-order error cancelled.
@@ -184,19 +189,65 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
         for (std::size_t k = n_dividends; k-- > 0;)
             if (dividends[k].time <= tau && dividends[k].amount > 0)
                 jumps.push_back({tau - dividends[k].time, dividends[k].amount});
-        std::vector<double> moved(n);
+        std::vector<double> moved(n), gaps(n);
+        // The value where the spot is 0 at time to expiry t (it stays there): a
+        // put's discounted strike, or the strike at once when exercise pays more
+        // (American, rate >= 0); a call nothing.
+        auto at_zero = [&](double t) {
+            if (pc_flag != PutCallFlag::Put) return 0.0;
+            const double d = K * std::exp(-rate * t);
+            return american ? std::max(K, d) : d;
+        };
         auto jump = [&](double amount, double t) {
-            // Below the grid the value is read at its lowest node, where the
-            // option is as deep in or out of the money as the grid goes.
-            const double c = std::exp(-mu * t);
-            for (std::size_t i = 0; i < n; ++i) {
-                const double after = E[i] * c - amount;
-                moved[i] = interpolate(x, V, after > 0 ? std::max(std::log(after) + mu * t, x[0]) : x[0]);
+            // A dividend of at least the spot takes it to 0; below the grid's
+            // lowest node the value is linear in the spot between 0 and that node
+            // (as a deep put's is, and a deep call's at 0).
+            const double c = std::exp(-mu * t), zero = at_zero(t), low = E[0] * c;
+            auto held = [&](double y) {  // the value after the ex-date at the node y's spot less the dividend
+                const double after = std::exp(y - mu * t) - amount;
+                if (!(after > 0)) return zero;
+                if (after < low) return zero + (V[0] - zero) * (after / low);
+                return interpolate(x, V, std::log(after) + mu * t);
+            };
+            for (std::size_t i = 0; i < n; ++i) moved[i] = held(x[i]);
+            set_payoff(t);
+            if (american) {
+                // max(held, payoff) kinks where the two cross, between nodes; at a
+                // node the kink's position within the cell would make the error
+                // jump from grid to grid, which Richardson cannot cancel. The
+                // nodes beside a crossing add the cell's average of the exercise
+                // gain max(payoff - held, 0) instead (three-point Gauss on each
+                // side of the crossing): the error stays smooth in the step.
+                auto gain = [&](double y) { return std::max(chi * (std::exp(y - mu * t) - K), 0.0) - held(y); };
+                auto average = [&](double from, double to) {  // of max(gain, 0) over [from, to]
+                    constexpr double g = 0.7745966692414834;  // sqrt(3/5)
+                    const double m = (from + to) / 2, h = (to - from) / 2;
+                    return (5 * std::max(gain(m - h * g), 0.0) + 8 * std::max(gain(m), 0.0) +
+                            5 * std::max(gain(m + h * g), 0.0)) * h / 9;
+                };
+                for (std::size_t i = 0; i < n; ++i) gaps[i] = payoff[i] - moved[i];
+                for (std::size_t i = 0; i < n; ++i) {
+                    const bool left = i > 0 && (gaps[i - 1] > 0) != (gaps[i] > 0);
+                    const bool right = i + 1 < n && (gaps[i + 1] > 0) != (gaps[i] > 0);
+                    if (!left && !right) {
+                        moved[i] = std::max(moved[i], payoff[i]);
+                        continue;
+                    }
+                    const double cell_lo = i > 0 ? (x[i - 1] + x[i]) / 2 : x[i];
+                    const double cell_hi = i + 1 < n ? (x[i] + x[i + 1]) / 2 : x[i];
+                    // The crossing, by bisection on the gain's sign between the two nodes.
+                    double below = left ? x[i - 1] : x[i], above = left ? x[i] : x[i + 1];
+                    const bool below_gains = gain(below) > 0;
+                    for (int it = 0; it < 60 && below < above; ++it) {
+                        const double mid = (below + above) / 2;
+                        ((gain(mid) > 0) == below_gains ? below : above) = mid;
+                    }
+                    const double cross = std::clamp((below + above) / 2, cell_lo, cell_hi);
+                    moved[i] = std::max(moved[i] + (average(cell_lo, cross) + average(cross, cell_hi)) / (cell_hi - cell_lo),
+                                        payoff[i]);
+                }
             }
             V.swap(moved);
-            set_payoff(t);
-            if (american)
-                for (std::size_t i = 0; i < n; ++i) V[i] = std::max(V[i], payoff[i]);
         };
         // One exercise region beside the continuation region: exact
         // complementarity in each step. A put with q < r < 0 (a call with
@@ -233,7 +284,7 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
             t = end;
             while (next < jumps.size() && jumps[next].time <= t) jump(jumps[next++].amount, t);
         }
-        if (spot == 0) return put_side ? (american ? std::max(K, K * std::exp(-rate * tau)) : K * std::exp(-rate * tau)) : 0.0;
+        if (spot == 0) return at_zero(tau);
         return interpolate(x, V, ls + mu * tau);
     } catch (...) {  // allocation failure
         return nan;
@@ -258,6 +309,28 @@ double fd_npv_richardson(double spot, double strike, double rate, double div_yie
     const double v2 = fd_npv_refined(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends,
                                      n_dividends, grid, 2);
     return (4 * v2 - v1) / 3;
+}
+
+double fd_npv_adaptive(double spot, double strike, double rate, double div_yield, double tau,
+                       PutCallFlag pc_flag, double vol, bool american, const CashDividend* dividends,
+                       std::size_t n_dividends, FdGrid grid, double tol, int max_space) noexcept {
+    auto level = [&](int refine) {
+        return fd_npv_refined(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends, n_dividends,
+                              grid, refine);
+    };
+    double coarse = level(1), fine = level(2);
+    double r = (4 * fine - coarse) / 3;
+    if (!(tol > 0) || !std::isfinite(r)) return r;
+    // Exact cases (tau <= 0, strike 0) give the same number on every grid.
+    if (coarse == fine) return r;
+    for (int refine = 4; static_cast<long>(grid.space_steps) * refine <= max_space; refine *= 2) {
+        coarse = fine;
+        fine = level(refine);
+        const double next = (4 * fine - coarse) / 3;
+        if (std::abs(next - r) <= tol * std::max(std::abs(next), 1e-4 * strike)) return next;
+        r = next;
+    }
+    return nan;
 }
 
 }  // namespace vantorel

@@ -38,4 +38,12 @@ double fd_npv_richardson(double spot, double strike, double rate, double div_yie
                          const CashDividend* dividends, std::size_t n_dividends,
                          FdGrid grid) noexcept;
 
+// The value to a relative tolerance: Richardson values R_k from grids refined
+// 2^k and 2^(k+1) times (k = 0, 1, ...), until two successive ones agree within
+// tol * max(|R_k|, 1e-4 strike); then R_k. NaN when the grid would pass
+// max_space space steps first. tol <= 0: R_0, as fd_npv_richardson.
+double fd_npv_adaptive(double spot, double strike, double rate, double div_yield, double tau,
+                       PutCallFlag pc_flag, double vol, bool american, const CashDividend* dividends,
+                       std::size_t n_dividends, FdGrid grid, double tol, int max_space) noexcept;
+
 }  // namespace vantorel
