@@ -39,7 +39,8 @@ double fd_npv_richardson(double spot, double strike, double rate, double div_yie
                          FdGrid grid) noexcept;
 
 // The value to a relative tolerance: Richardson values R_k from grids refined
-// 2^k and 2^(k+1) times (k = 0, 1, ...), until two successive ones agree within
+// 2^k and 2^(k+1) times (k = 0, 1, ...), until R_k's error estimate, a third
+// of |R_k - R_(k-1)| (R_k converges at order 2 or more), is within
 // tol * max(|R_k|, 1e-4 strike); then R_k. NaN when the grid would pass
 // max_space space steps first. tol <= 0: R_0, as fd_npv_richardson.
 double fd_npv_adaptive(double spot, double strike, double rate, double div_yield, double tau,
