@@ -174,7 +174,7 @@ def cash_dividend_npv(
 ) -> Any:
     """cash_dividend_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts,
     *, american=True, tol=1e-8, space_steps=100): the value with cash dividends by finite
-    differences, Richardson-extrapolated on grids from space_steps refined (up to 16 times)
+    differences, Richardson-extrapolated on grids from space_steps refined (up to 32 times)
     until two successive values agree within tol relative; NaN and a warning where they do
     not. tol=0: one extrapolation from space_steps and twice as many."""
     if int(space_steps) < 8:

@@ -241,7 +241,7 @@ def cash_dividend_npv(
     Richardson extrapolation over a grid and the grid twice as fine: from
     ``space_steps`` (as many time steps), refined twice over until two
     successive extrapolations agree within ``tol`` relative (of the value, at
-    least 1e-4 of the strike), at most 16 times; NaN and a ``RuntimeWarning``
+    least 1e-4 of the strike), at most 32 times; NaN and a ``RuntimeWarning``
     counting them where that does not happen. ``tol=0``: the one extrapolation
     from ``space_steps``. ``ValueError`` names the argument for ex-dates out of
     order or listed twice, a negative amount, lists of unequal length,

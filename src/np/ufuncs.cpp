@@ -233,7 +233,7 @@ const Row rows[] = {
 
 // (spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times(n),
 // div_amounts(n), space_steps, tol) -> value; NaN times or amounts pad a list.
-// Grids from space_steps (as many time steps) refined up to 16 times for tol.
+// Grids from space_steps (as many time steps) refined up to 32 times for tol.
 void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
     const npy_intp count = dims[0], nd = dims[1];
     std::vector<CashDividend> divs;
@@ -256,7 +256,7 @@ void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps
         write(p[12], fd_npv_adaptive(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
                                      read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),
                                      read<npy_bool>(p[7]) != 0, divs.data(), divs.size(), FdGrid{space, space},
-                                     read<double>(p[11]), 16 * space));
+                                     read<double>(p[11]), 32 * space));
     }
 }
 

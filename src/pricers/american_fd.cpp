@@ -190,51 +190,6 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
             if (dividends[k].time <= tau && dividends[k].amount > 0)
                 jumps.push_back({tau - dividends[k].time, dividends[k].amount});
         std::vector<double> moved(n), gaps(n);
-        std::vector<char> exercised(n);
-        // V at y (the spot `spot`), American, where the exercised nodes (V equal to
-        // the payoff) have V - payoff = 0 and the held ones a smooth V - payoff that
-        // touches 0 at the boundary with zero slope: a stencil across the boundary
-        // would read a jump of V'' there as an error of O(h^2) that varies from
-        // grid to grid. So: exercised cells give the payoff; held cells a cubic of
-        // held nodes only; the cell of the boundary V - payoff = c (y - y_b)^2 on
-        // the held side, c and y_b through the two held nodes nearest it.
-        auto interpolate_exercised = [&](double y, double at) {
-            const double pay = std::max(chi * (at - K), 0.0);
-            std::size_t j = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), y) - x.begin());
-            j = std::clamp<std::size_t>(j, 1, n - 1) - 1;  // the cell [x_j, x_(j+1)]
-            const std::size_t s0 = j < 1 ? 0 : j - 1, s1 = std::min(j + 2, n - 1);
-            bool any = false;
-            for (std::size_t i = s0; i <= s1; ++i) any = any || exercised[i];
-            if (!any) return interpolate(x, V, y);
-            if (exercised[j] && exercised[j + 1]) return pay;
-            if (!exercised[j] && !exercised[j + 1]) {
-                // Four held nodes on the side away from the exercised ones.
-                const std::size_t i0 = (j >= 1 && exercised[j - 1]) ? j : (j >= 2 ? j - 2 : 0);
-                if (i0 + 4 > n) return interpolate(x, V, y);
-                for (std::size_t i = i0; i < i0 + 4; ++i)
-                    if (exercised[i]) return interpolate(x, V, y);
-                double v = 0;
-                for (std::size_t p = i0; p < i0 + 4; ++p) {
-                    double l = 1;
-                    for (std::size_t q = i0; q < i0 + 4; ++q)
-                        if (q != p) l *= (y - x[q]) / (x[p] - x[q]);
-                    v += l * V[p];
-                }
-                return v;
-            }
-            // The boundary's cell: held node h1 beside it, h2 the next one out.
-            const bool up = exercised[j];  // held side above
-            const std::size_t h1 = up ? j + 1 : j;
-            if (up ? h1 + 1 >= n : h1 == 0) return interpolate(x, V, y);
-            const std::size_t h2 = up ? h1 + 1 : h1 - 1;
-            if (exercised[h2]) return interpolate(x, V, y);
-            const double u1 = V[h1] - payoff[h1], u2 = V[h2] - payoff[h2];
-            if (!(u1 > 0 && u2 > u1)) return interpolate(x, V, y);
-            const double r = std::sqrt(u1 / u2);
-            const double yb = (x[h1] - r * x[h2]) / (1 - r);
-            const double d = y - yb;
-            return (up ? d > 0 : d < 0) ? pay + u1 * (d * d) / ((x[h1] - yb) * (x[h1] - yb)) : pay;
-        };
         // The value where the spot is 0 at time to expiry t (it stays there): a
         // put's discounted strike, or the strike at once when exercise pays more
         // (American, rate >= 0); a call nothing.
@@ -252,10 +207,8 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
                 const double after = std::exp(y - mu * t) - amount;
                 if (!(after > 0)) return zero;
                 if (after < low) return zero + (V[0] - zero) * (after / low);
-                const double y_after = std::log(after) + mu * t;
-                return american ? interpolate_exercised(y_after, after) : interpolate(x, V, y_after);
+                return interpolate(x, V, std::log(after) + mu * t);
             };
-            for (std::size_t i = 0; i < n; ++i) exercised[i] = american && V[i] <= payoff[i];
             for (std::size_t i = 0; i < n; ++i) moved[i] = held(x[i]);
             set_payoff(t);
             if (american) {
@@ -374,20 +327,25 @@ double fd_npv_adaptive(double spot, double strike, double rate, double div_yield
     if (!(tol > 0) || !std::isfinite(r)) return bounded(r);
     // Exact cases (tau <= 0, strike 0) give the same number on every grid.
     if (coarse == fine) return bounded(r);
+    double last_step = std::numeric_limits<double>::infinity();
     for (int refine = 4; static_cast<long>(grid.space_steps) * refine <= max_space; refine *= 2) {
         coarse = fine;
         fine = level(refine);
         const double next = (4 * fine - coarse) / 3;
-        // R_k converges at order 4 for a European (the error expansion of the
-        // scheme is smooth: strike on a node, Rannacher, no free boundary), so
-        // its error is |R_k - R_(k-1)|/15 and R_k + (R_k - R_(k-1))/15 is better
-        // still; for an American at order 2 or faster (about 3 where exercise
+        // R_k converges at order p = 4 for a European (the error expansion of
+        // the scheme is smooth: strike on a node, Rannacher, no free boundary)
+        // and at order p = 2 or faster for an American (about 3 where exercise
         // jumps only at ex-dates, about 2 where the boundary runs through the
-        // grid), so its error is at most a third of that step.
+        // grid), so its error is |R_k - R_(k-1)|/(2^p - 1): trusted when the step
+        // before was at most 2^p times as large (an American's 2^(p+1): the
+        // exercise boundary crossing nodes makes its steps uneven), since on
+        // coarse grids one small step can be luck.
         const double step = next - r;
-        const double scale = tol * std::max(std::abs(next), 1e-4 * strike);
-        if (american ? std::abs(step) <= 3 * scale : std::abs(step) <= 15 * scale)
-            return bounded(american ? next : next + step / 15);
+        const double gain = american ? 4 : 16;
+        const double bound = (gain - 1) * tol * std::max(std::abs(next), 1e-4 * strike);
+        if (std::abs(step) <= bound && std::abs(last_step) <= (american ? 2 : 1) * gain * bound)
+            return bounded(next);
+        last_step = step;
         r = next;
     }
     return nan;
