@@ -26,10 +26,9 @@ namespace vantorel {
 //      two steps of every segment, each replaced by two implicit Euler half
 //      steps (Rannacher), which damp the kinks of the payoff and of each jump.
 //   3. American exercise: each step solves the complementarity problem
-//      V >= payoff exactly by the Brennan-Schwartz elimination where the
-//      exercise region is one interval at an end of the grid; where it may
-//      lie between two boundaries (negative rates), V = max(V, payoff) after
-//      every step.
+//      V >= payoff exactly: by the Brennan-Schwartz elimination where the
+//      exercise region is one interval at an end of the grid; by policy
+//      iteration where it may lie between two boundaries (negative rates).
 //   4. At an ex-date (going back in time) V(S) = V(S - D) after it, read from
 //      the grid by cubic Lagrange interpolation in y. A dividend of at least
 //      the spot takes it to 0, where it stays (the dividend is capped at the
@@ -142,6 +141,55 @@ void step(const Operator& L, std::vector<double>& V, double dt, double th, std::
     }
 }
 
+// The same step where the exercise region may lie between two continuation
+// regions (or the reverse), which no single elimination order solves: policy
+// iteration (Howard). Each node either holds (its row of the scheme) or is
+// exercised (V = floor); solve the tridiagonal system of that choice, then
+// exercise the held nodes below the floor and hold the exercised ones whose
+// scheme row would lift them (residual < 0), until no node changes: the exact
+// solution of the complementarity problem (finitely many rounds for this
+// M-matrix; two or three from the step before's choice).
+void step_two_sided(const Operator& L, std::vector<double>& V, double dt, double th, std::vector<double>& rhs,
+                    std::vector<double>& cp, std::vector<double>& d, const std::vector<double>& floor,
+                    std::vector<char>& exercised) {
+    const std::size_t n = V.size();
+    const double e = (1 - th) * dt, f = th * dt;
+    for (std::size_t i = 0; i < n; ++i) {
+        double x = V[i] + e * L.di[i] * V[i];
+        if (i > 0) x += e * L.lo[i] * V[i - 1];
+        if (i + 1 < n) x += e * L.up[i] * V[i + 1];
+        rhs[i] = x;
+        exercised[i] = V[i] <= floor[i];
+    }
+    for (std::size_t round = 0; round <= n; ++round) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const bool ex = exercised[i] != 0;
+            const double a = ex || i == 0 ? 0 : -f * L.lo[i], b = ex ? 1 : 1 - f * L.di[i];
+            const double c = ex || i + 1 == n ? 0 : -f * L.up[i], r = ex ? floor[i] : rhs[i];
+            const double m = b - (i > 0 ? a * cp[i - 1] : 0);
+            cp[i] = c / m;
+            d[i] = (r - (i > 0 ? a * d[i - 1] : 0)) / m;
+        }
+        V[n - 1] = d[n - 1];
+        for (std::size_t i = n - 1; i-- > 0;) V[i] = d[i] - cp[i] * V[i + 1];
+        bool changed = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            bool ex;
+            if (exercised[i]) {
+                double residual = (1 - f * L.di[i]) * V[i] - rhs[i];
+                if (i > 0) residual -= f * L.lo[i] * V[i - 1];
+                if (i + 1 < n) residual -= f * L.up[i] * V[i + 1];
+                ex = !(residual < 0);
+            } else {
+                ex = V[i] < floor[i];
+            }
+            changed = changed || ex != (exercised[i] != 0);
+            exercised[i] = ex;
+        }
+        if (!changed) return;
+    }
+}
+
 // fd_npv on the grid refined by `refine` (1 or 2): every node and time of
 // the unrefined grid is one of the refined grid, which Richardson needs.
 double fd_npv_refined(double spot, double strike, double rate, double div_yield, double tau,
@@ -250,12 +298,19 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
             V.swap(moved);
         };
         // One exercise region beside the continuation region: exact
-        // complementarity in each step. A put with q < r < 0 (a call with
-        // r < q < 0) can have two boundaries: projection after each step.
+        // complementarity in each step by elimination. A put with q < r < 0 (a
+        // call with r < q < 0) can have two boundaries: policy iteration.
         const bool put_side = pc_flag == PutCallFlag::Put;
-        const bool two_sided = put_side ? (div_yield < rate && rate < 0) : (rate < div_yield && div_yield < 0);
-        const bool projected = american && two_sided;
+        const bool two_sided = american && (put_side ? (div_yield < rate && rate < 0) : (rate < div_yield && div_yield < 0));
         const std::vector<double>* floor = american && !two_sided ? &payoff : nullptr;
+        std::vector<double> work(two_sided ? n : 0);
+        std::vector<char> exercised(two_sided ? n : 0);
+        auto advance = [&](double dt, double th) {
+            if (two_sided)
+                step_two_sided(L, V, dt, th, rhs, cp, work, payoff, exercised);
+            else
+                step(L, V, dt, th, rhs, cp, floor, put_side);
+        };
         V = payoff;
         double t = 0;
         std::size_t next = 0;
@@ -271,15 +326,13 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
                 const double t0 = t + len * k * k / m2, dt = len * (2.0 * k + 1) / m2;
                 if (k < 2) {
                     if (american) set_payoff(t0 + dt / 2);
-                    step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
+                    advance(dt / 2, 1.0);
                     if (american) set_payoff(t0 + dt);
-                    step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
+                    advance(dt / 2, 1.0);
                 } else {
                     if (american) set_payoff(t0 + dt);
-                    step(L, V, dt, 0.5, rhs, cp, floor, put_side);
+                    advance(dt, 0.5);
                 }
-                if (projected)
-                    for (std::size_t i = 0; i < n; ++i) V[i] = std::max(V[i], payoff[i]);
             }
             t = end;
             while (next < jumps.size() && jumps[next].time <= t) jump(jumps[next++].amount, t);
