@@ -170,13 +170,13 @@ def _dividend_lists(div_times: Any, div_amounts: Any) -> tuple[Any, Any]:
 
 def cash_dividend_npv(
     spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any,
-    div_times: Any, div_amounts: Any, *, american: Any = True, tol: float = 1e-8, space_steps: int = 100,
+    div_times: Any, div_amounts: Any, *, american: Any = True, tol: float = 1e-6, space_steps: int = 100,
 ) -> Any:
     """cash_dividend_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts,
-    *, american=True, tol=1e-8, space_steps=100): the value with cash dividends by finite
+    *, american=True, tol=1e-6, space_steps=100): the value with cash dividends by finite
     differences, Richardson-extrapolated on grids from space_steps refined (up to 32 times)
-    until two successive values agree within tol relative; NaN and a warning where they do
-    not. tol=0: one extrapolation from space_steps and twice as many."""
+    until its error estimate is within tol relative; NaN and a warning where it is not.
+    tol=0: one extrapolation from space_steps and twice as many."""
     if int(space_steps) < 8:
         raise ValueError(f"space_steps ({space_steps}) must be >= 8")
     if not float(tol) >= 0:

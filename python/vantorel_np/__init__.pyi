@@ -228,7 +228,7 @@ def exercise_boundary(
 def cash_dividend_npv(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
     tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, div_times: npt.ArrayLike,
-    div_amounts: npt.ArrayLike, *, american: npt.ArrayLike = True, tol: float = 1e-8, space_steps: int = 100
+    div_amounts: npt.ArrayLike, *, american: npt.ArrayLike = True, tol: float = 1e-6, space_steps: int = 100
 ) -> Any:
     """Value with cash dividends, American (default) or European.
 
@@ -239,11 +239,13 @@ def cash_dividend_npv(
     option. Crank-Nicolson in log-spot with a Rannacher start at expiry and at
     every ex-date, the strike on a node, exact early exercise in each step,
     Richardson extrapolation over a grid and the grid twice as fine: from
-    ``space_steps`` (as many time steps), refined twice over until two
-    successive extrapolations agree within ``tol`` relative (of the value, at
-    least 1e-4 of the strike), at most 32 times; NaN and a ``RuntimeWarning``
-    counting them where that does not happen. ``tol=0``: the one extrapolation
-    from ``space_steps``. ``ValueError`` names the argument for ex-dates out of
+    ``space_steps`` (as many time steps), the grids double until the
+    extrapolation's error estimate is within ``tol`` relative (of the value,
+    at least 1e-4 of the strike), at most 32 times; NaN and a
+    ``RuntimeWarning`` counting them where that does not happen. ``tol=1e-8``
+    is met by most options within that (grids of 1600 to 3200 steps, tenths
+    of a second an option). ``tol=0``: the one extrapolation from
+    ``space_steps``. ``ValueError`` names the argument for ex-dates out of
     order or listed twice, a negative amount, lists of unequal length,
     ``space_steps`` below 8 or a negative ``tol``.
 
