@@ -198,6 +198,8 @@ def test07_dividend_errors_and_lists():
     ragged = vn.cash_dividend_npv(*args, [[0.5, np.nan], [0.25, 0.5]], [[1.0, np.nan], [1.0, 1.0]], **kw)
     assert ragged[0] == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw) and ragged[1] > ragged[0]
     assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0], **kw) == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw)
+    with np.testing.assert_no_warnings():  # invalid input: NaN, quietly
+        assert np.isnan(vn.cash_dividend_npv(-1.0, *args[1:], [0.5], [1.0], **kw))
     with pytest.raises(ValueError, match="tol"):
         vn.cash_dividend_npv(*args, [0.5], [1.0], tol=-1.0)
     # A dividend above the spot takes it to 0 for good: the put is then worth its

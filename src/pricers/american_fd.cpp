@@ -374,7 +374,7 @@ double fd_npv_adaptive(double spot, double strike, double rate, double div_yield
     // Extrapolation can undershoot by rounding where the value is tiny: never
     // below 0, nor an American below its intrinsic value. NaN stays NaN.
     const double least = american ? std::max(sign(pc_flag) * (spot - strike), 0.0) : 0.0;
-    auto bounded = [&](double v) { return v < least ? least : v; };
+    auto bounded = [&](double v) { return std::isless(v, least) ? least : v; };  // quiet for NaN
     double coarse = level(1), fine = level(2);
     double r = (4 * fine - coarse) / 3;
     if (!(tol > 0) || !std::isfinite(r)) return bounded(r);
