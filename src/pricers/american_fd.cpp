@@ -40,7 +40,21 @@ namespace vantorel {
 //      that jumps from grid to grid, which Richardson cannot cancel).
 //   5. The value at the spot: cubic Lagrange interpolation.
 // fd_npv_richardson combines the values on (n, m) and (2n, 2m) steps as
-// (4 V_2 - V_1)/3, the second-order error cancelled.
+// (4 V_2 - V_1)/3, the second-order error cancelled. fd_npv_adaptive doubles
+// the grids (nested: every node and time of one is on the next) until that
+// extrapolation's error estimate meets a tolerance (see the header).
+//
+// Measured (space steps as many as time steps, from 100): the extrapolation
+// converges at order 4 for Europeans with dividends, and at order 2 to 3 for
+// Americans, unevenly where the exercise boundary crosses nodes (about 1e-6
+// relative at 400 to 800 steps for a one-year put with two dividends, 1e-8
+// at 1600 to 3200). At tol = 1e-8, on 30 random options with one to three
+// dividends (vol 1 % to 200 %, one day to 30 years), errors against the
+// extrapolation at 1600 and 3200 steps with four times as many time steps
+// were at most 6e-9 (European) and 7e-9 (American), with 1 and 2 options
+// NaN. QuantLib's FdBlackScholesVanillaEngine solves the same model and, its
+// own first-order error in time extrapolated away, agrees to about 1e-6, the
+// accuracy of that extrapolation.
 
 namespace {
 
