@@ -52,9 +52,9 @@ namespace vantorel {
 // dividends (vol 1 % to 200 %, one day to 30 years), errors against the
 // extrapolation at 1600 and 3200 steps with four times as many time steps
 // were at most 6e-9 (European) and 7e-9 (American), with 1 and 2 options
-// NaN. QuantLib's FdBlackScholesVanillaEngine solves the same model and, its
-// own first-order error in time extrapolated away, agrees to about 1e-6, the
-// accuracy of that extrapolation.
+// NaN. QuantLib's FdBlackScholesVanillaEngine (same jump at the ex-date),
+// its first-order error in time for a put extrapolated away, agrees to
+// about 1e-6, the accuracy of that extrapolation.
 
 namespace {
 
