@@ -38,7 +38,9 @@ namespace vantorel {
 //      nodes beside the crossing of the two take the cell average of the
 //      exercise gain (a kink between nodes would otherwise leave an error
 //      that jumps from grid to grid, which Richardson cannot cancel).
-//   5. The value at the spot: cubic Lagrange interpolation.
+//   5. The value at the spot: cubic Lagrange interpolation; American, with
+//      the exercise boundary's cell read on its own (the payoff, held nodes
+//      only, or V - payoff quadratic from the boundary).
 // fd_npv_richardson combines the values on (n, m) and (2n, 2m) steps as
 // (4 V_2 - V_1)/3, the second-order error cancelled. fd_npv_adaptive doubles
 // the grids (nested: every node and time of one is on the next) until that
@@ -352,7 +354,38 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
             while (next < jumps.size() && jumps[next].time <= t) jump(jumps[next++].amount, t);
         }
         if (spot == 0) return at_zero(tau);
-        return interpolate(x, V, ls + mu * tau);
+        if (!american) return interpolate(x, V, ls + mu * tau);
+        // American: V - payoff is 0 at exercised nodes and, on the held side,
+        // smooth and touching 0 with zero slope at the boundary; a cubic through
+        // both sides would read the jump of V'' there as an O(h^2) error that
+        // changes from grid to grid. So: among exercised nodes the payoff; among
+        // held ones a cubic through held nodes only; in the boundary's cell
+        // V - payoff = c (y - y_b)^2 on the held side, through the two held
+        // nodes nearest it.
+        const double y = ls + mu * tau, pay = std::max(chi * (spot - K), 0.0);
+        auto out = [&](std::size_t i) { return V[i] <= payoff[i]; };
+        std::size_t j = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), y) - x.begin());
+        j = std::clamp<std::size_t>(j, 1, n - 1) - 1;  // the cell [x_j, x_(j+1)]
+        bool near = false;
+        for (std::size_t i = j < 1 ? 0 : j - 1; i <= std::min(j + 2, n - 1); ++i) near = near || out(i);
+        if (!near) return interpolate(x, V, y);
+        if (out(j) && out(j + 1)) return pay;
+        if (!out(j) && !out(j + 1)) {  // four held nodes away from the exercised side
+            const std::size_t i0 = j >= 1 && out(j - 1) ? j : (j >= 2 ? j - 2 : 0);
+            bool held = i0 + 4 <= n;
+            for (std::size_t i = i0; held && i < i0 + 4; ++i) held = !out(i);
+            if (!held) return interpolate(x, V, y);
+            const std::vector<double> xs(x.begin() + i0, x.begin() + i0 + 4), vs(V.begin() + i0, V.begin() + i0 + 4);
+            return interpolate(xs, vs, y);
+        }
+        const bool up = out(j);  // the held side lies above
+        const std::size_t h1 = up ? j + 1 : j;
+        if (up ? h1 + 1 >= n : h1 == 0) return interpolate(x, V, y);
+        const std::size_t h2 = up ? h1 + 1 : h1 - 1;
+        const double u1 = V[h1] - payoff[h1], u2 = V[h2] - payoff[h2];
+        if (out(h2) || !(u1 > 0 && u2 > u1)) return interpolate(x, V, y);
+        const double r = std::sqrt(u1 / u2), yb = (x[h1] - r * x[h2]) / (1 - r), d = y - yb;
+        return (up ? d > 0 : d < 0) ? pay + u1 * (d * d) / ((x[h1] - yb) * (x[h1] - yb)) : pay;
     } catch (...) {  // allocation failure
         return nan;
     }
