@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cmath>
+#include <type_traits>
 
 #include "core/lanes.hpp"
 
@@ -86,6 +87,16 @@ inline constexpr double erfcx_tail[][10] = {
     {0.9961386559204192, -0.48861257905389016, 0.7083256080534589, -1.6865232549072482, 5.541862714270941, -23.08698852846783, 115.94339870895281, -678.9250327872544, 4569.859256348647, -34154.04960983122},
 };
 
+
+// The pieces' coefficients by power: erfcx_columns.c[i][k] = erfcx_pieces[k][i].
+inline constexpr auto erfcx_columns = [] {
+    struct Columns {
+        alignas(64) double c[13][32];
+    } r{};
+    for (std::size_t k = 0; k < 32; ++k)
+        for (std::size_t i = 0; i < 13; ++i) r.c[i][k] = erfcx_pieces[k][i];
+    return r;
+}();
 
 // ---- lane helpers ------------------------------------------------------------------
 
@@ -197,14 +208,40 @@ T erfcx_nonneg(T y) noexcept {
             r = poly(at, y - (0.25 * k + 0.125));
         } else {
             using I = MaskOf<T>;
-            // Lanes outside [0, 8) read the first interval.
+            // Lanes outside [0, 8) read the first interval. The interval
+            // k = floor(4 y) in [0, 31] from exact operations: 4 y rounded to
+            // an integer by adding 2^52 (whose low bits then hold it), less
+            // one where that rounded up.
             const T yc = select(mask_and(near, y >= 0.0), y, 0.0);
-            const I k = __builtin_convertvector(yc * 4.0, I);
-            const I base = k * static_cast<std::int64_t>(n);
+            const T y4 = yc * 4.0;
+            const T big = y4 + 0x1p52;
+            const T up = select(big - 0x1p52 > y4, 1.0, 0.0);
+            const T big_k = big - up;
+            const T k = big_k - 0x1p52;
+            const T u = yc - (0.25 * k + 0.125);
+            const I ki = std::bit_cast<I>(big_k) - std::bit_cast<I>(splat<T>(0x1p52));
+#if defined(__AVX512F__)
+            if constexpr (std::is_same_v<T, lanes::Pack8>) {
+                // A column of 32 coefficients sits in four registers: two
+                // permutations by the low four bits of k, a blend by the fifth.
+                const auto idx = std::bit_cast<__m512i>(ki);
+                const __mmask8 high = _mm512_test_epi64_mask(idx, _mm512_set1_epi64(16));
+                const auto at = [&](std::size_t i) noexcept {
+                    if (i >= n) return splat<T>(0.0);
+                    const double* c = erfcx_columns.c[i];
+                    const __m512d lo = _mm512_permutex2var_pd(_mm512_load_pd(c), idx, _mm512_load_pd(c + 8));
+                    const __m512d hi = _mm512_permutex2var_pd(_mm512_load_pd(c + 16), idx, _mm512_load_pd(c + 24));
+                    return std::bit_cast<T>(_mm512_mask_blend_pd(high, lo, hi));
+                };
+                set(near, r, poly(at, u));
+                return;
+            }
+#endif
+            const I base = ki * static_cast<std::int64_t>(n);
             const auto at = [&](std::size_t i) noexcept {
                 return i < n ? lanes::gather_at(&erfcx_pieces[0][0] + i, base) : splat<T>(0.0);
             };
-            set(near, r, poly(at, yc - (0.25 * __builtin_convertvector(k, T) + 0.125)));
+            set(near, r, poly(at, u));
         }
     });
     const auto far = mask_not(near);
@@ -256,12 +293,32 @@ Scaled<T> black_series(T h, T t, MaskOf<T> m) noexcept {
     return {-0.5 * (h * h + t * t), sqrt_2_over_pi * sum};
 }
 
-// b(x, s) from h = x/s and t = s/2, on the lanes of want. With
-// a1 = -(h+t)/sqrt 2 and a2 = (t-h)/sqrt 2 > 0, b = e^E (erfcx(a1) -
-// erfcx(a2))/2; for a1 < -1 as e^(x/2) less the complement.
+// What b and its complement share away from the series: E = -(h^2 + t^2)/2,
+// a1 = -(h+t)/sqrt 2, erfcx(|a1|) and erfcx(a2), a2 = (t-h)/sqrt 2 > 0.
 template <class T>
-Scaled<T> black_scaled(T ex, T h, T t, MaskOf<T> want) noexcept {
-    const auto series = mask_and(want, mask_and(t < series_t, -h * t < series_half_x));
+struct Tails {
+    T e, a1, c1, c2;
+};
+template <class T>
+Tails<T> tails(T h, T t) noexcept {
+    const T a1 = -(h + t) * inv_sqrt2;
+    const T a2 = (t - h) * inv_sqrt2;
+    // erfcx(a1), or erfcx(-a1) where a1 < 0.
+    return {-0.5 * (h * h + t * t), a1, erfcx_nonneg(fabs(a1)), erfcx_nonneg(a2)};
+}
+
+// Whether b(x, s) comes from the series in t.
+template <class T>
+auto by_series(T h, T t) noexcept {
+    return mask_and(t < series_t, -h * t < series_half_x);
+}
+
+// b(x, s) from h = x/s and t = s/2, on the lanes of want; tl holds the tails
+// on its lanes that are not by_series. b = e^E (erfcx(a1) - erfcx(a2))/2; for
+// a1 < -1 as e^(x/2) less the complement.
+template <class T>
+Scaled<T> black_scaled(T ex, T h, T t, MaskOf<T> want, const Tails<T>& tl) noexcept {
+    const auto series = mask_and(want, by_series(h, t));
     Scaled<T> r{splat<T>(0.0), splat<T>(1.0)};
     when(series, [&] {
         const Scaled<T> v = black_series(h, t, series);
@@ -270,19 +327,14 @@ Scaled<T> black_scaled(T ex, T h, T t, MaskOf<T> want) noexcept {
     });
     const auto rest = mask_and(want, mask_not(series));
     when(rest, [&] {
-        const T e = -0.5 * (h * h + t * t);
-        const T a1 = -(h + t) * inv_sqrt2;
-        const T a2 = (t - h) * inv_sqrt2;
-        const T c1 = erfcx_nonneg(fabs(a1));  // erfcx(a1), or erfcx(-a1) where a1 < 0
-        const T c2 = erfcx_nonneg(a2);
-        const auto right = a1 >= 0.0;
-        const auto middle = mask_and(mask_not(right), a1 >= -1.0);
+        const auto right = tl.a1 >= 0.0;
+        const auto middle = mask_and(mask_not(right), tl.a1 >= -1.0);
         const auto left = mask_and(rest, mask_not(mask_or(right, middle)));
-        const T e_a1 = exp_if(mask_and(rest, middle), a1 * a1);
-        const T e_e = exp_if(left, e);
-        const T m = select(right, 0.5 * (c1 - c2),
-                           select(middle, 0.5 * (2.0 * e_a1 - c1 - c2), ex - e_e * (0.5 * (c1 + c2))));
-        set(rest, r.e, select(left, 0.0, e));
+        const T e_a1 = exp_if(mask_and(rest, middle), tl.a1 * tl.a1);
+        const T e_e = exp_if(left, tl.e);
+        const T m = select(right, 0.5 * (tl.c1 - tl.c2),
+                           select(middle, 0.5 * (2.0 * e_a1 - tl.c1 - tl.c2), ex - e_e * (0.5 * (tl.c1 + tl.c2))));
+        set(rest, r.e, select(left, 0.0, tl.e));
         set(rest, r.m, m);
     });
     return r;
@@ -291,15 +343,10 @@ Scaled<T> black_scaled(T ex, T h, T t, MaskOf<T> want) noexcept {
 // e^(x/2) - b(x, s), on the lanes of want: for s at or above sqrt(2|x|) the
 // sum of two positive tails.
 template <class T>
-Scaled<T> complement_scaled(T ex, T h, T t, MaskOf<T> want) noexcept {
-    const T e = -0.5 * (h * h + t * t);
-    const T a1 = -(h + t) * inv_sqrt2;
-    const T a2 = (t - h) * inv_sqrt2;
-    const T c1 = erfcx_nonneg(fabs(a1));
-    const T c2 = erfcx_nonneg(a2);
-    const auto tails = a1 <= 0.0;
-    const T e_e = exp_if(mask_and(want, mask_not(tails)), e);
-    return {select(tails, e, 0.0), select(tails, 0.5 * (c1 + c2), ex - e_e * (0.5 * (c1 - c2)))};
+Scaled<T> complement_scaled(T ex, MaskOf<T> want, const Tails<T>& tl) noexcept {
+    const auto sum = tl.a1 <= 0.0;
+    const T e_e = exp_if(mask_and(want, mask_not(sum)), tl.e);
+    return {select(sum, tl.e, 0.0), select(sum, 0.5 * (tl.c1 + tl.c2), ex - e_e * (0.5 * (tl.c1 - tl.c2)))};
 }
 
 // b'(s)/(e^v.e * v.m), the vega of b relative to a value given as e^v.e * v.m,
@@ -473,8 +520,13 @@ T solve(T x, T ex, T beta, T ln_beta, T ln_beta_lo, MaskOf<T> live) noexcept {
         T d = splat<T>(0.0);
         T fp = splat<T>(1.0);  // f'
         const M on_b = mask_and(live, lower);
+        const M up = mask_and(live, upper);
+        // The tails serve both objectives: computed once per pack.
+        Tails<T> tl{};
+        const M need_tails = mask_or(up, mask_and(on_b, mask_not(by_series(h, t))));
+        when(need_tails, [&] { tl = tails(h, t); });
         when(on_b, [&] {
-            const Scaled<T> v = black_scaled(ex, h, t, on_b);
+            const Scaled<T> v = black_scaled(ex, h, t, on_b, tl);
             const T log_m = log_if(on_b, v.m) + select(v.e == e, exponent_error(x, h, t, e, on_b), 0.0);
             const T r = vega_ratio(e, v, on_b);  // l' for l = ln b
             const M low = mask_and(live, lowest);
@@ -497,9 +549,8 @@ T solve(T x, T ex, T beta, T ln_beta, T ln_beta_lo, MaskOf<T> live) noexcept {
                 set(mid, d, d_b - 3.0 * r * g_b + 2.0 * r * r);
             });
         });
-        const M up = mask_and(live, upper);
         when(up, [&] {
-            const Scaled<T> c = complement_scaled(ex, h, t, up);
+            const Scaled<T> c = complement_scaled(ex, up, tl);
             const T r = vega_ratio(e, c, up);
             set(up, f, ln_c_target - (c.e + log_if(up, c.m)));
             set(up, fp, r);
