@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "core/lanes.hpp"
+#include "maths/functions/exp_log_kernels.hpp"
 
 // The method, its steps and error bounds are stated in implied_vol.cpp. Each
 // step is written once here over the number type T: the scalar call
@@ -15,7 +16,8 @@
 // of lanes that run in lockstep, a lane that has its answer masked off while
 // the others iterate. A branch on the inputs is a per-lane select, and a
 // branch whose lanes do costly work (an erfcx, a libm call) is taken per pack
-// with when(); exp, log, log1p and expm1 are glibc's, called lane by lane, so
+// with when(); exp and log are written over the number type too
+// (exp_log_kernels.hpp), log1p and expm1 are glibc's, called lane by lane, so
 // every lane gives the bits of the scalar call.
 namespace vantorel::iv_kernels {
 
@@ -130,13 +132,17 @@ T per_lane_if(MaskOf<T> m, F f, T a, A... b) noexcept {
     }
 }
 
+// exp and log (maths/functions/exp_log_kernels.hpp) on the lanes of m: for a
+// double only where m holds, for a pack on every lane at once.
 template <class T>
 T exp_if(MaskOf<T> m, T x) noexcept {
-    return per_lane_if<T>(m, [](double v) noexcept { return std::exp(v); }, x);
+    if constexpr (is_scalar<T>) return m ? math_kernels::exp(x) : x;
+    else return math_kernels::exp(x);
 }
 template <class T>
 T log_if(MaskOf<T> m, T x) noexcept {
-    return per_lane_if<T>(m, [](double v) noexcept { return std::log(v); }, x);
+    if constexpr (is_scalar<T>) return m ? math_kernels::log(x) : x;
+    else return math_kernels::log(x);
 }
 template <class T>
 T fma(T a, T b, T c) noexcept {
