@@ -293,8 +293,10 @@ double erfcx(double y) noexcept {
 double normalised_black(double x, double s) noexcept {
     const double h = x / s;
     const double t = 0.5 * s;
-    const auto tl = iv_kernels::by_series(h, t) ? iv_kernels::Tails<double>{} : iv_kernels::tails(h, t);
-    const auto v = iv_kernels::black_scaled(std::exp(0.5 * x), h, t, true, tl);
+    const bool series = iv_kernels::by_series(h, t);
+    const auto tl = series ? iv_kernels::Tails<double>{} : iv_kernels::tails(h, t);
+    const double ea = series ? 0.0 : iv_kernels::tails_exp(tl, true, false);
+    const auto v = iv_kernels::black_scaled(std::exp(0.5 * x), h, t, true, tl, ea);
     const double half = std::exp(0.5 * v.e);  // e^e itself may underflow where b does not
     return (half * v.m) * half;
 }

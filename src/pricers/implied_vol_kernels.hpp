@@ -319,11 +319,26 @@ auto by_series(T h, T t) noexcept {
     return mask_and(t < series_t, -h * t < series_half_x);
 }
 
-// b(x, s) from h = x/s and t = s/2, on the lanes of want; tl holds the tails
-// on its lanes that are not by_series. b = e^E (erfcx(a1) - erfcx(a2))/2; for
-// a1 < -1 as e^(x/2) less the complement.
+// The one exponential that b or its complement takes from the tails, on the
+// lanes of b (for_b) and of the complement that need it: e^(a1^2) for b
+// where -1 <= a1 < 0, e^E for b where a1 < -1 and for the complement where
+// a1 > 0. One call serves a pack whose lanes mix them.
 template <class T>
-Scaled<T> black_scaled(T ex, T h, T t, MaskOf<T> want, const Tails<T>& tl) noexcept {
+auto middle_a1(const Tails<T>& tl) noexcept {
+    return mask_and(tl.a1 < 0.0, tl.a1 >= -1.0);
+}
+template <class T>
+T tails_exp(const Tails<T>& tl, MaskOf<T> for_b, MaskOf<T> for_complement) noexcept {
+    const auto b_middle = mask_and(for_b, middle_a1(tl));
+    const auto need = mask_or(mask_and(for_b, mask_not(tl.a1 >= 0.0)), mask_and(for_complement, mask_not(tl.a1 <= 0.0)));
+    return exp_if(need, select(b_middle, tl.a1 * tl.a1, tl.e));
+}
+
+// b(x, s) from h = x/s and t = s/2, on the lanes of want; tl holds the tails
+// on its lanes that are not by_series, and ea their tails_exp. b = e^E
+// (erfcx(a1) - erfcx(a2))/2; for a1 < -1 as e^(x/2) less the complement.
+template <class T>
+Scaled<T> black_scaled(T ex, T h, T t, MaskOf<T> want, const Tails<T>& tl, T ea) noexcept {
     const auto series = mask_and(want, by_series(h, t));
     Scaled<T> r{splat<T>(0.0), splat<T>(1.0)};
     when(series, [&] {
@@ -334,25 +349,22 @@ Scaled<T> black_scaled(T ex, T h, T t, MaskOf<T> want, const Tails<T>& tl) noexc
     const auto rest = mask_and(want, mask_not(series));
     when(rest, [&] {
         const auto right = tl.a1 >= 0.0;
-        const auto middle = mask_and(mask_not(right), tl.a1 >= -1.0);
-        const auto left = mask_and(rest, mask_not(mask_or(right, middle)));
-        const T e_a1 = exp_if(mask_and(rest, middle), tl.a1 * tl.a1);
-        const T e_e = exp_if(left, tl.e);
+        const auto middle = middle_a1(tl);
+        const auto left = mask_not(mask_or(right, middle));
         const T m = select(right, 0.5 * (tl.c1 - tl.c2),
-                           select(middle, 0.5 * (2.0 * e_a1 - tl.c1 - tl.c2), ex - e_e * (0.5 * (tl.c1 + tl.c2))));
+                           select(middle, 0.5 * (2.0 * ea - tl.c1 - tl.c2), ex - ea * (0.5 * (tl.c1 + tl.c2))));
         set(rest, r.e, select(left, 0.0, tl.e));
         set(rest, r.m, m);
     });
     return r;
 }
 
-// e^(x/2) - b(x, s), on the lanes of want: for s at or above sqrt(2|x|) the
-// sum of two positive tails.
+// e^(x/2) - b(x, s), from the tails and their tails_exp: for s at or above
+// sqrt(2|x|) the sum of two positive tails.
 template <class T>
-Scaled<T> complement_scaled(T ex, MaskOf<T> want, const Tails<T>& tl) noexcept {
+Scaled<T> complement_scaled(T ex, const Tails<T>& tl, T ea) noexcept {
     const auto sum = tl.a1 <= 0.0;
-    const T e_e = exp_if(mask_and(want, mask_not(sum)), tl.e);
-    return {select(sum, tl.e, 0.0), select(sum, 0.5 * (tl.c1 + tl.c2), ex - e_e * (0.5 * (tl.c1 - tl.c2)))};
+    return {select(sum, tl.e, 0.0), select(sum, 0.5 * (tl.c1 + tl.c2), ex - ea * (0.5 * (tl.c1 - tl.c2)))};
 }
 
 // b'(s)/(e^v.e * v.m), the vega of b relative to a value given as e^v.e * v.m,
@@ -527,20 +539,28 @@ T solve(T x, T ex, T beta, T ln_beta, T ln_beta_lo, MaskOf<T> live) noexcept {
         T fp = splat<T>(1.0);  // f'
         const M on_b = mask_and(live, lower);
         const M up = mask_and(live, upper);
-        // The tails serve both objectives: computed once per pack.
+        // The tails, their exponential, the logarithm and the vega ratio
+        // serve both objectives: each computed once per pack.
         Tails<T> tl{};
         const M need_tails = mask_or(up, mask_and(on_b, mask_not(by_series(h, t))));
         when(need_tails, [&] { tl = tails(h, t); });
+        const T ea = tails_exp(tl, mask_and(on_b, need_tails), up);
+        Scaled<T> v = black_scaled(ex, h, t, on_b, tl, ea);  // b, or its complement on the upper lanes
+        when(up, [&] {
+            const Scaled<T> c = complement_scaled(ex, tl, ea);
+            set(up, v.e, c.e);
+            set(up, v.m, c.m);
+        });
+        const T log_v = log_if(live, v.m);
+        const T r = vega_ratio(e, v, live);  // l' for l = ln b, or -(ln c)' for the complement c
         when(on_b, [&] {
-            const Scaled<T> v = black_scaled(ex, h, t, on_b, tl);
-            const T log_m = log_if(on_b, v.m) + select(v.e == e, exponent_error(x, h, t, e, on_b), 0.0);
-            const T r = vega_ratio(e, v, on_b);  // l' for l = ln b
+            const T log_m = log_v + select(v.e == e, exponent_error(x, h, t, e, on_b), 0.0);
             const M low = mask_and(live, lowest);
             when(low, [&] {
                 // f = 1/ln beta - 1/ln b, from the derivatives of l = ln b.
                 const T l = v.e + log_m;
-                const T g_l = g_b - r;                               // l''/l'
-                const T d_l = d_b - 3.0 * r * g_b + 2.0 * r * r;     // l'''/l'
+                const T g_l = g_b - r;                            // l''/l'
+                const T d_l = d_b - 3.0 * r * g_b + 2.0 * r * r;  // l'''/l'
                 const T q = r / l;
                 set(low, f, ((v.e - ln_beta) + (log_m - ln_beta_lo)) * inv_ln_beta / l);  // 1/ln beta - 1/l
                 set(low, fp, q / l);
@@ -556,9 +576,7 @@ T solve(T x, T ex, T beta, T ln_beta, T ln_beta_lo, MaskOf<T> live) noexcept {
             });
         });
         when(up, [&] {
-            const Scaled<T> c = complement_scaled(ex, up, tl);
-            const T r = vega_ratio(e, c, up);
-            set(up, f, ln_c_target - (c.e + log_if(up, c.m)));
+            set(up, f, ln_c_target - (v.e + log_v));
             set(up, fp, r);
             set(up, g, g_b + r);
             set(up, d, d_b + 3.0 * r * g_b + 2.0 * r * r);
