@@ -45,8 +45,14 @@ std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, 
         T in[6];
         T chi;
         bool known = true;
+        for (int k = 0; k < 6; ++k) {
+            if (steps[k] == sizeof(double) && m == width) {
+                std::memcpy(&in[k], data[k] + i * steps[k], sizeof in[k]);
+            } else {
+                for (int l = 0; l < width; ++l) in[k][l] = at(data[k] + i * steps[k], steps[k], l, m);
+            }
+        }
         for (int l = 0; l < width; ++l) {
-            for (int k = 0; k < 6; ++k) in[k][l] = at(data[k] + i * steps[k], steps[k], l, m);
             const char* q = data[6] + i * steps[6] + (l < m ? l : 0) * steps[6];
             bool call;
             if constexpr (AsBool) {
@@ -63,6 +69,10 @@ std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, 
         MaskOf<T> rare;
         T vol = iv_kernels::implied_vol(in[0], in[1], in[2], in[3], in[4], in[5], chi, rare);
         char* out = data[7] + i * steps[7];
+        if (!any(rare) && steps[7] == sizeof(double) && m == width) {
+            std::memcpy(out, &vol, sizeof vol);
+            continue;
+        }
         for (int l = 0; l < m; ++l) {
             double v = vol[l];
             if (rare[l] != 0) {
