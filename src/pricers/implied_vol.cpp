@@ -345,7 +345,7 @@ namespace {
         price_n = w.price_n;
     }
 
-    const double ln_ratio = iv_kernels::ln_ratio(spot, strike);
+    const double ln_ratio = iv_kernels::ln_ratio(spot, strike, true);
     // In the money, the normalised intrinsic value e^(|x|/2) - e^(-|x|/2) comes
     // off the normalised price: accurate to its own last digits, where
     // spot*df_q - strike*df_r carries the rounding of both terms. The price is

@@ -17,7 +17,7 @@
 // the others iterate. A branch on the inputs is a per-lane select, and a
 // branch whose lanes do costly work (an erfcx, a libm call) is taken per pack
 // with when(); exp and log are written over the number type too
-// (exp_log_kernels.hpp), log1p and expm1 are glibc's, called lane by lane, so
+// (exp_log_kernels.hpp), expm1 is glibc's, called lane by lane, so
 // every lane gives the bits of the scalar call.
 namespace vantorel::iv_kernels {
 
@@ -604,14 +604,23 @@ T solve(T x, T ex, T beta, T ln_beta, T ln_beta_lo, MaskOf<T> live) noexcept {
 
 // ---- the common path of implied_vol --------------------------------------------------
 
-// ln(spot/strike) to a few units of its last place even where it is small:
-// within a factor of 2, spot - strike is exact and log1p keeps the digits of
-// the ratio.
-inline double ln_ratio(double spot, double strike) noexcept {
-    const double ratio = spot / strike;
-    return ratio >= 0.5 && ratio <= 2.0 ? std::log1p((spot - strike) / strike)
-           : std::isnormal(ratio)       ? std::log(ratio)
-                                        : std::log(spot) - std::log(strike);
+// ln(spot/strike) to a few units of its last place even where it is small,
+// on the lanes of want. Within a factor of 2, u = (spot - strike)/strike
+// keeps the digits of the ratio (spot - strike is exact) and
+// ln(1 + u) = u ln(w)/(w - 1) with w = 1 + u rounded (w - 1 exact), within a
+// few units of its last place; beyond, the logarithm of the ratio, or of
+// each where the ratio leaves the normal range.
+template <class T>
+T ln_ratio(T spot, T strike, MaskOf<T> want) noexcept {
+    const T ratio = spot / strike;
+    const auto near = mask_and(ratio >= 0.5, ratio <= 2.0);
+    const T u = (spot - strike) / strike;
+    const T w = 1.0 + u;
+    const T lg = log_if(want, select(near, w, ratio));
+    T r = select(near, select(w == 1.0, u, u * (lg / (w - 1.0))), lg);
+    const auto apart = mask_and(want, mask_not(mask_or(near, is_normal(ratio))));
+    when(apart, [&] { set(apart, r, log_if(apart, spot) - log_if(apart, strike)); });
+    return r;
 }
 
 // implied_vol (implied_vol.hpp) for chi = +1 (call) or -1 (put), on every
@@ -652,7 +661,7 @@ T implied_vol(T price, T spot, T strike, T rate, T div_yield, T tau, T chi, Mask
     live = mask_and(live, is_normal(price_n));
     // In the money, the normalised intrinsic value e^(|x|/2) - e^(-|x|/2) =
     // em (1 + e^(-|x|/2)), em = e^(|x|/2) - 1, comes off the normalised price.
-    const T ln_spot_strike = per_lane_if<T>(live, &ln_ratio, spot, strike);
+    const T ln_spot_strike = ln_ratio(spot, strike, live);
     const T ln_moneyness = ln_spot_strike + (rate - div_yield) * tau;
     const T em = per_lane_if<T>(live, [](double v) noexcept { return std::expm1(v); }, 0.5 * fabs(ln_moneyness));
     const T ex = 1.0 / (1.0 + em);
