@@ -443,7 +443,7 @@ def report(title, opts, ref, solvers, repeat, sample):
         m = min(sample, n) if slow else n
         sub = {k: v[:m] for k, v in opts.items()}
         sub_ref = {k: v[:m] for k, v in ref.items()}
-        ns, vols = timed(fn, sub, sub_ref["price"], 1 if slow else repeat)
+        ns, vols = timed(fn, sub, sub_ref["price"], repeat)
         median, worst, nan_share, price_err = accuracy(sub, sub_ref, inside[:m], vols)
         if ours is None and fn is vantorel_solver:
             ours = ns
