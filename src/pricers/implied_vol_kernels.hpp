@@ -479,6 +479,32 @@ T householder_step(T nu, T g, T d) noexcept {
 
 // ---- the solve (step 3 of the method) --------------------------------------------
 
+// At the inflection point s_c = sqrt(2|x|) of b, h = -t, so b and its
+// complement are e^(x/2) (1 -+ erfcx(sqrt|x|))/2; at x = 0, b_c = 0.
+template <class T>
+struct Inflection {
+    T s_c, erfcx_c, m_c, ln_b_c;  // b_c = e^(x/2) m_c
+};
+template <class T>
+Inflection<T> inflection(T x, MaskOf<T> live) noexcept {
+    const T erfcx_c = erfcx_nonneg(lanes::sqrt(-x));
+    const T m_c = 0.5 - 0.5 * erfcx_c;
+    return {lanes::sqrt(-2.0 * x), erfcx_c, m_c, 0.5 * x + log_if(live, m_c)};
+}
+// Whether beta lies below half the limit e^(x/2) (by its logarithm): up to
+// there ln b serves, above it the complement e^(x/2) - beta keeps its digits.
+template <class T>
+auto below_half(T x, T ln_beta) noexcept {
+    constexpr double ln2 = 0.6931471805599453;
+    return ln_beta < 0.5 * x - ln2;
+}
+// The branch of the solve: 0 below the inflection point, 1 below half the
+// limit, 2 above (for grouping options that take the same one).
+template <class T>
+T branch(T x, T ln_beta, MaskOf<T> live) noexcept {
+    return select(ln_beta < inflection(x, live).ln_b_c, 0.0, select(below_half(x, ln_beta), 1.0, 2.0));
+}
+
 // s with b(x, s) = beta on the lanes of live (x <= 0, ex = e^(x/2),
 // 0 < beta, ln beta = ln_beta + ln_beta_lo); NaN on the other lanes and on
 // those that have not met the tolerance after max_iterations. Both
@@ -493,17 +519,13 @@ T solve(T x, T ex, T beta, T ln_beta, T ln_beta_lo, MaskOf<T> live) noexcept {
     set(onto, result, splat<T>(inf));
     live = mask_and(live, mask_not(onto));
     if (!any(live)) return result;
-    // At the inflection point h = -t, so b and its complement are
-    // e^(x/2) (1 -+ erfcx(sqrt|x|))/2; at x = 0, b_c = 0.
-    const T s_c = lanes::sqrt(-2.0 * x);
-    const T erfcx_c = erfcx_nonneg(lanes::sqrt(-x));
-    const T m_c = 0.5 - 0.5 * erfcx_c;  // b_c = e^(x/2) m_c
-    const T ln_b_c = 0.5 * x + log_if(live, m_c);
-    // ln b serves up to half the limit e^(x/2) at least; above it the
-    // complement e^(x/2) - beta keeps its digits.
-    constexpr double ln2 = 0.6931471805599453;
+    const Inflection<T> at_c = inflection(x, live);
+    const T s_c = at_c.s_c;
+    const T erfcx_c = at_c.erfcx_c;
+    const T m_c = at_c.m_c;
+    const T ln_b_c = at_c.ln_b_c;
     const M lowest = mask_and(live, ln_beta < ln_b_c);
-    const M lower = mask_and(live, mask_or(lowest, ln_beta < 0.5 * x - ln2));
+    const M lower = mask_and(live, mask_or(lowest, below_half(x, ln_beta)));
     const M middle = mask_and(lower, mask_not(lowest));
     const M upper = mask_and(live, mask_not(lower));
     const T inv_ln_beta = 1.0 / ln_beta;
@@ -623,21 +645,29 @@ T ln_ratio(T spot, T strike, MaskOf<T> want) noexcept {
     return r;
 }
 
-// implied_vol (implied_vol.hpp) for chi = +1 (call) or -1 (put), on every
-// option whose discount factors, spot*df_q, strike*df_r and normalised price
+// Step 1 of implied_vol (implied_vol.hpp) for chi = +1 (call) or -1 (put),
+// up to the solve, on every option whose discount factors, spot*df_q, strike*df_r and normalised price
 // are normal doubles, whose ln(F/K) needs no second pass in double-double
 // and that is not a tiny problem near the money: step 1 of the method in
 // double. The lanes of the others are set in `rare` (their results are
 // meaningless), for the scalar kernel's wide and scaled forms.
 template <class T>
-T implied_vol(T price, T spot, T strike, T rate, T div_yield, T tau, T chi, MaskOf<T>& rare) noexcept {
+struct Problem {
+    T result;               // the answer on lanes decided before the solve, else NaN
+    T x, ex, beta, ln_beta;  // the solve's operands, on the lanes of live
+    MaskOf<T> live, rare;
+};
+template <class T>
+Problem<T> prepare(T price, T spot, T strike, T rate, T div_yield, T tau, T chi) noexcept {
     using M = MaskOf<T>;
     T result = splat<T>(nan);
-    rare = none<T>();
+    M rare = none<T>();
+    const T zero = splat<T>(0.0);
+    const auto done = [&](M live) noexcept { return Problem<T>{result, zero, zero, zero, zero, live, rare}; };
     M live = mask_and(mask_and(mask_and(is_finite(price), is_finite(spot)), mask_and(is_finite(strike), is_finite(rate))),
                       mask_and(is_finite(div_yield), is_finite(tau)));
     live = mask_and(live, mask_and(tau > 0.0, mask_not(mask_or(spot < 0.0, strike < 0.0))));
-    if (!any(live)) return result;
+    if (!any(live)) return done(live);
     const T df_q = exp_if(live, -div_yield * tau);
     const T df_r = exp_if(live, -rate * tau);
     const T fwd_spot = spot * df_q;
@@ -654,7 +684,7 @@ T implied_vol(T price, T spot, T strike, T rate, T div_yield, T tau, T chi, Mask
     const M on_upper = mask_and(live, price == upper);
     set(on_upper, result, splat<T>(inf));
     live = mask_and(live, mask_and(mask_not(on_upper), mask_and(price > lower, price < upper)));
-    if (!any(mask_or(live, rare))) return result;
+    if (!any(mask_or(live, rare))) return done(live);
     // The normalised price price/sqrt(spot*df_q * strike*df_r) = price/(df_r sqrt(F K)).
     const T price_n = price / (lanes::sqrt(fwd_spot) * lanes::sqrt(pv_strike));
     rare = mask_or(rare, mask_and(live, mask_not(is_normal(price_n))));
@@ -680,10 +710,18 @@ T implied_vol(T price, T spot, T strike, T rate, T div_yield, T tau, T chi, Mask
     const M tiny = mask_and(live, mask_and(fabs(x) < 0x1p-40, beta < 0x1p-40));
     rare = mask_or(rare, tiny);
     live = mask_and(live, mask_not(tiny));
-    if (!any(live)) return result;
-    const T s = solve(x, ex, beta, log_if(live, beta), splat<T>(0.0), live);
-    set(live, result, s / lanes::sqrt(tau));
-    return result;
+    if (!any(live)) return done(live);
+    return {result, x, ex, beta, log_if(live, beta), live, rare};
+}
+
+// implied_vol for chi = +1 (call) or -1 (put) on the lanes the common path
+// takes; the others are set in rare (see prepare).
+template <class T>
+T implied_vol(T price, T spot, T strike, T rate, T div_yield, T tau, T chi, MaskOf<T>& rare) noexcept {
+    Problem<T> p = prepare(price, spot, strike, rate, div_yield, tau, chi);
+    rare = p.rare;
+    when(p.live, [&] { set(p.live, p.result, solve(p.x, p.ex, p.beta, p.ln_beta, splat<T>(0.0), p.live) / lanes::sqrt(tau)); });
+    return p.result;
 }
 
 }  // namespace vantorel::iv_kernels

@@ -34,53 +34,96 @@ double at(const char* p, std::ptrdiff_t step, int l, int m) noexcept {
 }
 
 // Columns (price, spot, strike, rate, div_yield, tau, pc_flag) in, the vol
-// out. Each pack of options runs the common path in lockstep; a lane it
-// leaves (wide or scaled forms) takes the scalar call, whose common path is
-// the same kernel at double. Stops before a pack with a pc_flag code other
-// than 0 or 1, which the scalar loop reports.
+// out, by blocks of options:
+//   1. step 1 of the method in packs of consecutive options; a lane it
+//      leaves (wide or scaled forms) takes the scalar call, whose common
+//      path is the same kernel at double;
+//   2. the solve in packs of options that take the same branch of it, so
+//      that a pack rarely computes a branch for a few of its lanes (the
+//      grouping changes no lane's operations, only its neighbours);
+//   3. the block's vols stored.
+// Stops before the first option whose pc_flag code is neither 0 nor 1,
+// which the scalar loop reports.
 template <bool AsBool>
 std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
-    for (std::ptrdiff_t i = 0; i < n; i += width) {
-        const int m = n - i < width ? static_cast<int>(n - i) : width;
-        T in[6];
-        T chi;
-        bool known = true;
-        for (int k = 0; k < 6; ++k) {
-            if (steps[k] == sizeof(double) && m == width) {
-                std::memcpy(&in[k], data[k] + i * steps[k], sizeof in[k]);
-            } else {
-                for (int l = 0; l < width; ++l) in[k][l] = at(data[k] + i * steps[k], steps[k], l, m);
-            }
-        }
-        for (int l = 0; l < width; ++l) {
-            const char* q = data[6] + i * steps[6] + (l < m ? l : 0) * steps[6];
-            bool call;
+    constexpr int block = 64 * width;
+    double x[block], ex[block], beta[block], ln_beta[block], tau[block], vol[block];
+    int by_branch[3][block];
+    for (std::ptrdiff_t b = 0; b < n; b += block) {
+        int mb = n - b < block ? static_cast<int>(n - b) : block;
+        double chi_of[block];
+        for (int j = 0; j < mb; ++j) {
+            const char* q = data[6] + (b + j) * steps[6];
             if constexpr (AsBool) {
-                call = *q != 0;
+                chi_of[j] = *q != 0 ? 1.0 : -1.0;
             } else {
                 std::int64_t code;
                 std::memcpy(&code, q, sizeof code);
-                call = code == 1;
-                known &= (code == 0) | (code == 1);
+                if (code != 0 && code != 1) {
+                    mb = j;
+                    break;
+                }
+                chi_of[j] = code == 1 ? 1.0 : -1.0;
             }
-            chi[l] = call ? 1.0 : -1.0;
         }
-        if (!known) return i;
-        MaskOf<T> rare;
-        T vol = iv_kernels::implied_vol(in[0], in[1], in[2], in[3], in[4], in[5], chi, rare);
-        char* out = data[7] + i * steps[7];
-        if (!any(rare) && steps[7] == sizeof(double) && m == width) {
-            std::memcpy(out, &vol, sizeof vol);
-            continue;
-        }
-        for (int l = 0; l < m; ++l) {
-            double v = vol[l];
-            if (rare[l] != 0) {
-                v = vantorel::implied_vol(in[0][l], in[1][l], in[2][l], in[3][l], in[4][l], in[5][l],
-                                          chi[l] > 0 ? PutCallFlag::Call : PutCallFlag::Put);
+        int count[3] = {0, 0, 0};
+        for (int i = 0; i < mb; i += width) {
+            const int m = mb - i < width ? mb - i : width;
+            T in[6];
+            T chi;
+            for (int k = 0; k < 6; ++k) {
+                const char* p = data[k] + (b + i) * steps[k];
+                if (steps[k] == sizeof(double) && m == width) {
+                    std::memcpy(&in[k], p, sizeof in[k]);
+                } else {
+                    for (int l = 0; l < width; ++l) in[k][l] = at(p, steps[k], l, m);
+                }
             }
-            std::memcpy(out + l * steps[7], &v, sizeof v);
+            for (int l = 0; l < width; ++l) chi[l] = chi_of[i + (l < m ? l : 0)];
+            const iv_kernels::Problem<T> p = iv_kernels::prepare(in[0], in[1], in[2], in[3], in[4], in[5], chi);
+            const T branch = iv_kernels::branch(p.x, p.ln_beta, p.live);
+            for (int l = 0; l < m; ++l) {
+                const int j = i + l;
+                vol[j] = p.result[l];
+                if (p.rare[l] != 0) {
+                    vol[j] = vantorel::implied_vol(in[0][l], in[1][l], in[2][l], in[3][l], in[4][l], in[5][l],
+                                                   chi[l] > 0 ? PutCallFlag::Call : PutCallFlag::Put);
+                } else if (p.live[l] != 0) {
+                    x[j] = p.x[l];
+                    ex[j] = p.ex[l];
+                    beta[j] = p.beta[l];
+                    ln_beta[j] = p.ln_beta[l];
+                    tau[j] = in[5][l];
+                    const int c = static_cast<int>(branch[l]);
+                    by_branch[c][count[c]++] = j;
+                }
+            }
         }
+        for (int c = 0; c < 3; ++c) {
+            for (int k = 0; k < count[c]; k += width) {
+                const int m = count[c] - k < width ? count[c] - k : width;
+                T px, pex, pbeta, pln_beta, ptau;
+                MaskOf<T> live;
+                for (int l = 0; l < width; ++l) {
+                    const int j = by_branch[c][k + (l < m ? l : 0)];  // lanes past m repeat the first
+                    px[l] = x[j];
+                    pex[l] = ex[j];
+                    pbeta[l] = beta[j];
+                    pln_beta[l] = ln_beta[j];
+                    ptau[l] = tau[j];
+                    live[l] = l < m ? -1 : 0;
+                }
+                const T v = iv_kernels::solve(px, pex, pbeta, pln_beta, splat<T>(0.0), live) / lanes::sqrt(ptau);
+                for (int l = 0; l < m; ++l) vol[by_branch[c][k + l]] = v[l];
+            }
+        }
+        char* out = data[7] + b * steps[7];
+        if (steps[7] == sizeof(double)) {
+            std::memcpy(out, vol, static_cast<std::size_t>(mb) * sizeof(double));
+        } else {
+            for (int j = 0; j < mb; ++j) std::memcpy(out + j * steps[7], &vol[j], sizeof(double));
+        }
+        if (mb < block && b + mb < n) return b + mb;
     }
     return n;
 }
