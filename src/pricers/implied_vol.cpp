@@ -66,6 +66,13 @@ namespace vantorel {
 // known to about 1e-29 |ln(spot/strike)|, which moves ln b by that times
 // (1 + |x|/s)/s: beyond those figures only for s under about 1e-14 after a
 // cancellation of hundreds.
+// Steps 1 to 3 are written once over the number type
+// (implied_vol_kernels.hpp): this file's implied_vol is their double
+// instance plus the wide and scaled forms of step 1, and the array loops run
+// packs of SIMD lanes in lockstep (implied_vol_lanes.cpp), with the same bits.
+// Their exponentials and logarithms are exp_log_kernels.hpp's (within about
+// an ulp) and ln(1 + u) is u ln(w)/(w - 1), so a lane calls libm only for
+// expm1.
 
 namespace {
 
