@@ -105,8 +105,8 @@ inline constexpr auto erfcx_columns = [] {
 template <class T>
 inline constexpr bool is_scalar = Traits<T>::width == 1;
 
-// f(lanes...) per lane: a libm call, or a scalar formula whose branches
-// (log1p against log) cost nothing lane by lane.
+// f(lanes...) per lane: a libm call (fma, exact in every lane whether the
+// target has the instruction or not).
 template <class T, class F, class... A>
 T per_lane(F f, T a, A... b) noexcept {
     if constexpr (is_scalar<T>) {
@@ -144,6 +144,7 @@ T log_if(MaskOf<T> m, T x) noexcept {
     if constexpr (is_scalar<T>) return m ? math_kernels::log(x) : x;
     else return math_kernels::log(x);
 }
+// a*b + c rounded once (for the double-double products of exponent_error).
 template <class T>
 T fma(T a, T b, T c) noexcept {
     return per_lane<T>([](double p, double q, double r) noexcept { return std::fma(p, q, r); }, a, b, c);
