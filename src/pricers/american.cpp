@@ -168,6 +168,7 @@ struct Tables {
     Substituted lr, pr;
     std::array<double, max_nodes + 1> frac{};                                 // tau_i / T
     std::vector<double> m;   // node i, point k: row (i - 1) l + k of max_nodes + 1
+    std::vector<double> mt;  // the same by node m of the interpolation: row m - 1 of n l
     std::vector<std::array<double, max_nodes + 1>> pm;  // value integral, point k
 };
 
@@ -187,6 +188,10 @@ void build(Tables& t, const Scheme& sc) noexcept {
             cardinal(sc.n, 2 * std::sqrt(t.frac[i]) * t.lr.sin[k] - 1,
                      t.m.data() + static_cast<std::size_t>((i - 1) * sc.l + k) * (max_nodes + 1));
     for (int k = 0; k < sc.p; ++k) cardinal(sc.n, 2 * t.pr.sin[k] - 1, t.pm[k].data());
+    const std::size_t points = static_cast<std::size_t>(sc.n * sc.l);
+    t.mt.assign(points * static_cast<std::size_t>(sc.n), 0.0);
+    for (std::size_t j = 0; j < points; ++j)
+        for (int m = 1; m <= sc.n; ++m) t.mt[static_cast<std::size_t>(m - 1) * points + j] = t.m[j * (max_nodes + 1) + m];
 }
 
 const Tables& tables() noexcept {
@@ -230,8 +235,10 @@ double european_put(double s, double r, double q, double tau, double vol) noexce
 // Boundary of the quadratic approximation at tau: the root in (0, X] of
 //   1 - e^(-q tau) N(-d+) + lambda (1 - B - p(B))/B,
 // lambda the negative root of the quadratic with h = 1 - e^(-r tau), by the
-// Illinois variant of regula falsi on ln B (to 1e-6: a first guess).
-double qd_boundary(double r, double q, double vol, double tau, double X) noexcept {
+// Illinois variant of regula falsi on ln B (to 1e-6: a first guess). y_hi is
+// a ln B known to lie above the root (that at a shorter tau: the put's
+// boundary falls with tau).
+double qd_boundary(double r, double q, double vol, double tau, double X, double y_hi) noexcept {
     const double h = -std::expm1(-r * tau);
     const double omega = 2 * (r - q) / (vol * vol);
     const double lambda = (-(omega - 1) - std::sqrt((omega - 1) * (omega - 1) + 8 * r / (vol * vol * h))) / 2;
@@ -242,13 +249,18 @@ double qd_boundary(double r, double q, double vol, double tau, double X) noexcep
         return 1 - std::exp(-q * tau) * ncdf(-dp) + lambda * (1 - b - european_put(b, r, q, tau, vol)) / b;
     };
     // f > 0 just below X (the premium is positive there), f -> -inf as B -> 0.
-    double a = std::log(X) - 1e-9, fa = f(a);
-    if (!(fa > 0)) return X;
-    double b = a, fb = fa;
-    for (int k = 0; k < 60 && fb > 0; ++k) {  // a bracket below
+    double a = std::min(y_hi, std::log(X) - 1e-9), fa = f(a);
+    if (!(fa > 0)) {
+        a = std::log(X) - 1e-9;
+        fa = f(a);
+        if (!(fa > 0)) return X;
+    }
+    double b = a, fb = fa, step = 0.05 * (0.5 + sq);
+    for (int k = 0; k < 60 && fb > 0; ++k) {  // a bracket below, in growing steps
         a = b;
         fa = fb;
-        b = a - (0.5 + sq) * (k + 1);
+        b = a - step;
+        step *= 2;
         fb = f(b);
     }
     if (!(fb <= 0)) return std::exp(b);
@@ -308,13 +320,14 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
     std::array<double, max_nodes + 1> b{};
     b[0] = bd.X;
     for (int i = 1; i <= n; ++i) {
-        b[i] = qd_boundary(r, q, vol, bd.T * tb.frac[i], bd.X);
+        b[i] = qd_boundary(r, q, vol, bd.T * tb.frac[i], bd.X, i > 1 ? std::log(b[i - 1]) : 0.0);
         if (!(b[i] > 0)) b[i] = bd.X / 2;
         b[i] = std::min(b[i], bd.X);
     }
     // Per node and quadrature point, what does not change between iterations:
     // vol sqrt(s), its inverse, (r - q)s, and e^(-rs), e^(-qs) times the weights
-    // of each integral; n(d+) = n(d-) e^(-(r-q)s) B(u)/B(tau) puts e^(-(r-q)s) there too.
+    // of each integral; n(d+) = n(d-) e^(-(r-q)s) B(u)/B(tau) makes the weight
+    // of n(d+) in D one of e^(-rs).
     struct Point {
         double sqs, inv_sqs, drift, wn, wd_cdf, wd_pdf, wn_cdf;
     };
@@ -334,11 +347,10 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
         for (int k = 0; k < l; ++k) {
             const double sn = ru.sin[k], cs = ru.cos[k], s = tau * cs * cs;
             const double w_pdf = ru.w[k] * sqrt_tau * sn / vol, w_du = ru.w[k] * tau * sn * cs;
-            const double eqs = q * std::exp(-q * s);
-            const double ers = r * std::exp(-r * s);
+            const double eqs = std::exp(-q * s), ers = std::exp(-r * s);
             const double sqs = vol * sqrt_tau * cs;
-            pts[(i - 1) * l + k] = {sqs, 1 / sqs, (r - q) * s, ers * w_pdf, eqs * w_du,
-                                    eqs * std::exp(-(r - q) * s) * w_pdf, ers * w_du};
+            pts[(i - 1) * l + k] = {sqs, 1 / sqs, (r - q) * s, r * ers * w_pdf, q * eqs * w_du,
+                                    q * ers * w_pdf, r * ers * w_du};
         }
     }
     const bool newton = !system_a;
@@ -349,13 +361,17 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
             sqrt_h[i] = std::log(bd.X / b[i]);
             bd.h[i] = sqrt_h[i] * sqrt_h[i];
         }
-        // H at every point: the interpolation weights times the node values.
-        for (int j = 0; j < n * l; ++j) {
-            const double* w = tb.m.data() + static_cast<std::size_t>(j) * (max_nodes + 1);
-            double v = 0;
-            for (int m = 1; m <= n; ++m) v += w[m] * bd.h[m];
-            hp[j] = std::sqrt(std::max(v, 0.0));
+        // H at every point: the interpolation weights times the node values,
+        // summed over the nodes in order (a loop over the points, which the
+        // compiler vectorizes without reordering any sum).
+        const int points = n * l;
+        std::fill(hp.begin(), hp.begin() + points, 0.0);
+        for (int m = 1; m <= n; ++m) {
+            const double hm = bd.h[m];
+            const double* w = tb.mt.data() + static_cast<std::size_t>(m - 1) * points;
+            for (int j = 0; j < points; ++j) hp[j] += w[j] * hm;
         }
+        for (int j = 0; j < points; ++j) hp[j] = std::sqrt(std::max(hp[j], 0.0));
         double change = 0;
         std::array<double, max_nodes + 1> next = b;
         for (int i = 1; i <= n; ++i) {
