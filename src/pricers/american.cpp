@@ -373,6 +373,7 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
         }
         for (int j = 0; j < points; ++j) hp[j] = std::sqrt(std::max(hp[j], 0.0));
         double change = 0;
+        bool lost = false;
         std::array<double, max_nodes + 1> next = b;
         for (int i = 1; i <= n; ++i) {
             const Node& nd = nodes[i];
@@ -389,6 +390,7 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
                     d += ncdf(dp) * pt[k].wd_cdf;
                 }
                 next[i] = nn / d;
+                if (!(next[i] > 0) || !std::isfinite(next[i])) next[i] = bd.X * std::sqrt(B / bd.X);
                 continue;
             }
             // N, D, and for Newton's method their derivatives in z = ln(B(tau_i)/B(u))
@@ -411,6 +413,13 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
                 dd += gd[k];
             }
             next[i] = nn / d;
+            if (!(next[i] > 0) || !std::isfinite(next[i])) {
+                // Far below the boundary (D, with q < 0, can be negative):
+                // halfway to X in ln B, and no Newton step this pass.
+                next[i] = bd.X * std::sqrt(B / bd.X);
+                lost = true;
+                continue;
+            }
             if (!newton) continue;
             // Row i of the Jacobian of ln B - ln(N/D) in y = ln B at the nodes:
             // z at point k moves with y_i, and with y_m through B(u):
@@ -429,7 +438,7 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
             row[n] = std::log(next[i] / B);
         }
         bool all_newton = false;
-        if (newton) {
+        if (newton && !lost) {
             std::array<double, max_nodes> step{};
             bool ok = solve_linear(n, jac.data(), step.data());
             all_newton = ok;
