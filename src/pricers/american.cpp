@@ -228,6 +228,17 @@ struct Boundary {
     }
 };
 
+// A solved boundary handed to the next solve of the same option at nearby
+// parameters (the bumps of the greeks, the last steps of the implied vol): H at
+// the nodes, the start in place of the quadratic approximation when the vol is
+// within 5% of the one it was solved at.
+struct Warm {
+    bool have = false;
+    double vol = 0;
+    std::array<double, max_nodes + 1> h{};
+    bool near(double v) const noexcept { return have && std::abs(v - vol) <= 0.05 * vol; }
+};
+
 double european_put(double s, double r, double q, double tau, double vol) noexcept {
     return npv(s, 1.0, r, q, tau, PutCallFlag::Put, vol).value_or(nan);
 }
@@ -313,13 +324,17 @@ bool solve_linear(int n, double* a, double* x) noexcept {
 
 // Steps 2 to 5: the boundary of a unit-strike put with r > 0, vol > 0, T > 0.
 // False when the iteration does not converge.
-bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a) noexcept {
+bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* warm = nullptr) noexcept {
     const double r = bd.r, q = bd.q, vol = bd.vol, ln_x = std::log(bd.X);
     const int n = tb.sc.n, l = tb.sc.l;
     const Substituted& ru = tb.lr;
     std::array<double, max_nodes + 1> b{};
     b[0] = bd.X;
     for (int i = 1; i <= n; ++i) {
+        if (warm != nullptr) {
+            b[i] = bd.X * std::exp(-std::sqrt(warm->h[i]));
+            continue;
+        }
         b[i] = qd_boundary(r, q, vol, bd.T * tb.frac[i], bd.X, i > 1 ? std::log(b[i - 1]) : 0.0);
         if (!(b[i] > 0)) b[i] = bd.X / 2;
         b[i] = std::min(b[i], bd.X);
@@ -511,7 +526,7 @@ PutValue premium_value(const Boundary& bd, double s, const Tables& tb, bool gree
 
 // The unit-strike put at spot s >= 0 for tau > 0 and vol >= 0 (finite
 // arguments), with delta and gamma; NaN where the iteration failed.
-PutValue unit_put(double s, double r, double q, double tau, double vol, bool greeks) noexcept {
+PutValue unit_put(double s, double r, double q, double tau, double vol, bool greeks, Warm* warm) noexcept {
     if (vol == 0) {
         // Exercise at t in [0, tau] is worth e^(-rt) - s e^(-qt), whose
         // stationary point t* solves r e^(-rt) = q s e^(-qt).
@@ -552,7 +567,11 @@ PutValue unit_put(double s, double r, double q, double tau, double vol, bool gre
     }
     const Tables& tb = tables();
     Boundary bd{r, q, vol, tau, std::sqrt(tau), q > r ? r / q : 1.0, {}};
-    if (!solve_boundary(bd, tb, false) && !solve_boundary(bd, tb, true)) return {nan, nan, nan};
+    const bool start = warm != nullptr && warm->near(vol);
+    const bool solved = (start && solve_boundary(bd, tb, false, warm)) || solve_boundary(bd, tb, false) ||
+                        solve_boundary(bd, tb, true);
+    if (!solved) return {nan, nan, nan};
+    if (warm != nullptr) *warm = {true, vol, bd.h};
     return premium_value(bd, s, tb, greeks);
 }
 
@@ -571,7 +590,7 @@ double intrinsic(double spot, double strike, PutCallFlag flag) noexcept {
 // the European functions answer with the caller's arguments (the same bits);
 // every value is at least the intrinsic one.
 PutValue any_option(double spot, double strike, double rate, double div_yield, double tau,
-                    PutCallFlag flag, double vol, bool greeks = false) noexcept {
+                    PutCallFlag flag, double vol, bool greeks = false, Warm* warm = nullptr) noexcept {
     const bool put = flag == PutCallFlag::Put;
     const double r = put ? rate : div_yield, q = put ? div_yield : rate;
     if (r <= 0 && q >= r && vol > 0) {
@@ -581,13 +600,13 @@ PutValue any_option(double spot, double strike, double rate, double div_yield, d
     PutValue v{0, 0, 0};
     if (put) {
         if (strike > 0) {
-            const PutValue p = unit_put(spot / strike, rate, div_yield, tau, vol, greeks);
+            const PutValue p = unit_put(spot / strike, rate, div_yield, tau, vol, greeks, warm);
             v = {strike * p.v, p.delta, p.gamma / strike};
         }
     } else if (spot > 0) {
         // C(S, K, r, q) = S p(K/S; q, r)
         const double x = strike / spot;
-        const PutValue p = unit_put(x, div_yield, rate, tau, vol, greeks);
+        const PutValue p = unit_put(x, div_yield, rate, tau, vol, greeks, warm);
         v = {spot * p.v, p.v - x * p.delta, x * x * p.gamma / spot};
     }
     const double floor = intrinsic(spot, strike, flag);
@@ -618,9 +637,12 @@ std::optional<BlackScholesMetrics> american_get_metrics(double spot, double stri
         const double d = v > 0 ? sign(pc_flag) : 0;
         return BlackScholesMetrics{v, d, 0, 0, 0, 0, 0};
     }
-    const PutValue p = any_option(spot, strike, rate, div_yield, tau, pc_flag, vol, true);
+    // Every bump starts from the boundary of the option itself.
+    Warm base;
+    const PutValue p = any_option(spot, strike, rate, div_yield, tau, pc_flag, vol, true, &base);
     auto value = [&](double r, double q, double sg) {
-        return any_option(spot, strike, r, q, tau, pc_flag, sg).v;
+        Warm warm = base;
+        return any_option(spot, strike, r, q, tau, pc_flag, sg, false, &warm).v;
     };
     // Central differences of re-solved values: steps near the cube root of
     // the value's own error, relative to the size of each parameter.
@@ -643,7 +665,9 @@ double american_implied_vol(double price, double spot, double strike, double rat
                             double div_yield, double tau, PutCallFlag pc_flag) noexcept {
     if (!(tau > 0) || !(spot >= 0) || !(strike >= 0) || !std::isfinite(price + spot + strike + rate + div_yield + tau))
         return nan;
-    auto value = [&](double v) { return any_option(spot, strike, rate, div_yield, tau, pc_flag, v).v; };
+    // Each step of the search starts from the boundary of the step before.
+    Warm warm;
+    auto value = [&](double v) { return any_option(spot, strike, rate, div_yield, tau, pc_flag, v, false, &warm).v; };
     const double low = value(0.0);
     const double high = pc_flag == PutCallFlag::Put ? strike : spot;
     if (price == low) return 0.0;
