@@ -167,7 +167,7 @@ struct Tables {
     Scheme sc;
     Substituted lr, pr;
     std::array<double, max_nodes + 1> frac{};                                 // tau_i / T
-    std::vector<double> m;   // node i, point k: row (i - 1) l + k of max_nodes + 1
+    std::vector<double> m;   // node i, point k: row (i - 1) l + k of n + 1
     std::vector<double> mt;  // the same by node m of the interpolation: row m - 1 of n l
     std::vector<std::array<double, max_nodes + 1>> pm;  // value integral, point k
 };
@@ -181,17 +181,17 @@ void build(Tables& t, const Scheme& sc) noexcept {
         t.frac[i] = x * x;
     }
     // sqrt(u/T) = sqrt(tau_i/T) sin(theta) and z = 2 sqrt(u/T) - 1.
-    t.m.assign(static_cast<std::size_t>(sc.n * sc.l) * (max_nodes + 1), 0.0);
+    t.m.assign(static_cast<std::size_t>(sc.n * sc.l) * (sc.n + 1), 0.0);
     t.pm.assign(static_cast<std::size_t>(sc.p), {});
     for (int i = 1; i <= sc.n; ++i)
         for (int k = 0; k < sc.l; ++k)
             cardinal(sc.n, 2 * std::sqrt(t.frac[i]) * t.lr.sin[k] - 1,
-                     t.m.data() + static_cast<std::size_t>((i - 1) * sc.l + k) * (max_nodes + 1));
+                     t.m.data() + static_cast<std::size_t>((i - 1) * sc.l + k) * (sc.n + 1));
     for (int k = 0; k < sc.p; ++k) cardinal(sc.n, 2 * t.pr.sin[k] - 1, t.pm[k].data());
     const std::size_t points = static_cast<std::size_t>(sc.n * sc.l);
     t.mt.assign(points * static_cast<std::size_t>(sc.n), 0.0);
     for (std::size_t j = 0; j < points; ++j)
-        for (int m = 1; m <= sc.n; ++m) t.mt[static_cast<std::size_t>(m - 1) * points + j] = t.m[j * (max_nodes + 1) + m];
+        for (int m = 1; m <= sc.n; ++m) t.mt[static_cast<std::size_t>(m - 1) * points + j] = t.m[j * static_cast<std::size_t>(sc.n + 1) + m];
 }
 
 const Tables& tables() noexcept {
@@ -445,7 +445,7 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
             for (int k = 0; k < l; ++k) {
                 if (!(hr[k] > 0)) continue;
                 const double c = (gn[k] * inv_n - gd[k] * inv_d) / hr[k];
-                const double* w = tb.m.data() + static_cast<std::size_t>((i - 1) * l + k) * (max_nodes + 1);
+                const double* w = tb.m.data() + static_cast<std::size_t>((i - 1) * l + k) * (n + 1);
                 for (int m = 1; m <= n; ++m) row[m - 1] += c * w[m];
             }
             for (int m = 1; m <= n; ++m) row[m - 1] *= sqrt_h[m];
