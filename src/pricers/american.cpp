@@ -54,9 +54,11 @@ namespace vantorel {
 //      z = ln(B(tau_i)/B(u)) at a quadrature point moves with y_i directly and
 //      with every y_m through the interpolated B(u),
 //        d ln B(u)/d y_m = w_m(u) sqrt(H_m)/sqrt(H(u)),
-//      w_m the barycentric weights (a diagonal-only, Jacobi, Newton step leaves
-//      that coupling out and converged no faster than B <- N/D, about 15
-//      passes). A node whose Newton step leaves (0, X] takes the step N/D.
+//      w_m the barycentric weights. (A diagonal-only, Jacobi, Newton step
+//      leaves that coupling out: measured on 1000 random options it took 11
+//      passes on average and 7% fell back to system A; B <- N/D took 14 and
+//      16% fell back.) A node whose Newton step leaves (0, X] takes the step
+//      N/D.
 //      Solved when a full Newton step moves no node by 1e-7 (relative; the
 //      error left is about the square of that), or any step by 1e-11, or the
 //      move rises below 1e-10 (the rounding of the integrals): 3 to 5 passes
