@@ -56,9 +56,9 @@ namespace vantorel {
 //        d ln B(u)/d y_m = w_m(u) sqrt(H_m)/sqrt(H(u)),
 //      w_m the barycentric weights. (A diagonal-only, Jacobi, Newton step
 //      leaves that coupling out: measured on 1000 random options it took 11
-//      passes on average and 7% fell back to system A; B <- N/D took 14 and
-//      16% fell back.) A node whose Newton step leaves (0, X] takes the step
-//      N/D.
+//      passes on average and 7% fell back to system A; B <- N/D, started at
+//      X, took 14 and 16% fell back.) A node whose Newton step leaves (0, X]
+//      takes the step N/D.
 //      Solved when a full Newton step moves no node by 1e-7 (relative; the
 //      error left is about the square of that), or any step by 1e-11, or the
 //      move rises below 1e-10 (the rounding of the integrals): 3 to 5 passes
