@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -193,7 +193,8 @@ void build(Tables& t, const Scheme& sc) noexcept {
     const std::size_t points = static_cast<std::size_t>(sc.n * sc.l);
     t.mt.assign(points * static_cast<std::size_t>(sc.n), 0.0);
     for (std::size_t j = 0; j < points; ++j)
-        for (int m = 1; m <= sc.n; ++m) t.mt[static_cast<std::size_t>(m - 1) * points + j] = t.m[j * static_cast<std::size_t>(sc.n + 1) + m];
+        for (int m = 1; m <= sc.n; ++m)
+            t.mt[static_cast<std::size_t>(m - 1) * points + j] = t.m[j * static_cast<std::size_t>(sc.n + 1) + m];
 }
 
 const Tables& tables() noexcept {
