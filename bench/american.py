@@ -5,7 +5,8 @@ yield on [-5 %, 20 %] (QuantLib's fixed-point engine has one boundary, so no neg
 rates for the exercised side), vol log-uniform on [1 %, 200 %], tau whole days
 log-uniform from 1 day to 30 years, put or call with equal odds (seed 20261209).
 
-Rows (microseconds per option, one thread unless said; ratio = vantorel / peer):
+Rows (microseconds of CPU time per option, the best of --repeats runs, one thread unless
+said; ratio = vantorel / peer):
 - american_npv over the whole book, against QuantLib's QdFpAmericanEngine with its
   fast, accurate and high-precision schemes in a Python loop over the first
   --peers-sample options (the loop's Python overhead is part of QuantLib's time);
@@ -15,9 +16,11 @@ Rows (microseconds per option, one thread unless said; ratio = vantorel / peer):
   1e-4, 1e-6 (the default) and 1e-8 against FdBlackScholesVanillaEngine at grids of
   100 to 800 time and space steps, all against vantorel's own finer grids (see
   cash_dividends), and QuantLib extrapolated to the same accuracy;
-- american_npv on two threads (halves of the book) against one thread.
+- american_metrics and american_implied_vol against american_npv (first --greeks-sample);
+- american_npv on two threads (halves of the book) against one thread (wall time).
 
-Usage: python bench/american.py [--book N] [--peers-sample N] [--dividends N] [--dividends-only]
+Usage: python bench/american.py [--book N] [--peers-sample N] [--repeats N] [--greeks-sample N]
+                                [--dividends N] [--dividends-only]
 """
 
 from __future__ import annotations
@@ -70,7 +73,17 @@ def ql_pricer(engine_of):
     return price
 
 
-def timed(fn, *args):
+def timed(fn, *args, repeats=1):
+    """fn(*args) and its best CPU time (process time: one thread runs it) over repeats."""
+    best = float("inf")
+    for _ in range(repeats):
+        t = time.process_time()
+        out = fn(*args)
+        best = min(best, time.process_time() - t)
+    return out, best
+
+
+def wall(fn, *args):
     t = time.perf_counter()
     out = fn(*args)
     return out, time.perf_counter() - t
@@ -97,7 +110,7 @@ def cash_dividends(k: int) -> None:
     """cash_dividend_npv at tol 1e-4, 1e-6 and its default 1e-8 beside FdBlackScholesVanillaEngine
     at growing grids (as many time as space steps), against vantorel's Richardson values
     at 800 and 1600 space steps extrapolated once more at the American's order 2: errors
-    relative to the value (at least 1e-4 of the strike), time per option as the best of
+    relative to the value (at least 1e-4 of the strike), CPU time per option, the best of
     three runs (ours; ratios use the tol=1e-8 row) or one (QuantLib, its Python loop
     included)."""
     options, times, amounts = dividend_book(k)
@@ -114,8 +127,7 @@ def cash_dividends(k: int) -> None:
     for tol in (1e-4, 1e-6, 1e-8):
         with warnings.catch_warnings():
             warnings.simplefilter("ignore", RuntimeWarning)
-            runs = [timed(lambda: vn.cash_dividend_npv(*cols, t_div, a_div, tol=tol)) for _ in range(3)]
-        ours, t_ours = runs[0][0], min(t for _, t in runs)
+            ours, t_ours = timed(lambda: vn.cash_dividend_npv(*cols, t_div, a_div, tol=tol), repeats=3)
         missed = np.isnan(ours)
         err = np.abs(ours - ref) / scale
         per_ours = t_ours / k * 1e6
@@ -146,6 +158,8 @@ def main() -> None:
     ap = argparse.ArgumentParser()
     ap.add_argument("--book", type=int, default=100_000)
     ap.add_argument("--peers-sample", type=int, default=300)
+    ap.add_argument("--repeats", type=int, default=3)
+    ap.add_argument("--greeks-sample", type=int, default=2000)
     ap.add_argument("--dividends", type=int, default=40)
     ap.add_argument("--dividends-only", action="store_true")
     a = ap.parse_args()
@@ -154,7 +168,7 @@ def main() -> None:
         return
     args = book(a.book)
     n, m = a.book, min(a.peers_sample, a.book)
-    mine, t_mine = timed(vn.american_npv, *args)
+    mine, t_mine = timed(vn.american_npv, *args, repeats=a.repeats)
     per_mine = t_mine / n * 1e6
     sample = [tuple(x[i] for x in args) for i in range(m)]
     schemes = {
@@ -167,7 +181,7 @@ def main() -> None:
     print(f"{'peer':32} {'us/option':>10} {'ratio':>8} {'max err/K vs high':>18}")
     for name, scheme in schemes.items():
         price = ql_pricer(lambda p, s=scheme: ql.QdFpAmericanEngine(p, s))
-        vals, t = timed(lambda: np.array([price(*o) for o in sample]))
+        vals, t = timed(lambda: np.array([price(*o) for o in sample]), repeats=a.repeats)
         values[name] = vals
         per = t / m * 1e6
         print(f"{'QdFpAmericanEngine ' + name:32} {per:10.1f} {per_mine / per:8.3f}", end="")
@@ -178,14 +192,23 @@ def main() -> None:
     err = np.abs(mine[:m] - high) / args[1][:m]
     print(f"  vantorel: max err/K vs high precision {np.nanmax(err):.2e}, median {np.nanmedian(err):.2e}, NaN {int(np.isnan(mine).sum())}")
 
+    # Greeks and implied vol over the same kernel, on the first --greeks-sample options.
+    g = min(a.greeks_sample, n)
+    sub = [x[:g] for x in args]
+    _, t_npv = timed(vn.american_npv, *sub, repeats=a.repeats)
+    metrics, t_metrics = timed(vn.american_metrics, *sub, repeats=a.repeats)
+    _, t_iv = timed(vn.american_implied_vol, metrics.npv, *sub[:6], repeats=a.repeats)
+    print(f"\nover the first {g}: american_npv {t_npv / g * 1e6:.1f} us, american_metrics {t_metrics / g * 1e6:.1f} us "
+          f"({t_metrics / t_npv:.1f}x), american_implied_vol {t_iv / g * 1e6:.1f} us ({t_iv / t_npv:.1f}x)")
+
     cash_dividends(a.dividends)
 
     # Two threads against one.
     half = n // 2
     parts = [tuple(x[:half] for x in args), tuple(x[half:] for x in args)]
-    _, t_one = timed(lambda: [vn.american_npv(*p) for p in parts])
+    _, t_one = wall(lambda: [vn.american_npv(*p) for p in parts])
     with concurrent.futures.ThreadPoolExecutor(2) as pool:
-        _, t_two = timed(lambda: list(pool.map(lambda p: vn.american_npv(*p), parts)))
+        _, t_two = wall(lambda: list(pool.map(lambda p: vn.american_npv(*p), parts)))
     print(f"\ntwo threads against one: {t_one / t_two:.2f}x ({t_one:.2f} s, {t_two:.2f} s)")
 
 

@@ -2,6 +2,9 @@
 quadrature of the dividend's jump, and the no-arbitrage bounds."""
 
 import math
+import os
+import subprocess
+import sys
 import warnings
 
 import numpy as np
@@ -45,17 +48,63 @@ def ql_option(spot, strike, rate, q, tau, flag, vol, engine, dividends=()):
     return option.NPV()
 
 
-def test01_value_against_quantlib_fixed_point():
-    """QuantLib's high-precision scheme where it has one boundary (it has no double
-    boundary for negative rates): within 2e-7 of the strike plus 1e-7 relative."""
+def with_scheme(scheme, args, tmp_path):
+    """american_npv over args in a fresh interpreter under VANTOREL_AMERICAN_SCHEME (the
+    scheme is read once per process): the values and the warnings' texts."""
+    np.save(tmp_path / "args.npy", np.array(args, dtype=float))
+    code = (
+        "import warnings, numpy as np, vantorel_np as vn\n"
+        f"a = np.load({str(tmp_path / 'args.npy')!r})\n"
+        "with warnings.catch_warnings(record=True) as w:\n"
+        "    warnings.simplefilter('always')\n"
+        "    v = vn.american_npv(*a[:5], a[5].astype(int), a[6])\n"
+        f"np.save({str(tmp_path / 'out.npy')!r}, v)\n"
+        "print('\\n'.join(str(x.message) for x in w))\n"
+    )
+    env = {**os.environ, "VANTOREL_AMERICAN_SCHEME": scheme}
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, timeout=600)
+    assert done.returncode == 0, done.stderr
+    return np.load(tmp_path / "out.npy"), done.stdout
+
+
+def test01_value_against_references(tmp_path):
+    """Within max(1e-10 relative, 1e-12 of the strike) -- the bar -- of QuantLib's
+    high-precision scheme where it and the finite-difference solver agree to the bar. They
+    rarely do (the solver's grid is good to about 1e-6, QuantLib's scheme to about 1e-7):
+    elsewhere they cannot decide, and the reference is this scheme self-converged (64 nodes,
+    128 points), against which the error is measured: nine in ten options within the bar,
+    all within 2e-8 relative where vol*sqrt(tau) >= 0.1 (below that the boundary moves
+    within days of expiry and a 1% vol over 30 years is resolved only to about 3e-5).
+    QuantLib agrees within 2e-7 of the strike plus 1e-7 relative wherever it has one
+    boundary."""
     args = sample(60, 1)
+    spot, strike, rate, q, tau, flag, vol = args
     mine = vn.american_npv(*args)
-    for i in range(60):
-        spot, strike, rate, q, tau, flag, vol = (a[i] for a in args)
-        if (rate if flag == PUT else q) < 0:
-            continue
-        ref = ql_option(spot, strike, rate, q, tau, flag, vol, ql.QdFpAmericanEngine.highPrecisionScheme())
-        assert abs(mine[i] - ref) <= 2e-7 * strike + 1e-7 * ref, (i, mine[i], ref)
+    bar = np.maximum(1e-10 * mine, 1e-12 * strike)
+    fd = vn.cash_dividend_npv(*args, [np.nan], [np.nan], tol=0, space_steps=800)
+    one_boundary = np.where(flag == PUT, rate, q) >= 0
+    decided = 0
+    for i in np.flatnonzero(one_boundary):
+        ref = ql_option(*(a[i] for a in args[:5]), flag[i], vol[i], ql.QdFpAmericanEngine.highPrecisionScheme())
+        assert abs(mine[i] - ref) <= 2e-7 * strike[i] + 1e-7 * ref, (i, mine[i], ref)
+        if abs(ref - fd[i]) <= bar[i]:
+            decided += 1
+            assert abs(mine[i] - ref) <= bar[i], (i, mine[i], ref)
+    converged, _ = with_scheme("64,128,128", args, tmp_path)
+    err = np.abs(mine - converged)
+    assert np.mean(err <= bar) >= 0.9, (decided, np.sort(err / bar)[-10:])
+    rel = err / np.maximum(converged, 1e-2 * strike)
+    assert np.all(rel[vol * np.sqrt(tau) >= 0.1] <= 2e-8), np.sort(rel)[-5:]
+
+
+def test01b_solver_miss_is_nan_with_a_warning(tmp_path):
+    """A boundary iteration cut to one pass misses its tolerance: NaN and a warning with
+    the count, while the cases with a closed form keep their values."""
+    args = [[100.0] * 3, [110.0] * 3, [0.05, 0.05, -0.01], [0.02, 0.02, 0.0], [1.0] * 3, [PUT] * 3, [0.3, 0.0, 0.3]]
+    v, warned = with_scheme("32,24,64,1", args, tmp_path)
+    assert np.isnan(v[0]) and v[2] == vn.npv(*(a[2] for a in args))
+    assert v[1] == vn.american_npv(*(a[1] for a in args)) == pytest.approx(10.0, rel=1e-15)
+    assert "american_npv: 1 element(s) missed the solver tolerance and are NaN" in warned
 
 
 def test02_value_against_finite_differences_and_bounds():
