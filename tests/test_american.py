@@ -249,6 +249,10 @@ def test07_dividend_errors_and_lists():
     assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0], **kw) == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw)
     with np.testing.assert_no_warnings():  # invalid input: NaN, quietly
         assert np.isnan(vn.cash_dividend_npv(-1.0, *args[1:], [0.5], [1.0], **kw))
+    # No memory for a list (2^40 entries, broadcast): every value NaN, the tol operand untouched.
+    huge, tol, out = np.broadcast_to(np.nan, 2**40), np.array([1e-6, 1e-6]), np.full(2, 7.0)
+    vn._u.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, np.array([0, 1]), 0.2, True, huge, huge, 16, tol, out=out)
+    assert np.isnan(out).all() and (tol == 1e-6).all()
     with pytest.raises(ValueError, match="tol"):
         vn.cash_dividend_npv(*args, [0.5], [1.0], tol=-1.0)
     # A dividend above the spot takes it to 0 for good: the put is then worth its

@@ -240,7 +240,7 @@ void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps
     try {
         divs.reserve(static_cast<std::size_t>(nd));
     } catch (...) {  // no memory for the list: every value missing
-        for (npy_intp i = 0; i < count; ++i) write(args[11] + i * steps[11], std::numeric_limits<double>::quiet_NaN());
+        for (npy_intp i = 0; i < count; ++i) write(args[12] + i * steps[12], std::numeric_limits<double>::quiet_NaN());
         return;
     }
     for (npy_intp i = 0; i < count; ++i) {
