@@ -143,7 +143,8 @@ def test03_exact_cases():
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.0) == 10.0
     with np.testing.assert_no_warnings():
         out = vn.american_npv(np.array([-1.0, 100.0, 100.0]), 100.0, 0.05, 0.0, 1.0, PUT, np.array([0.2, -0.2, np.nan]))
-    assert np.isnan(out).all()
+        spots = vn.exercise_boundary(100.0, np.array([np.nan, 0.05]), 0.0, 1.0, PUT, np.array([0.2, np.nan]))[1]
+    assert np.isnan(out).all() and np.isnan(spots[:, 1:]).all()
 
 
 def test04_metrics_and_implied_vol():
@@ -247,8 +248,8 @@ def test07_dividend_errors_and_lists():
     ragged = vn.cash_dividend_npv(*args, [[0.5, np.nan], [0.25, 0.5]], [[1.0, np.nan], [1.0, 1.0]], **kw)
     assert ragged[0] == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw) and ragged[1] > ragged[0]
     assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0], **kw) == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw)
-    with np.testing.assert_no_warnings():  # invalid input: NaN, quietly
-        assert np.isnan(vn.cash_dividend_npv(-1.0, *args[1:], [0.5], [1.0], **kw))
+    with np.testing.assert_no_warnings():  # invalid input (a NaN too): NaN, quietly
+        assert np.isnan(vn.cash_dividend_npv([-1.0, 100.0], *args[1:-1], [0.2, np.nan], [0.5], [1.0], **kw)).all()
     # No memory for a list (2^40 entries, broadcast): every value NaN, the tol operand untouched.
     huge, tol, out = np.broadcast_to(np.nan, 2**40), np.array([1e-6, 1e-6]), np.full(2, 7.0)
     vn._u.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, np.array([0, 1]), 0.2, True, huge, huge, 16, tol, out=out)

@@ -5,6 +5,7 @@
 #include "np/ufunc_table.hpp"
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -231,10 +232,23 @@ const Row rows[] = {
 //
 // Legacy loops (NumPy releases the GIL around them for these plain dtypes).
 
+// The floating-point flags of a solver's own arithmetic (an invalid comparison
+// of a NaN operand, a far grid node overflowing) restored on leaving a loop, as
+// the kernel loops restore theirs: a NaN answers invalid input, NaN and a
+// warning from the package a missed tolerance, and NumPy reports no flag.
+struct KeptFloatFlags {
+    std::fexcept_t flags;
+    KeptFloatFlags() noexcept { std::fegetexceptflag(&flags, FE_ALL_EXCEPT); }
+    ~KeptFloatFlags() { std::fesetexceptflag(&flags, FE_ALL_EXCEPT); }
+    KeptFloatFlags(const KeptFloatFlags&) = delete;
+    KeptFloatFlags& operator=(const KeptFloatFlags&) = delete;
+};
+
 // (spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times(n),
 // div_amounts(n), space_steps, tol) -> value; NaN times or amounts pad a list.
 // Grids from space_steps (as many time steps) refined up to 32 times for tol.
 void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
+    const KeptFloatFlags kept;
     const npy_intp count = dims[0], nd = dims[1];
     std::vector<CashDividend> divs;
     try {
@@ -262,6 +276,7 @@ void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps
 
 // (strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m).
 void boundary_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
+    const KeptFloatFlags kept;
     const npy_intp count = dims[0], m = dims[1];
     std::vector<double> t, s;
     try {
