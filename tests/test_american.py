@@ -234,8 +234,12 @@ def test06_cash_dividends(american):
 
 
 def test07_dividend_errors_and_lists():
-    """Lists are checked and named; NaN pads ragged lists; ex-dates after expiry drop out."""
+    """Lists are checked and named; NaN pads ragged lists; ex-dates after expiry drop out;
+    seconds to expiry are priced on a grid as fine as their standard deviation."""
     args = (100.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.2)
+    for tau in (1e-12, 1e-9, 1e-6):
+        short = (*args[:4], tau, *args[5:])
+        assert vn.cash_dividend_npv(*short, [], [], american=False) == pytest.approx(vn.npv(*short), rel=1e-6)
     kw = {"tol": 0}
     for times, amounts, text in [
         ([0.5, 0.25], [1.0, 1.0], "div_times: ex-dates must be strictly increasing"),

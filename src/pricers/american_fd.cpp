@@ -16,9 +16,8 @@ namespace vantorel {
 //   W_t = (vol^2/2) W_yy - r W,
 // on y within w = 7 vol sqrt(tau) + 0.1 of ln K, ln K + mu tau and ln spot + mu tau:
 //   1. Grid: y(xi) = ln K + a sinh(c1 + (c2 - c1) xi), xi uniform in [0, 1],
-//      the nodes dense around the strike K (a = clip((vol sqrt(tau) + |mu| tau)/4,
-//      1e-3, 1)),
-//      ln K on a node. Three-point differences on the uneven grid (second
+//      the nodes dense around the strike K (a = min((vol sqrt(tau) + |mu| tau)/4, 1),
+//      however short the option), ln K on a node. Three-point differences on the uneven grid (second
 //      order); at both ends V_SS = 0. The payoff, the exercise floor and the
 //      dividend jumps move with t, since a node's spot is e^(y - mu t).
 //   2. Time: the ex-dates split [0, tau] into segments, each with steps in
@@ -228,7 +227,7 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
         const double hi = std::max({lk, lk + mu * tau, ls + mu * tau}) + width;
         // Dense where the strike's node travels (|mu| tau) and a quarter of a
         // standard deviation around it.
-        const double a = std::clamp((sd + std::abs(mu) * tau) / 4, 1e-3, 1.0);
+        const double a = std::min((sd + std::abs(mu) * tau) / 4, 1.0);
         // The strike on a node: k_steps of the steps lie below it, the top
         // end moved up to make that exact.
         const double c1 = std::asinh((lo - lk) / a), c2_wanted = std::asinh((hi - lk) / a);
