@@ -112,6 +112,11 @@ offsets = rng.integers(0, nodes[-1] - start, 1_000_000)
 dates = (offsets + epoch).astype("M8[D]")
 node_x = np.array([float(d - start) for d in nodes]); node_log = np.log(np.array(dfs))
 x = offsets.astype(float)
+later = offsets + rng.integers(1, 400, 1_000_000)
+ends = (later + epoch).astype("M8[D]")
+x2 = later.astype(float)
+def log_df(x):  # log-linear interpolation of the factors in days from the curve date
+    return np.interp(x, node_x, node_log)
 """
 
 # 1,000,000 days of 1997-2052 and as many later ones, as datetime64[D] and as the
@@ -209,7 +214,33 @@ CASES = [
         "discount_factor(30-node curve, 1e6 dates)",
         "vn.discount_factor(curve, dates)",
         _CURVE,
-        [Peer("np.exp(np.interp(log df))", "np.exp(np.interp(x, node_x, node_log))", _CURVE, goal=0.5)],
+        [Peer("np.exp(np.interp(log df))", "np.exp(log_df(x))", _CURVE, goal=0.5)],
+    ),
+    Case(
+        "zero_rate(30-node curve, 1e6 dates)",
+        "vn.zero_rate(curve, dates)",
+        _CURVE,
+        [Peer("-np.interp(log df) / tau", "-log_df(x) / (x / 365.0)", _CURVE, goal=1.0)],
+    ),
+    Case(
+        "overnight_rate(30-node curve, 1e6 dates)",
+        "vn.overnight_rate(curve, dates)",
+        _CURVE,
+        [Peer("(exp(interp - interp) - 1) / tau", "(np.exp(log_df(x) - log_df(x + 1.0)) - 1.0) / (1.0 / 365.0)",
+              _CURVE, goal=1.0)],
+    ),
+    Case(
+        "fwd_df(30-node curve, 1e6 pairs)",
+        "vn.fwd_df(curve, dates, ends)",
+        _CURVE,
+        [Peer("np.exp(interp - interp)", "np.exp(log_df(x2) - log_df(x))", _CURVE, goal=1.0)],
+    ),
+    Case(
+        "fwd_rate(30-node curve, 1e6 pairs)",
+        "vn.fwd_rate(curve, dates, ends)",
+        _CURVE,
+        [Peer("(exp(interp - interp) - 1) / tau", "(np.exp(log_df(x) - log_df(x2)) - 1.0) / ((x2 - x) / 365.0)",
+              _CURVE, goal=1.0)],
     ),
 ]
 
