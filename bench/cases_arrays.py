@@ -110,13 +110,14 @@ curve = vt.YieldCurve.create_noded(start, vt.DayCounter.Act365, nodes, dfs, vt.I
 epoch = start - vt.Date(1970, 1, 1)
 offsets = rng.integers(0, nodes[-1] - start, 1_000_000)
 dates = (offsets + epoch).astype("M8[D]")
-node_x = np.array([float(d - start) for d in nodes]); node_log = np.log(np.array(dfs))
+node_x = np.array([float(d - start) for d in nodes]); node_df = np.array(dfs); node_log = np.log(node_df)
 x = offsets.astype(float)
 later = offsets + rng.integers(1, 400, 1_000_000)
 ends = (later + epoch).astype("M8[D]")
 x2 = later.astype(float)
 def log_df(x):  # log-linear interpolation of the factors in days from the curve date
     return np.interp(x, node_x, node_log)
+linear = vt.Interpolator(node_x.tolist(), dfs, vt.InterpType.Linear, vt.ExtrapType.Auto)
 """
 
 # 1,000,000 days of 1997-2052 and as many later ones, as datetime64[D] and as the
@@ -215,6 +216,12 @@ CASES = [
         "vn.discount_factor(curve, dates)",
         _CURVE,
         [Peer("np.exp(np.interp(log df))", "np.exp(log_df(x))", _CURVE, goal=0.5)],
+    ),
+    Case(
+        "interpolate(30 linear nodes, 1e6 floats)",
+        "vn.interpolate(linear, x)",
+        _CURVE,
+        [Peer("np.interp", "np.interp(x, node_x, node_df)", _CURVE, goal=1.0)],
     ),
     Case(
         "zero_rate(30-node curve, 1e6 dates)",

@@ -111,6 +111,84 @@ struct DateLanes<&tau_from_dates> {
     }
 };
 
+namespace {
+
+// A linear or log-linear interpolator of at least two nodes in lanes: inside
+// the nodes the interpolation of the lane loop, elsewhere (the ends,
+// outside) the interpolator's own call. A NaN x gives NaN here, which the
+// interpolator's call does not: callers keep NaN away or want it.
+class InterpLanes {
+public:
+    static std::optional<InterpLanes> of(const Interpolator* interp) noexcept {
+        if (interp == nullptr) return std::nullopt;
+        const InterpType kind = interp->get_interp_type();
+        const std::vector<double>& xs = interp->get_nodes_x();
+        if ((kind != InterpType::Linear && kind != InterpType::Geometric) || xs.size() < 2) return std::nullopt;
+        return InterpLanes(interp, {xs.data(), interp->get_nodes_y().data(), interp->get_slopes().data(), xs.size()},
+                           lanes::active()->inside[kind == InterpType::Geometric ? 1 : 0]);
+    }
+
+    void run(const double* x, double* y, std::ptrdiff_t m) const noexcept {
+        inside_(nodes_, x, y, m);
+        const double lo = nodes_.x[0], hi = nodes_.x[nodes_.n - 1];
+        for (std::ptrdiff_t j = 0; j < m; ++j)
+            if (!(x[j] > lo && x[j] < hi)) y[j] = std::isnan(x[j]) ? x[j] : interp_->interpolate(x[j]);
+    }
+
+private:
+    InterpLanes(const Interpolator* interp, lanes::Nodes nodes, lanes::InsideLoop inside) noexcept
+        : interp_(interp), nodes_(nodes), inside_(inside) {}
+
+    const Interpolator* interp_;
+    lanes::Nodes nodes_;
+    lanes::InsideLoop inside_;
+};
+
+// Runs step(data + i steps, m) over blocks of at most `block` elements; step
+// returns how many leading elements of its block it computed. Stops after the
+// first block it leaves short, returning the elements done.
+constexpr std::ptrdiff_t block = 256;
+template <int Operands, class Step>
+std::ptrdiff_t by_blocks(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n, Step step) noexcept {
+    for (std::ptrdiff_t i = 0; i < n; i += block) {
+        const std::ptrdiff_t m = std::min(block, n - i);
+        char* at[Operands];
+        for (int k = 0; k < Operands; ++k) at[k] = data[k] + i * steps[k];
+        const std::ptrdiff_t done = step(at, m);
+        if (done < m) return i + done;
+    }
+    return n;
+}
+
+// The first m values of v into the strided column at p.
+void put(char* p, std::ptrdiff_t step, const double* v, std::ptrdiff_t m) noexcept {
+    for (std::ptrdiff_t j = 0; j < m; ++j) write<double>(p + j * step, v[j]);
+}
+
+}  // namespace
+
+// (interpolator, x) -> y; a block holding a NaN x goes to the scalar kernel,
+// which reports it.
+template <>
+struct DateLanes<&Interpolator::interpolate> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const auto interp = InterpLanes::of(shared<Interpolator>(data[0], steps[0], n));
+        if (!interp) return 0;
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            double x[block] = {}, y[block];  // zeroed: GCC cannot tell that m > 0 fills it
+            bool any_nan = false;
+            for (std::ptrdiff_t j = 0; j < m; ++j) {
+                x[j] = read<double>(at[1] + j * steps[1]);
+                any_nan |= std::isnan(x[j]);
+            }
+            if (any_nan) return std::ptrdiff_t{0};
+            interp->run(x, y, m);
+            put(at[2], steps[2], y, m);
+            return m;
+        });
+    }
+};
+
 // A noded (linear or log-linear) or flat curve the same for every element,
 // its day counter Act/365 or Act/360: the curve queries run a block of
 // elements at a time. The year fractions from the curve date come from the
@@ -124,8 +202,6 @@ namespace {
 
 class CurveLanes {
 public:
-    static constexpr std::ptrdiff_t block = 256;
-
     // The shared curve of operand 0, if it is one of those.
     static std::optional<CurveLanes> of(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
         const YieldCurve* curve = shared<YieldCurve>(data[0], steps[0], n);
@@ -137,13 +213,8 @@ public:
         c.origin_ = curve->get_curve_date().serial() - unix_epoch;
         c.divisor_ = dc == DayCounter::Act365 ? 365.0 : 360.0;
         if (const auto* noded = dynamic_cast<const YieldCurveNoded*>(curve)) {
-            const Interpolator& interp = noded->get_interpolator();
-            const InterpType kind = interp.get_interp_type();
-            if (kind != InterpType::Linear && kind != InterpType::Geometric) return std::nullopt;
-            const std::vector<double>& xs = interp.get_nodes_x();
-            c.interp_ = &interp;
-            c.nodes_ = {xs.data(), interp.get_nodes_y().data(), interp.get_slopes().data(), xs.size()};
-            c.inside_ = lanes::active()->inside[kind == InterpType::Geometric ? 1 : 0];
+            c.interp_ = InterpLanes::of(&noded->get_interpolator());
+            if (!c.interp_) return std::nullopt;
             return c;
         }
         if (const auto* flat = dynamic_cast<const YieldCurveFlat*>(curve)) {
@@ -165,43 +236,16 @@ public:
 
     // The discount factors of m year fractions from the curve date.
     void df(const double* tau, double* df, std::ptrdiff_t m) const noexcept {
-        if (interp_ == nullptr) {
+        if (interp_)
+            interp_->run(tau, df, m);
+        else
             lanes::active()->curve.flat_df(tau, rate_, df, m);
-            return;
-        }
-        inside_(nodes_, tau, df, m);
-        const double lo = nodes_.x[0], hi = nodes_.x[nodes_.n - 1];
-        for (std::ptrdiff_t j = 0; j < m; ++j)
-            if (!(tau[j] > lo && tau[j] < hi)) df[j] = std::isnan(tau[j]) ? tau[j] : interp_->interpolate(tau[j]);
-    }
-
-    // Runs step(data + i steps, m) over blocks of at most `block` elements;
-    // step returns how many leading elements of its block it computed. Stops
-    // after the first block it leaves short, returning the elements done.
-    template <int Operands, class Step>
-    static std::ptrdiff_t by_blocks(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n,
-                                    Step step) noexcept {
-        for (std::ptrdiff_t i = 0; i < n; i += block) {
-            const std::ptrdiff_t m = std::min(block, n - i);
-            char* at[Operands];
-            for (int k = 0; k < Operands; ++k) at[k] = data[k] + i * steps[k];
-            const std::ptrdiff_t done = step(at, m);
-            if (done < m) return i + done;
-        }
-        return n;
-    }
-
-    // The first m values of v into the strided column at p.
-    static void put(char* p, std::ptrdiff_t step, const double* v, std::ptrdiff_t m) noexcept {
-        for (std::ptrdiff_t j = 0; j < m; ++j) write<double>(p + j * step, v[j]);
     }
 
 private:
     std::int64_t origin_ = 0;  // the curve date in days since 1970-01-01
     double divisor_ = 365.0;
-    const Interpolator* interp_ = nullptr;  // null: flat
-    lanes::Nodes nodes_{};
-    lanes::InsideLoop inside_ = nullptr;
+    std::optional<InterpLanes> interp_;  // none: flat
     double rate_ = 0.0;
 };
 
@@ -213,11 +257,11 @@ struct DateLanes<&YieldCurve::get_df> {
     static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
         const auto c = CurveLanes::of(data, steps, n);
         if (!c) return 0;
-        return CurveLanes::by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
-            double tau[CurveLanes::block], df[CurveLanes::block];
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            double tau[block], df[block];
             const std::ptrdiff_t done = c->tau(nullptr, 0, at[1], steps[1], tau, m);
             c->df(tau, df, done);
-            CurveLanes::put(at[2], steps[2], df, done);
+            put(at[2], steps[2], df, done);
             return done;
         });
     }
@@ -229,12 +273,12 @@ struct DateLanes<&YieldCurve::zero_rate> {
     static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
         const auto c = CurveLanes::of(data, steps, n);
         if (!c) return 0;
-        return CurveLanes::by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
-            double tau[CurveLanes::block], df[CurveLanes::block], r[CurveLanes::block];
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            double tau[block], df[block], r[block];
             const std::ptrdiff_t done = c->tau(nullptr, 0, at[1], steps[1], tau, m);
             c->df(tau, df, done);
             lanes::active()->curve.zero_rate(df, tau, r, done);
-            CurveLanes::put(at[2], steps[2], r, done);
+            put(at[2], steps[2], r, done);
             return done;
         });
     }
@@ -247,9 +291,9 @@ template <bool Rate>
 std::ptrdiff_t forward(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
     const auto c = CurveLanes::of(data, steps, n);
     if (!c) return 0;
-    return CurveLanes::by_blocks<4>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
-        double tau_s[CurveLanes::block], tau_e[CurveLanes::block], df_s[CurveLanes::block],
-            df_e[CurveLanes::block], r[CurveLanes::block];
+    return by_blocks<4>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+        double tau_s[block], tau_e[block], df_s[block],
+            df_e[block], r[block];
         const std::ptrdiff_t done = std::min(c->tau(nullptr, 0, at[1], steps[1], tau_s, m),
                                              c->tau(nullptr, 0, at[2], steps[2], tau_e, m));
         c->df(tau_s, df_s, done);
@@ -260,7 +304,7 @@ std::ptrdiff_t forward(char* const* data, const std::ptrdiff_t* steps, std::ptrd
         } else {
             lanes::active()->curve.fwd_df(df_s, df_e, r, done);
         }
-        CurveLanes::put(at[3], steps[3], r, done);
+        put(at[3], steps[3], r, done);
         return done;
     });
 }
@@ -286,10 +330,10 @@ struct DateLanes<&YieldCurve::get_overnight_rate> {
     static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
         const auto c = CurveLanes::of(data, steps, n);
         if (!c) return 0;
-        return CurveLanes::by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
-            std::int64_t next[CurveLanes::block];
-            double tau[CurveLanes::block], tau_next[CurveLanes::block], df[CurveLanes::block],
-                df_next[CurveLanes::block];
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            std::int64_t next[block];
+            double tau[block], tau_next[block], df[block],
+                df_next[block];
             const char* const next_days = reinterpret_cast<const char*>(next);
             std::ptrdiff_t done = lanes::active()->dates.add_days(at[1], steps[1], reinterpret_cast<char*>(next),
                                                                   sizeof next[0], m, 1);
@@ -299,7 +343,7 @@ struct DateLanes<&YieldCurve::get_overnight_rate> {
             c->df(tau_next, df_next, done);
             c->tau(at[1], steps[1], next_days, sizeof next[0], tau, done);  // one day's year fraction
             lanes::active()->curve.simple_rate(df, df_next, tau, df_next, done);
-            CurveLanes::put(at[2], steps[2], df_next, done);
+            put(at[2], steps[2], df_next, done);
             return done;
         });
     }
