@@ -661,8 +661,8 @@ for i, curve in enumerate(curves):
         check(f"zero_rate {i}", vn.zero_rate(curve, near), logs / each(lambda d: curve.get_dc().get_dcf(t0, d), near_dates))
     check(f"fwd_df {i}", vn.fwd_df(curve, near, later[::-1]), each(curve.get_fwd_df, near_dates, later_dates[::-1]))
     check(f"fwd_rate {i}", vn.fwd_rate(curve, later, near), each(curve.get_fwd_rate, later_dates, near_dates))
-# Interpolators of 2 and 9 nodes, every method and extrapolation that computes: x inside, on and beyond the nodes.
-for size in (2, 9):
+# Interpolators of 2, 9 and 40 nodes (a count or a halving in lanes), every method and extrapolation that computes: x inside, on and beyond the nodes.
+for size in (2, 9, 40):
     nodes_x = [0.03 * k * k for k in range(size)]
     for kind in (vt.InterpType.Linear, vt.InterpType.Geometric):
         for extrap in (vt.ExtrapType.Auto, vt.ExtrapType.Flat, vt.ExtrapType.Disabled):
