@@ -1,6 +1,7 @@
 // src/core/lanes.hpp: the number types a formula is written over: a double, or a pack of SIMD lanes
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,9 @@
 //   set(m, x, v)              x = v where m holds;
 //   exp, log, pow             glibc's scalar functions, called lane by lane;
 //   exp_where(m, x)           exp on the lanes of m only;
+//   each(f, a...)             f over doubles giving a std::array of results,
+//                             lane by lane: several libm calls per lane in one
+//                             pass over the lanes;
 //   gather(table, i)          table[i] per lane: an interval's coefficient;
 //   gather_at(p, i)           p[i] per lane, i an IndexOf<T> (a ptrdiff_t, or
 //                             int64 lanes).
@@ -187,6 +191,24 @@ T exp_where(M m, T x) noexcept {
         r[i] = std::exp(x[i]);
     }
     return r;
+}
+
+// f(a...) with f a function of doubles giving a std::array<double, K>: for
+// doubles f itself, for packs f lane by lane into K packs. One pass over the
+// lanes for several calls saves a loop (and the spills around it) per call.
+template <class F, class A, class... B>
+auto each(F f, A a, B... b) noexcept {
+    if constexpr (Traits<A>::width == 1) {
+        return f(a, b...);
+    } else {
+        using R = decltype(f(a[0], b[0]...));
+        std::array<A, std::tuple_size_v<R>> r;
+        for (int i = 0; i < Traits<A>::width; ++i) {
+            const R v = f(a[i], b[i]...);
+            for (std::size_t k = 0; k < v.size(); ++k) r[k][i] = v[k];
+        }
+        return r;
+    }
 }
 
 template <std::size_t N, class I>

@@ -46,7 +46,12 @@ struct Parts {
 };
 template <class T>
 Parts<T> parts(T spot, T strike, T rate, T div_yield, T tau) noexcept {
-    return {lanes::exp(-rate * tau), lanes::exp(-div_yield * tau), lanes::log(spot), lanes::log(strike)};
+    const auto r = lanes::each(
+        [](double neg_rate_tau, double neg_div_tau, double s, double k) noexcept {
+            return std::array{lanes::exp(neg_rate_tau), lanes::exp(neg_div_tau), lanes::log(s), lanes::log(k)};
+        },
+        -rate * tau, -div_yield * tau, spot, strike);
+    return {r[0], r[1], r[2], r[3]};
 }
 
 // Ordered comparisons: a NaN input is not rejected.
@@ -94,6 +99,14 @@ Prepared<T> prepare(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol,
         });
         const auto live = mask_and(running, mask_not(vol == 0.0));
         when(live, [&] {
+            // Where all four libm results are needed, one pass over the lanes computes them.
+            Parts<T> own{};
+            if constexpr (N == need_all) {
+                if (given == nullptr) {
+                    own = parts(spot, strike, rate, div_yield, tau);
+                    given = &own;
+                }
+            }
             if constexpr ((N & need_df_r) != 0) set(live, p.df_r, given ? given->df_r : lanes::exp(-rate * tau));
             if constexpr ((N & need_df_q) != 0) set(live, p.df_q, given ? given->df_q : lanes::exp(-div_yield * tau));
             // ln(spot) - ln(strike), not ln(spot/strike): a zero strike gives d1 = +inf.
