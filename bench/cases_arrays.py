@@ -55,6 +55,42 @@ def np_metrics(spot, strike, rate, div, tau, is_call, vol):
 """
 )
 
+# The C library's calls that the closed form and the finite differences make per
+# option, on the arguments they take, in a loop of just those calls
+# (bench/floor.c): exp(-rate*tau), exp(-div*tau), ln(spot), ln(strike), the
+# density's exp, and the exp(-z*z) of each normal distribution value whose
+# |z| >= 0.5 (0.55 and 0.53 of d1 and d2 in this book); the finite differences
+# add eight exp and two ln of bumped inputs, and eleven prices' 22 distribution
+# values. fd_floor is those calls beside the 22 values as erf in lanes: the
+# floor of any kernel that keeps the scalar bits.
+from cases_binding import _FLOOR  # noqa: E402
+
+_LIBM = (
+    _BOOK
+    + f"""
+from {_FLOOR} import libm_calls
+sq = np.sqrt(tau); chi = np.where(is_call, 1.0, -1.0)
+d1 = ((0.5 * vol * vol + (rate - div)) * tau + (np.log(spot) - np.log(strike))) / (sq * vol)
+z1, z2 = np.abs(d1) * 0.7071067811865476, np.abs(d1 - sq * vol) * 0.7071067811865476
+erf_exps = np.concatenate([-z1[z1 >= 0.5] ** 2, -z2[z2 >= 0.5] ** 2])
+day = 1 / 365
+own_exps = np.concatenate([-rate * tau, -div * tau])
+m_exps = np.concatenate([own_exps, -0.5 * d1 * d1, erf_exps])
+m_logs = np.concatenate([spot, strike])
+fd_own_exps = np.concatenate([own_exps, -rate * (tau - day), -div * (tau - day), -rate * (tau + day),
+                              -div * (tau + day), -1.001 * rate * tau, -0.999 * rate * tau, -1.001 * div * tau,
+                              -0.999 * div * tau])
+fd_exps = np.concatenate([fd_own_exps] + [erf_exps] * 11)
+fd_logs = np.concatenate([spot, strike, 1.0005 * spot, 0.9995 * spot])
+erf_args = chi * d1 * 0.7071067811865476
+erf_out = np.empty_like(erf_args)
+def fd_floor():
+    libm_calls(fd_own_exps, fd_logs)
+    for _ in range(22):
+        vn.erf(erf_args, out=erf_out)
+"""
+)
+
 _SCALAR = (
     _BOOK
     + """
@@ -167,13 +203,18 @@ CASES = [
         [
             Peer("numpy seven-output formula", "np_metrics(*book)", _NUMPY, needs="scipy", goal=0.60),
             Peer("vantorel_np.npv(book)", "vn.npv(*book)", _BOOK, goal=1.6),
+            Peer("its libm: 4.1 exp, 2 log", "libm_calls(m_exps, m_logs)", _LIBM, needs=_FLOOR),
         ],
     ),
     Case(
         "metrics_fd(book), eleven prices",
         "vn.metrics_fd(*book)",
         _BOOK,
-        [Peer("vantorel_np.metrics(book)", "vn.metrics(*book)", _BOOK, goal=1.5)],
+        [
+            Peer("vantorel_np.metrics(book)", "vn.metrics(*book)", _BOOK, goal=1.5),
+            Peer("its libm: 22 exp, 4 log", "libm_calls(fd_exps, fd_logs)", _LIBM, needs=_FLOOR),
+            Peer("10 exp, 4 log, 22 erf (lanes)", "fd_floor()", _LIBM, needs=_FLOOR),
+        ],
     ),
     # Time of two threads each pricing half the book over one thread pricing it all:
     # at most 1/1.8 means at least 1.8x the throughput.
