@@ -55,6 +55,15 @@ T load(const char* p, std::ptrdiff_t step, int m) noexcept {
 // kernel reports that element.
 template <bool AsBool>
 bool load_chi(const char* p, std::ptrdiff_t step, int m, T& chi) noexcept {
+    if constexpr (AsBool) {
+        // A full pack of contiguous bools: one comparison of the bytes widened to lanes.
+        if (step == 1 && m == width) {
+            T flags;
+            for (int l = 0; l < width; ++l) flags[l] = static_cast<double>(static_cast<unsigned char>(p[l]));
+            chi = select(flags != 0.0, 1.0, -1.0);
+            return true;
+        }
+    }
     bool known = true;
     for (int l = 0; l < width; ++l) {
         const char* q = p + (l < m ? l : 0) * step;
