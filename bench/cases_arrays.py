@@ -1,7 +1,7 @@
 """vantorel_np over a book of 1,000,000 random options and 1,000,000 dates, against
 numpy/scipy formulas, the scalar API, fast-vollib, QuantLib, pandas and itself in two
 threads. The title names the SIMD target the loops run on (VANTOREL_SIMD forces a
-narrower one)."""
+narrower one) and the machine's load average."""
 
 from harness import Case, Peer
 
@@ -10,7 +10,13 @@ try:
 except ImportError:  # pragma: no cover - the module without its array package
     simd_target = "none"
 
-TITLE = f"arrays (N = 1,000,000; SIMD target {simd_target}, one thread unless said)"
+import os
+
+# The load average at the start: the two-thread figure needs two free cores.
+TITLE = (
+    f"arrays (N = 1,000,000; SIMD target {simd_target}, one thread unless said; "
+    f"load average {os.getloadavg()[0]:.2f} at start, {os.cpu_count()} cores)"
+)
 
 _BOOK = """
 import numpy as np
