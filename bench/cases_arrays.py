@@ -3,14 +3,14 @@ numpy/scipy formulas, the scalar API, fast-vollib, QuantLib, pandas and itself i
 threads. The title names the SIMD target the loops run on (VANTOREL_SIMD forces a
 narrower one) and the machine's load average."""
 
+import os
+
 from harness import Case, Peer
 
 try:
     from vantorel_np import simd_target
 except ImportError:  # pragma: no cover - the module without its array package
     simd_target = "none"
-
-import os
 
 # The load average at the start: the two-thread figure needs two free cores.
 TITLE = (
