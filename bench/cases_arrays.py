@@ -160,6 +160,10 @@ x2 = later.astype(float)
 def log_df(x):  # log-linear interpolation of the factors in days from the curve date
     return np.interp(x, node_x, node_log)
 linear = vt.Interpolator(node_x.tolist(), dfs, vt.InterpType.Linear, vt.ExtrapType.Auto)
+# The log-linear factor's pow(df1 / df0, (x - x0) / (x1 - x0)) per date, for the C library's pow alone.
+k = np.clip(np.searchsorted(node_x, x) - 1, 0, len(node_x) - 2)
+pow_base = node_df[k + 1] / node_df[k]; pow_exp = (x - node_x[k]) / (node_x[k + 1] - node_x[k])
+no_calls = np.empty(0)
 """
 
 # 1,000,000 days of 1997-2052 and as many later ones, as datetime64[D] and as the
@@ -262,7 +266,11 @@ CASES = [
         "discount_factor(30-node curve, 1e6 dates)",
         "vn.discount_factor(curve, dates)",
         _CURVE,
-        [Peer("np.exp(np.interp(log df))", "np.exp(log_df(x))", _CURVE, goal=0.5)],
+        [
+            Peer("np.exp(np.interp(log df))", "np.exp(log_df(x))", _CURVE, goal=0.5),
+            Peer("its libm: 1 pow", "libm_calls(no_calls, no_calls, pow_base, pow_exp)",
+                 _CURVE + f"from {_FLOOR} import libm_calls\n", needs=_FLOOR),
+        ],
     ),
     Case(
         "interpolate(30 linear nodes, 1e6 floats)",
