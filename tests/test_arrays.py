@@ -577,6 +577,28 @@ def test21_an_input_changed_by_another_thread_still_raises_the_scalar_error():
 
 # ---- 10. every SIMD target: the lanes give the scalar bits ------------------------------
 
+# Options for implied_vol in lanes: the prices of a book (NaN where rejected) with rare rows among
+# them; ivs are their vols, digest() a hash of its bits (NaN as one pattern).
+IV_BOOK = """
+import hashlib
+rng = np.random.default_rng(12)
+m = 1003
+book = [np.full(m, 100.0), 100 * np.exp(rng.normal(0, 0.4, m)), rng.uniform(-0.02, 0.1, m), rng.uniform(-0.02, 0.05, m),
+        10.0 ** rng.uniform(-3, 1.5, m), rng.integers(0, 2, m), 10.0 ** rng.uniform(-2.5, 0.5, m)]
+iv_ops = [np.asarray(vn.npv(*book), dtype=float), *book[:6]]
+rare = [(50.0, 100.0, 100.0, 800.0, 0.0, 1.0, 1), (1.0, 1e308, 1e308, 0.0, -1.0, 1.0, 0), (1e-14, 100.0, 100.0, 0.0, 0.0, 1.0, 1),
+        (0.01, 100.0, 100 * math.exp(0.05), 0.05, 0.0, 1.0, 0), (5e-324, 1.0, 1e10, 0.0, 0.0, 1.0, 1),
+        (0.0, 100.0, 90.0, 0.0, 0.0, 1.0, 0), (100.0, 100.0, 90.0, 0.0, 0.0, 1.0, 1), (math.nan, 1.0, 1.0, 0.0, 0.0, 1.0, 1)]
+for j, row in enumerate(rare):
+    for o, v in zip(iv_ops, row):
+        o[37 * j + 3] = v
+iv_ops[6] = iv_ops[6].astype(np.int64)
+ivs = np.asarray(vn.implied_vol(*iv_ops))
+def digest(a):
+    return hashlib.sha256(np.where(np.isnan(a), np.nan, a).tobytes()).hexdigest()[:16]
+"""
+
+
 # A book with special values strewn in, priced in lanes (contiguous, strided, bool
 # flags, a length that leaves a short last pack) and by the scalar API.
 LANES_CHECK = """
@@ -614,6 +636,16 @@ tiny = [1 - 2**-53, -1 + 2**-53, 2**-53, 2 - 2**-52, 5e-324, -5e-324, 1.0, -1.0,
 ps = np.concatenate([xs / 12, rng.uniform(-1, 1, n) ** 9, 1 - 10.0 ** -rng.uniform(0, 16, n), tiny])
 for name, args in [("erf", xs), ("erfc", xs), ("erf_inv", ps), ("erfc_inv", ps + 1), ("erfc_inv", 10.0 ** -rng.uniform(0, 320, n))]:
     check(name, getattr(vn, name)(args), [getattr(vt, name)(float(x)) for x in args])
+# Implied vols of the book's prices in lanes, beside each option alone (a Python float runs a pack of
+# one): the lanes of a pack iterate in lockstep and must not leak into one another. Rows that leave
+# the common path sit inside packs: a subnormal discount factor, spot*df_q beyond the largest double,
+# a tiny price at the money, ln(spot/strike) cancelling the carry, prices on and off the bounds.
+exec(IV_BOOK)
+want = [vn.implied_vol(*(float(o[i]) for o in iv_ops[:6]), int(iv_ops[6][i])) for i in range(len(ivs))]
+check("implied_vol", ivs, want)
+check("implied_vol bool", vn.implied_vol(*iv_ops[:6], iv_ops[6] != 0), want)
+check("implied_vol strided", vn.implied_vol(*[np.repeat(o, 2)[::2] for o in iv_ops]), want)
+print("implied_vol", digest(ivs))
 # Date columns across several blocks: NaT, both ends of the range, every tenor unit.
 ends = [vt.Date(y, m, d).to_int() for y in (1900, 2000, 2023, 2024, 2100, 2400) for m, d in
         [(1, 28), (1, 29), (1, 30), (1, 31), (2, 28), (3, 31), (8, 31), (12, 31)]] + [vt.Date(2024, 2, 29).to_int()]
@@ -677,13 +709,19 @@ print(vn.simd_target, len(bad), bad[:5])
 @pytest.mark.parametrize("target", ["baseline", "avx2", "avx512"])
 def test22_every_simd_target_gives_the_scalar_bits(target, run_python):
     tests = str(__import__("pathlib").Path(__file__).parent)
-    code = f"import os, sys; sys.path.insert(0, {tests!r}); os.environ['VANTOREL_SIMD'] = {target!r}\n" + LANES_CHECK
+    code = f"import os, sys; sys.path.insert(0, {tests!r}); os.environ['VANTOREL_SIMD'] = {target!r}\n"
+    code += f"IV_BOOK = {IV_BOOK!r}\n" + LANES_CHECK
     result = run_python(code)
     assert result.returncode == 0, result.stderr
-    ran, mismatches, first = result.stdout.split(" ", 2)
+    *lines, last = result.stdout.splitlines()
+    ran, mismatches, first = last.split(" ", 2)
     if ran != target:
         pytest.skip(f"this CPU runs {ran}, not {target}")
     assert mismatches == "0", first
+    # The implied vols have no scalar twin in vantorel: their bits are compared with this process's target.
+    here: dict[str, object] = {"np": np, "vn": __import__("vantorel_np"), "math": math}
+    exec(IV_BOOK, here)
+    assert f"implied_vol {here['digest'](here['ivs'])}" in lines  # type: ignore[operator]
 
 
 def test23_an_unknown_simd_target_fails_the_import(run_python):

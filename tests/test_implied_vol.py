@@ -217,6 +217,22 @@ def test_prices_from_npv_come_back_within_its_accuracy():
     assert np.all(np.abs(iv - vol)[inside] * vega[inside] <= 2e-10 * (fwd_spot + pv_strike)[inside])
 
 
+def test_mixed_packs_of_lanes_hold_the_accuracy():
+    """Arrays solve packs of options in lockstep, grouped by branch: options of every moneyness
+    side by side (and enough of them for several blocks of packs) against 40-digit prices."""
+    rng = np.random.default_rng(21)
+    n = 1100
+    vol, tau = 10.0 ** rng.uniform(-3, 0.7, n), 10.0 ** rng.uniform(-2.5, 1.5, n)
+    rate, q, flag = rng.uniform(-0.05, 0.2, n), rng.uniform(-0.05, 0.2, n), rng.integers(0, 2, n)
+    strike = 100 * np.exp((rate - q) * tau + rng.uniform(-8, 8, n) * vol * np.sqrt(tau))
+    exact_prices = [exact(100.0, *(a[i] for a in (strike, rate, q, tau)), flag[i], vol[i]) for i in range(n)]
+    price = np.array([float(p) for p, _ in exact_prices])
+    iv = vn.implied_vol(price, 100.0, strike, rate, q, tau, flag)
+    well = np.array([float(e) >= 1e-3 for _, e in exact_prices]) & (price > 1e-300)
+    assert well.sum() > n // 2 and not np.isnan(iv[well]).any()
+    assert np.all(np.abs(iv[well] / vol[well] - 1) <= 1e-11)
+
+
 def test_ufunc_machinery():
     prices = np.array([[5.0, 8.0, 12.0], [6.0, 9.0, 13.0]])
     strikes = np.array([100.0, 95.0, 90.0])

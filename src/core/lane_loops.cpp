@@ -392,6 +392,12 @@ void zero_rate(const double* df, const double* tau, double* out, std::ptrdiff_t 
 
 }  // namespace
 
+// In pricers/implied_vol_lanes.cpp, built with the same target.
+std::ptrdiff_t VANTOREL_CAT(implied_vol_lanes_, VANTOREL_LANES_TARGET)(char* const*, const std::ptrdiff_t*,
+                                                                       std::ptrdiff_t) noexcept;
+std::ptrdiff_t VANTOREL_CAT(implied_vol_lanes_b_, VANTOREL_LANES_TARGET)(char* const*, const std::ptrdiff_t*,
+                                                                         std::ptrdiff_t) noexcept;
+
 // In the order of Kernel.
 extern const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET);
 const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
@@ -406,6 +412,7 @@ const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
         &pricer<&bs::rho_q<T>, true>, &pricer<&bs::metrics<T>, true>, &pricer<&bs::metrics_fd<T>, true>,
         &unary<&err_kernels::erf<T>>, &unary<&err_kernels::erfc<T>>,
         &unary<&err_kernels::erf_inv<T>>, &unary<&err_kernels::erfc_inv<T>>,
+        &VANTOREL_CAT(implied_vol_lanes_, VANTOREL_LANES_TARGET), &VANTOREL_CAT(implied_vol_lanes_b_, VANTOREL_LANES_TARGET),
     },
     {&weekday_any, &weekend_any, &add_days_any, &add_months_any, &day_fraction_any},
     {&inside<false>, &inside<true>},

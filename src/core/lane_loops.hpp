@@ -19,11 +19,13 @@ enum class Kernel : unsigned char {
     npv, delta, gamma, vega, theta, rho_r, rho_q, metrics, metrics_fd,  // pc_flag int64
     npv_b, delta_b, gamma_b, vega_b, theta_b, rho_r_b, rho_q_b, metrics_b, metrics_fd_b,  // pc_flag bool
     erf, erfc, erf_inv, erfc_inv,
+    implied_vol, implied_vol_b,  // (price, spot, strike, rate, div_yield, tau, pc_flag): int64 or bool flag
     count
 };
 inline constexpr std::size_t kernel_count = static_cast<std::size_t>(Kernel::count);
 // The bool-flag twin of a pricer kernel.
 constexpr Kernel with_bool_flag(Kernel k) noexcept {
+    if (k == Kernel::implied_vol) return Kernel::implied_vol_b;
     return static_cast<Kernel>(static_cast<unsigned>(k) + static_cast<unsigned>(Kernel::npv_b));
 }
 

@@ -4,6 +4,7 @@
 #include "core/lane_loops.hpp"
 #include "maths/functions/err_functions.hpp"
 #include "pricers/black_scholes.hpp"
+#include "pricers/implied_vol.hpp"
 
 namespace vantorel::np {
 
@@ -29,6 +30,7 @@ VANTOREL_LANES_OF(vantorel::erf, erf)
 VANTOREL_LANES_OF(vantorel::erfc, erfc)
 VANTOREL_LANES_OF(vantorel::erf_inv, erf_inv)
 VANTOREL_LANES_OF(vantorel::erfc_inv, erfc_inv)
+VANTOREL_LANES_OF(vantorel::implied_vol, implied_vol)
 #undef VANTOREL_LANES_OF
 
 // A kernel over date columns whose loop the core's DateLoops give:
