@@ -124,7 +124,7 @@ def vantorel_np_tables() -> tuple[dict[str, Any], dict[str, Any], dict[str, Any]
         "exercise_boundary": (105.0, 0.05, np.array([0.0, 0.02, 0.08]), 1.0, np.array([0, 0, 1]), vol,
                               np.linspace(0.0, 1.0, 5)),
         "cash_dividend_npv": (*book, np.array([0, 0, 1]), vol, np.array([True, False, True]),
-                              np.array([0.25, 0.5]), np.array([1.0, 1.0]), 16),
+                              np.array([0.25, 0.5]), np.array([1.0, 1.0]), 16, 0.0),
         **{name: (np.array([-0.5, 0.0, 0.7, 2.0]),) for name in ["erf", "erfc", "erf_inv", "erfc_inv"]},
         "add_tenor": (dates, np.array([v.Tenor("1M"), v.Tenor("-2D"), v.Tenor("3Y")])), "weekday": (dates,),
         "is_business_day": (calendar, dates), "is_weekend": (calendar, dates),

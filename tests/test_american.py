@@ -2,6 +2,10 @@
 quadrature of the dividend's jump, and the no-arbitrage bounds."""
 
 import math
+import os
+import subprocess
+import sys
+import warnings
 
 import numpy as np
 import pytest
@@ -44,17 +48,63 @@ def ql_option(spot, strike, rate, q, tau, flag, vol, engine, dividends=()):
     return option.NPV()
 
 
-def test01_value_against_quantlib_fixed_point():
-    """QuantLib's high-precision scheme where it has one boundary (it has no double
-    boundary for negative rates): within 2e-7 of the strike plus 1e-7 relative."""
+def with_scheme(scheme, args, tmp_path):
+    """american_npv over args in a fresh interpreter under VANTOREL_AMERICAN_SCHEME (the
+    scheme is read once per process): the values and the warnings' texts."""
+    np.save(tmp_path / "args.npy", np.array(args, dtype=float))
+    code = (
+        "import warnings, numpy as np, vantorel_np as vn\n"
+        f"a = np.load({str(tmp_path / 'args.npy')!r})\n"
+        "with warnings.catch_warnings(record=True) as w:\n"
+        "    warnings.simplefilter('always')\n"
+        "    v = vn.american_npv(*a[:5], a[5].astype(int), a[6])\n"
+        f"np.save({str(tmp_path / 'out.npy')!r}, v)\n"
+        "print('\\n'.join(str(x.message) for x in w))\n"
+    )
+    env = {**os.environ, "VANTOREL_AMERICAN_SCHEME": scheme}
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, timeout=600)
+    assert done.returncode == 0, done.stderr
+    return np.load(tmp_path / "out.npy"), done.stdout
+
+
+def test01_value_against_references(tmp_path):
+    """Within max(1e-10 relative, 1e-12 of the strike) -- the bar -- of QuantLib's
+    high-precision scheme where it and the finite-difference solver agree to the bar. They
+    rarely do (the solver's grid is good to about 1e-6, QuantLib's scheme to about 1e-7):
+    elsewhere they cannot decide, and the reference is this scheme self-converged (64 nodes,
+    128 points), against which the error is measured: nine in ten options within the bar,
+    all within 2e-8 relative where vol*sqrt(tau) >= 0.1 (below that the boundary moves
+    within days of expiry and a 1% vol over 30 years is resolved only to about 3e-5).
+    QuantLib agrees within 2e-7 of the strike plus 1e-7 relative wherever it has one
+    boundary."""
     args = sample(60, 1)
+    spot, strike, rate, q, tau, flag, vol = args
     mine = vn.american_npv(*args)
-    for i in range(60):
-        spot, strike, rate, q, tau, flag, vol = (a[i] for a in args)
-        if (rate if flag == PUT else q) < 0:
-            continue
-        ref = ql_option(spot, strike, rate, q, tau, flag, vol, ql.QdFpAmericanEngine.highPrecisionScheme())
-        assert abs(mine[i] - ref) <= 2e-7 * strike + 1e-7 * ref, (i, mine[i], ref)
+    bar = np.maximum(1e-10 * mine, 1e-12 * strike)
+    fd = vn.cash_dividend_npv(*args, [np.nan], [np.nan], tol=0, space_steps=800)
+    one_boundary = np.where(flag == PUT, rate, q) >= 0
+    decided = 0
+    for i in np.flatnonzero(one_boundary):
+        ref = ql_option(*(a[i] for a in args[:5]), flag[i], vol[i], ql.QdFpAmericanEngine.highPrecisionScheme())
+        assert abs(mine[i] - ref) <= 2e-7 * strike[i] + 1e-7 * ref, (i, mine[i], ref)
+        if abs(ref - fd[i]) <= bar[i]:
+            decided += 1
+            assert abs(mine[i] - ref) <= bar[i], (i, mine[i], ref)
+    converged, _ = with_scheme("64,128,128", args, tmp_path)
+    err = np.abs(mine - converged)
+    assert np.mean(err <= bar) >= 0.9, (decided, np.sort(err / bar)[-10:])
+    rel = err / np.maximum(converged, 1e-2 * strike)
+    assert np.all(rel[vol * np.sqrt(tau) >= 0.1] <= 2e-8), np.sort(rel)[-5:]
+
+
+def test01b_solver_miss_is_nan_with_a_warning(tmp_path):
+    """A boundary iteration cut to one pass misses its tolerance: NaN and a warning with
+    the count, while the cases with a closed form keep their values."""
+    args = [[100.0] * 3, [110.0] * 3, [0.05, 0.05, -0.01], [0.02, 0.02, 0.0], [1.0] * 3, [PUT] * 3, [0.3, 0.0, 0.3]]
+    v, warned = with_scheme("32,24,64,1", args, tmp_path)
+    assert np.isnan(v[0]) and v[2] == vn.npv(*(a[2] for a in args))
+    assert v[1] == vn.american_npv(*(a[1] for a in args)) == pytest.approx(10.0, rel=1e-15)
+    assert "american_npv: 1 element(s) missed the solver tolerance and are NaN" in warned
 
 
 def test02_value_against_finite_differences_and_bounds():
@@ -63,7 +113,7 @@ def test02_value_against_finite_differences_and_bounds():
     American >= European >= 0, American >= intrinsic, American <= spot (call) or strike (put)."""
     args = sample(40, 2, max_sd=1.5)
     mine = vn.american_npv(*args)
-    fd = vn.cash_dividend_npv(*args, [np.nan], [np.nan], space_steps=800)
+    fd = vn.cash_dividend_npv(*args, [np.nan], [np.nan], tol=0, space_steps=800)
     bad = np.abs(mine - fd) > 2e-6 * (args[1] + np.abs(fd))
     assert not bad.any(), [(tuple(float(a[i]) for a in args), mine[i], fd[i]) for i in np.flatnonzero(bad)]
     args = sample(300, 3)
@@ -129,21 +179,55 @@ def test05_boundary_monotone_and_priced():
     assert vn.american_npv(inside, 100.0, 0.05, 0.02, 2.0, PUT, 0.3) == 100.0 - inside
 
 
+def dividend_sample(n, seed):
+    """Random options with one to three dividends of 1 to 5 at whole days before expiry
+    (strike 50..200, rate and yield -5%..20%, vol 5%..100%, tau 30 days..5 years)."""
+    rng = np.random.default_rng(seed)
+    days = np.floor(np.exp(rng.uniform(np.log(30), np.log(5 * 365), n)))
+    ex = np.full((n, 3), np.nan)
+    for i in range(n):
+        k = rng.integers(1, 4)
+        ex[i, :k] = np.sort(rng.choice(np.arange(1, days[i]), k, replace=False))
+    args = (np.full(n, 100.0), np.exp(rng.uniform(np.log(50), np.log(200), n)), *rng.uniform(-0.05, 0.2, (2, n)),
+            days / 365, rng.integers(0, 2, n), np.exp(rng.uniform(np.log(0.05), np.log(1.0), n)))  # fmt: skip
+    return args, ex / 365, np.where(np.isnan(ex), np.nan, rng.uniform(1, 5, (n, 3)))
+
+
 @pytest.mark.parametrize("american", [False, True])
 def test06_cash_dividends(american):
-    """European: a quadrature over the spot on the ex-date of closed-form values after it.
-    American: QuantLib's finite differences at a fine grid (its own error about 1e-5)."""
-    spot, strike, rate, q, vol, t1, amount = 100.0, 105.0, 0.04, 0.0, 0.3, 0.4, 3.0
+    """At tol=1e-8: within 2e-8 relative (of at least 1e-4 of the strike) of
+    the solver's own values on grids of 800 to 3200 steps extrapolated at their order (4
+    European, 2 American), or NaN with a warning.
+    European, one dividend: a quadrature over the spot on the ex-date of closed-form
+    values after it. American: QuantLib's finite differences extrapolated in its time
+    steps (its error is first order in them), within its own error of about 1e-6."""
+    (spot, strike, *rest), times, amounts = dividend_sample(8, 6 + american)
+    # and a put with q < r < 0, whose exercise region lies between two boundaries
+    extra = (100.0, 110.0, -0.01, -0.03, 3.0, PUT, 0.3)
+    spot, strike, *rest = (np.append(a, b) for a, b in zip((spot, strike, *rest), extra))
+    times, amounts = np.vstack([times, [1.0, 2.0, np.nan]]), np.vstack([amounts, [2.0, 2.0, np.nan]])
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        mine = vn.cash_dividend_npv(spot, strike, *rest, times, amounts, american=american, tol=1e-8)
+    missed = int(np.isnan(mine).sum())
+    assert missed <= 2 and (not missed or f"{missed} element(s)" in str(caught[0].message))
+    fine = [vn.cash_dividend_npv(spot, strike, *rest, times, amounts, american=american, tol=0, space_steps=n)
+            for n in (800, 1600)]  # fmt: skip
+    fine = fine[1] + (fine[1] - fine[0]) / 3 if american else fine[1]  # their orders: 2 and 4
+    err = np.abs(mine - fine) / np.maximum(fine, 1e-4 * strike)
+    assert np.nanmax(err) < 2e-8, (err, mine, fine)
+    rate, q, vol, t1, amount = 0.04, 0.0, 0.3, 0.4, 3.0
     for flag in (CALL, PUT):
-        mine = vn.cash_dividend_npv(spot, strike, rate, q, 1.0, flag, vol, [t1], [amount], american=american,
-                                    space_steps=400)  # fmt: skip
+        mine = vn.cash_dividend_npv(100.0, 105.0, rate, q, 1.0, flag, vol, [t1], [amount], american=american)
         if american:
-            ref = ql_option(spot, strike, rate, q, 1.0, flag, vol, (800, 800, 0), [(t1, amount)])
-            assert abs(mine - ref) < 2e-4 * ref
+            ql = {g: ql_option(100.0, 105.0, rate, q, 1.0, flag, vol, (*g, 0), [(t1, amount)])
+                  for g in ((800, 1600), (1600, 800), (1600, 1600))}  # fmt: skip
+            ref = 2 * ql[1600, 1600] - ql[800, 1600] + (ql[1600, 1600] - ql[1600, 800]) / 3
+            assert abs(mine - ref) < 1e-6 * mine, (mine, ref, ql)
             continue
         z, dz = np.linspace(-12, 12, 24001, retstep=True)
-        s1 = spot * np.exp((rate - q - vol**2 / 2) * t1 + vol * math.sqrt(t1) * z)
-        after = vn.npv(np.maximum(s1 - amount, 0.0), strike, rate, q, 1.0 - t1, flag, vol)
+        s1 = 100.0 * np.exp((rate - q - vol**2 / 2) * t1 + vol * math.sqrt(t1) * z)
+        after = vn.npv(np.maximum(s1 - amount, 0.0), 105.0, rate, q, 1.0 - t1, flag, vol)
         ref = math.exp(-rate * t1) * np.sum(after * np.exp(-z * z / 2)) * dz / math.sqrt(2 * math.pi)
         assert abs(mine - ref) < 1e-8 * ref
 
@@ -151,6 +235,7 @@ def test06_cash_dividends(american):
 def test07_dividend_errors_and_lists():
     """Lists are checked and named; NaN pads ragged lists; ex-dates after expiry drop out."""
     args = (100.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.2)
+    kw = {"tol": 0}
     for times, amounts, text in [
         ([0.5, 0.25], [1.0, 1.0], "div_times: ex-dates must be strictly increasing"),
         ([0.5, 0.5], [1.0, 1.0], "div_times: ex-dates must be strictly increasing"),
@@ -159,6 +244,19 @@ def test07_dividend_errors_and_lists():
     ]:
         with pytest.raises(ValueError, match=text):
             vn.cash_dividend_npv(*args, times, amounts)
-    ragged = vn.cash_dividend_npv(*args, [[0.5, np.nan], [0.25, 0.5]], [[1.0, np.nan], [1.0, 1.0]])
-    assert ragged[0] == vn.cash_dividend_npv(*args, [0.5], [1.0]) and ragged[1] > ragged[0]
-    assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0]) == vn.cash_dividend_npv(*args, [0.5], [1.0])
+    ragged = vn.cash_dividend_npv(*args, [[0.5, np.nan], [0.25, 0.5]], [[1.0, np.nan], [1.0, 1.0]], **kw)
+    assert ragged[0] == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw) and ragged[1] > ragged[0]
+    assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0], **kw) == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw)
+    with np.testing.assert_no_warnings():  # invalid input: NaN, quietly
+        assert np.isnan(vn.cash_dividend_npv(-1.0, *args[1:], [0.5], [1.0], **kw))
+    with pytest.raises(ValueError, match="tol"):
+        vn.cash_dividend_npv(*args, [0.5], [1.0], tol=-1.0)
+    # A dividend above the spot takes it to 0 for good: the put is then worth its
+    # discounted strike (European) or the strike at once (American, rate > 0).
+    low = (1.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.01, [0.5], [5.0])
+    assert vn.cash_dividend_npv(*low, american=False) == pytest.approx(100 * math.exp(-0.05), rel=1e-12)
+    assert vn.cash_dividend_npv(*low) == 99.0  # exercised today: K - S beats K at the ex-date
+    # A spot inside the exercise region is worth its intrinsic value exactly (not a
+    # cubic's reading across the boundary).
+    deep = vn.cash_dividend_npv([60.0, 140.0], 100.0, [0.1, 0.02], [0.0, 0.15], 1.0, [PUT, CALL], 0.2, [0.5], [1.0], **kw)
+    assert deep.tolist() == [40.0, 40.0]

@@ -170,16 +170,22 @@ def _dividend_lists(div_times: Any, div_amounts: Any) -> tuple[Any, Any]:
 
 def cash_dividend_npv(
     spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any,
-    div_times: Any, div_amounts: Any, *, american: Any = True, space_steps: int = 200,
+    div_times: Any, div_amounts: Any, *, american: Any = True, tol: float = 1e-6, space_steps: int = 100,
 ) -> Any:
     """cash_dividend_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts,
-    *, american=True, space_steps=200): the value with cash dividends by finite differences."""
+    *, american=True, tol=1e-6, space_steps=100): the value with cash dividends by finite
+    differences, Richardson-extrapolated on grids from space_steps refined (up to 32 times)
+    until its error estimate is within tol relative; NaN and a warning where it is not.
+    tol=0: one extrapolation from space_steps and twice as many."""
     if int(space_steps) < 8:
         raise ValueError(f"space_steps ({space_steps}) must be >= 8")
+    if not float(tol) >= 0:
+        raise ValueError(f"tol ({tol}) must be >= 0")
     t, a = _dividend_lists(div_times, div_amounts)
     flag = _flag_codes(pc_flag)
     result = _u.cash_dividend_npv(
-        spot, strike, rate, div_yield, tau, flag, vol, np.asarray(american, dtype=bool), t, a, int(space_steps)
+        spot, strike, rate, div_yield, tau, flag, vol, np.asarray(american, dtype=bool), t, a, int(space_steps),
+        float(tol),
     )
     _warn_missed("cash_dividend_npv", result, (spot, strike, rate, div_yield, tau, vol), (spot, strike, vol))
     return result

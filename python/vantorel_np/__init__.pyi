@@ -228,19 +228,26 @@ def exercise_boundary(
 def cash_dividend_npv(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
     tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, div_times: npt.ArrayLike,
-    div_amounts: npt.ArrayLike, *, american: npt.ArrayLike = True, space_steps: int = 200
+    div_amounts: npt.ArrayLike, *, american: npt.ArrayLike = True, tol: float = 1e-6, space_steps: int = 100
 ) -> Any:
     """Value with cash dividends, American (default) or European.
 
     ``div_times`` (years from now) and ``div_amounts`` are lists along their
     last axis: one list for the whole array, or one per option (NaN pads a
-    shorter list). On an ex-date the spot falls by the amount, never below
-    the grid's lowest spot; ex-dates after ``tau`` do not touch the option.
-    Crank-Nicolson in log-spot with a Rannacher start, the strike on a node,
-    exact early exercise in each step, Richardson extrapolation over
-    ``space_steps`` and twice as many. ``ValueError`` names the argument for
-    ex-dates out of order or listed twice, a negative amount, lists of unequal
-    length, or ``space_steps`` below 8.
+    shorter list). On an ex-date the spot falls by the amount, capped at the
+    spot (a spot at 0 stays there); ex-dates after ``tau`` do not touch the
+    option. Crank-Nicolson in log-spot with a Rannacher start at expiry and at
+    every ex-date, the strike on a node, exact early exercise in each step,
+    Richardson extrapolation over a grid and the grid twice as fine: from
+    ``space_steps`` (as many time steps), the grids double until the
+    extrapolation's error estimate is within ``tol`` relative (of the value,
+    at least 1e-4 of the strike), at most 32 times; NaN and a
+    ``RuntimeWarning`` counting them where that does not happen. ``tol=1e-8``
+    is met by most options within that (grids of 1600 to 3200 steps, tenths
+    of a second an option). ``tol=0``: the one extrapolation from
+    ``space_steps``. ``ValueError`` names the argument for ex-dates out of
+    order or listed twice, a negative amount, lists of unequal length,
+    ``space_steps`` below 8 or a negative ``tol``.
 
     >>> round(float(cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, 0, 0.2, [0.25, 0.75], [1.0, 1.0])), 4)
     6.7909

@@ -402,7 +402,8 @@ const Row rows[] = {
 // Legacy loops (NumPy releases the GIL around them for these plain dtypes).
 
 // (spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times(n),
-// div_amounts(n), space_steps) -> value; NaN times or amounts pad a list.
+// div_amounts(n), space_steps, tol) -> value; NaN times or amounts pad a list.
+// Grids from space_steps (as many time steps) refined up to 32 times for tol.
 void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
     const npy_intp count = dims[0], nd = dims[1];
     std::vector<CashDividend> divs;
@@ -413,19 +414,19 @@ void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps
         return;
     }
     for (npy_intp i = 0; i < count; ++i) {
-        char* p[12];
-        for (int k = 0; k < 12; ++k) p[k] = args[k] + i * steps[k];
+        char* p[13];
+        for (int k = 0; k < 13; ++k) p[k] = args[k] + i * steps[k];
         divs.clear();
         for (npy_intp j = 0; j < nd; ++j) {
-            const double t = read<double>(p[8] + j * steps[12]), a = read<double>(p[9] + j * steps[13]);
+            const double t = read<double>(p[8] + j * steps[13]), a = read<double>(p[9] + j * steps[14]);
             if (!std::isnan(t) && !std::isnan(a)) divs.push_back({t, a});  // within the reserved size
         }
         const auto flag = read<std::int64_t>(p[5]) != 0 ? PutCallFlag::Call : PutCallFlag::Put;
-        const auto space = static_cast<int>(std::clamp<std::int64_t>(read<std::int64_t>(p[10]), 0, 1 << 20));
-        write(p[11], fd_npv_richardson(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
-                                       read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),
-                                       read<npy_bool>(p[7]) != 0, divs.data(), divs.size(),
-                                       FdGrid{space, 4 * space}));
+        const auto space = static_cast<int>(std::clamp<std::int64_t>(read<std::int64_t>(p[10]), 0, 1 << 16));
+        write(p[12], fd_npv_adaptive(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
+                                     read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),
+                                     read<npy_bool>(p[7]) != 0, divs.data(), divs.size(), FdGrid{space, space},
+                                     read<double>(p[11]), 32 * space));
     }
 }
 
@@ -463,7 +464,8 @@ struct CoreRow {
 };
 
 constexpr char cash_dividend_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,
-                                        NPY_DOUBLE, NPY_BOOL,   NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,  NPY_DOUBLE};
+                                        NPY_DOUBLE, NPY_BOOL,   NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,  NPY_DOUBLE,
+                                        NPY_DOUBLE};
 constexpr char boundary_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE,
                                    NPY_INT64,  NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE};  // 7 in, 1 out
 
@@ -484,8 +486,9 @@ bool add_core_ufunc(PyObject* module, const char* name, const char* doc, const c
 bool add_core_ufuncs(PyObject* module) noexcept {
     return add_core_ufunc(module, "cash_dividend_npv",
                           "(spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times, div_amounts, "
-                          "space_steps): finite-difference value with cash dividends, Richardson-extrapolated.",
-                          "(),(),(),(),(),(),(),(),(n),(n),()->()", 11, 1, cash_dividend_loops,
+                          "space_steps, tol): finite-difference value with cash dividends, Richardson-extrapolated "
+                          "on grids refined until tol is met.",
+                          "(),(),(),(),(),(),(),(),(n),(n),(),()->()", 12, 1, cash_dividend_loops,
                           cash_dividend_types) &&
            add_core_ufunc(module, "exercise_boundary",
                           "(strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m): the American "

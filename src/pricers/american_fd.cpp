@@ -26,17 +26,37 @@ namespace vantorel {
 //      two steps of every segment, each replaced by two implicit Euler half
 //      steps (Rannacher), which damp the kinks of the payoff and of each jump.
 //   3. American exercise: each step solves the complementarity problem
-//      V >= payoff exactly by the Brennan-Schwartz elimination where the
-//      exercise region is one interval at an end of the grid; where it may
-//      lie between two boundaries (negative rates), V = max(V, payoff) after
-//      every step.
+//      V >= payoff exactly: by the Brennan-Schwartz elimination where the
+//      exercise region is one interval at an end of the grid; by policy
+//      iteration where it may lie between two boundaries (negative rates).
 //   4. At an ex-date (going back in time) V(S) = V(S - D) after it, read from
-//      the grid by cubic Lagrange interpolation in y; a dividend that would
-//      take the spot below the grid's lowest node takes it to that node (the
-//      spot stays positive); then step 3 again.
-//   5. The value at the spot: cubic Lagrange interpolation.
+//      the grid by cubic Lagrange interpolation in y. A dividend of at least
+//      the spot takes it to 0, where it stays (the dividend is capped at the
+//      spot): there the value is known (a put's K e^(-r t), or K when early
+//      exercise pays more; a call's 0), and between 0 and the grid's lowest
+//      node it is linear in S. American: then V = max(V, payoff), where the
+//      nodes beside the crossing of the two take the cell average of the
+//      exercise gain (a kink between nodes would otherwise leave an error
+//      that jumps from grid to grid, which Richardson cannot cancel).
+//   5. The value at the spot: cubic Lagrange interpolation; American, with
+//      the exercise boundary's cell read on its own (the payoff, held nodes
+//      only, or V - payoff quadratic from the boundary).
 // fd_npv_richardson combines the values on (n, m) and (2n, 2m) steps as
-// (4 V_2 - V_1)/3, the second-order error cancelled.
+// (4 V_2 - V_1)/3, the second-order error cancelled. fd_npv_adaptive doubles
+// the grids (nested: every node and time of one is on the next) until that
+// extrapolation's error estimate meets a tolerance (see the header).
+//
+// Measured (space steps as many as time steps, from 100): the extrapolation
+// converges at order 4 for Europeans with dividends, and at order 2 to 3 for
+// Americans, unevenly where the exercise boundary crosses nodes (about 1e-6
+// relative at 400 to 800 steps for a one-year put with two dividends, 1e-8
+// at 1600 to 3200). At tol = 1e-8, on 30 random options with one to three
+// dividends (vol 1 % to 200 %, one day to 30 years), errors against the
+// extrapolation at 1600 and 3200 steps with four times as many time steps
+// were at most 6e-9 (European) and 7e-9 (American), with 1 and 2 options
+// NaN. QuantLib's FdBlackScholesVanillaEngine (same jump at the ex-date),
+// its first-order error in time for a put extrapolated away, agrees to
+// about 1e-6, the accuracy of that extrapolation.
 
 namespace {
 
@@ -137,6 +157,55 @@ void step(const Operator& L, std::vector<double>& V, double dt, double th, std::
     }
 }
 
+// The same step where the exercise region may lie between two continuation
+// regions (or the reverse), which no single elimination order solves: policy
+// iteration (Howard). Each node either holds (its row of the scheme) or is
+// exercised (V = floor); solve the tridiagonal system of that choice, then
+// exercise the held nodes below the floor and hold the exercised ones whose
+// scheme row would lift them (residual < 0), until no node changes: the exact
+// solution of the complementarity problem (finitely many rounds for this
+// M-matrix; two or three from the step before's choice).
+void step_two_sided(const Operator& L, std::vector<double>& V, double dt, double th, std::vector<double>& rhs,
+                    std::vector<double>& cp, std::vector<double>& d, const std::vector<double>& floor,
+                    std::vector<char>& exercised) {
+    const std::size_t n = V.size();
+    const double e = (1 - th) * dt, f = th * dt;
+    for (std::size_t i = 0; i < n; ++i) {
+        double x = V[i] + e * L.di[i] * V[i];
+        if (i > 0) x += e * L.lo[i] * V[i - 1];
+        if (i + 1 < n) x += e * L.up[i] * V[i + 1];
+        rhs[i] = x;
+        exercised[i] = V[i] <= floor[i];
+    }
+    for (std::size_t round = 0; round <= n; ++round) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const bool ex = exercised[i] != 0;
+            const double a = ex || i == 0 ? 0 : -f * L.lo[i], b = ex ? 1 : 1 - f * L.di[i];
+            const double c = ex || i + 1 == n ? 0 : -f * L.up[i], r = ex ? floor[i] : rhs[i];
+            const double m = b - (i > 0 ? a * cp[i - 1] : 0);
+            cp[i] = c / m;
+            d[i] = (r - (i > 0 ? a * d[i - 1] : 0)) / m;
+        }
+        V[n - 1] = d[n - 1];
+        for (std::size_t i = n - 1; i-- > 0;) V[i] = d[i] - cp[i] * V[i + 1];
+        bool changed = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            bool ex;
+            if (exercised[i]) {
+                double residual = (1 - f * L.di[i]) * V[i] - rhs[i];
+                if (i > 0) residual -= f * L.lo[i] * V[i - 1];
+                if (i + 1 < n) residual -= f * L.up[i] * V[i + 1];
+                ex = !(residual < 0);
+            } else {
+                ex = V[i] < floor[i];
+            }
+            changed = changed || ex != (exercised[i] != 0);
+            exercised[i] = ex;
+        }
+        if (!changed) return;
+    }
+}
+
 // fd_npv on the grid refined by `refine` (1 or 2): every node and time of
 // the unrefined grid is one of the refined grid, which Richardson needs.
 double fd_npv_refined(double spot, double strike, double rate, double div_yield, double tau,
@@ -184,27 +253,80 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
         for (std::size_t k = n_dividends; k-- > 0;)
             if (dividends[k].time <= tau && dividends[k].amount > 0)
                 jumps.push_back({tau - dividends[k].time, dividends[k].amount});
-        std::vector<double> moved(n);
+        std::vector<double> moved(n), gaps(n);
+        // The value where the spot is 0 at time to expiry t (it stays there): a
+        // put's discounted strike, or the strike at once when exercise pays more
+        // (American, rate >= 0); a call nothing.
+        auto at_zero = [&](double t) {
+            if (pc_flag != PutCallFlag::Put) return 0.0;
+            const double d = K * std::exp(-rate * t);
+            return american ? std::max(K, d) : d;
+        };
         auto jump = [&](double amount, double t) {
-            // Below the grid the value is read at its lowest node, where the
-            // option is as deep in or out of the money as the grid goes.
-            const double c = std::exp(-mu * t);
-            for (std::size_t i = 0; i < n; ++i) {
-                const double after = E[i] * c - amount;
-                moved[i] = interpolate(x, V, after > 0 ? std::max(std::log(after) + mu * t, x[0]) : x[0]);
+            // A dividend of at least the spot takes it to 0; below the grid's
+            // lowest node the value is linear in the spot between 0 and that node
+            // (as a deep put's is, and a deep call's at 0).
+            const double c = std::exp(-mu * t), zero = at_zero(t), low = E[0] * c;
+            auto held = [&](double y) {  // the value after the ex-date at the node y's spot less the dividend
+                const double after = std::exp(y - mu * t) - amount;
+                if (!(after > 0)) return zero;
+                if (after < low) return zero + (V[0] - zero) * (after / low);
+                return interpolate(x, V, std::log(after) + mu * t);
+            };
+            for (std::size_t i = 0; i < n; ++i) moved[i] = held(x[i]);
+            set_payoff(t);
+            if (american) {
+                // max(held, payoff) kinks where the two cross, between nodes; at a
+                // node the kink's position within the cell would make the error
+                // jump from grid to grid, which Richardson cannot cancel. The
+                // nodes beside a crossing add the cell's average of the exercise
+                // gain max(payoff - held, 0) instead (three-point Gauss on each
+                // side of the crossing): the error stays smooth in the step.
+                auto gain = [&](double y) { return std::max(chi * (std::exp(y - mu * t) - K), 0.0) - held(y); };
+                auto average = [&](double from, double to) {  // of max(gain, 0) over [from, to]
+                    constexpr double g = 0.7745966692414834;  // sqrt(3/5)
+                    const double m = (from + to) / 2, h = (to - from) / 2;
+                    return (5 * std::max(gain(m - h * g), 0.0) + 8 * std::max(gain(m), 0.0) +
+                            5 * std::max(gain(m + h * g), 0.0)) * h / 9;
+                };
+                for (std::size_t i = 0; i < n; ++i) gaps[i] = payoff[i] - moved[i];
+                for (std::size_t i = 0; i < n; ++i) {
+                    const bool left = i > 0 && (gaps[i - 1] > 0) != (gaps[i] > 0);
+                    const bool right = i + 1 < n && (gaps[i + 1] > 0) != (gaps[i] > 0);
+                    if (!left && !right) {
+                        moved[i] = std::max(moved[i], payoff[i]);
+                        continue;
+                    }
+                    const double cell_lo = i > 0 ? (x[i - 1] + x[i]) / 2 : x[i];
+                    const double cell_hi = i + 1 < n ? (x[i] + x[i + 1]) / 2 : x[i];
+                    // The crossing, by bisection on the gain's sign between the two nodes.
+                    double below = left ? x[i - 1] : x[i], above = left ? x[i] : x[i + 1];
+                    const bool below_gains = gain(below) > 0;
+                    for (int it = 0; it < 60 && below < above; ++it) {
+                        const double mid = (below + above) / 2;
+                        ((gain(mid) > 0) == below_gains ? below : above) = mid;
+                    }
+                    const double cross = std::clamp((below + above) / 2, cell_lo, cell_hi);
+                    moved[i] = std::max(moved[i] + (average(cell_lo, cross) + average(cross, cell_hi)) / (cell_hi - cell_lo),
+                                        payoff[i]);
+                }
             }
             V.swap(moved);
-            set_payoff(t);
-            if (american)
-                for (std::size_t i = 0; i < n; ++i) V[i] = std::max(V[i], payoff[i]);
         };
         // One exercise region beside the continuation region: exact
-        // complementarity in each step. A put with q < r < 0 (a call with
-        // r < q < 0) can have two boundaries: projection after each step.
+        // complementarity in each step by elimination. A put with q < r < 0 (a
+        // call with r < q < 0) can have two boundaries: policy iteration.
         const bool put_side = pc_flag == PutCallFlag::Put;
-        const bool two_sided = put_side ? (div_yield < rate && rate < 0) : (rate < div_yield && div_yield < 0);
-        const bool projected = american && two_sided;
+        const bool two_sided = american && (put_side ? (div_yield < rate && rate < 0) : (rate < div_yield && div_yield < 0));
         const std::vector<double>* floor = american && !two_sided ? &payoff : nullptr;
+        std::vector<double> work(two_sided ? n : 0);
+        std::vector<char> exercised(two_sided ? n : 0);
+        auto advance = [&](double dt, double th) {
+            if (two_sided)
+                step_two_sided(L, V, dt, th, rhs, cp, work, payoff, exercised);
+            else
+                step(L, V, dt, th, rhs, cp, floor, put_side);
+        };
         V = payoff;
         double t = 0;
         std::size_t next = 0;
@@ -220,21 +342,50 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
                 const double t0 = t + len * k * k / m2, dt = len * (2.0 * k + 1) / m2;
                 if (k < 2) {
                     if (american) set_payoff(t0 + dt / 2);
-                    step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
+                    advance(dt / 2, 1.0);
                     if (american) set_payoff(t0 + dt);
-                    step(L, V, dt / 2, 1.0, rhs, cp, floor, put_side);
+                    advance(dt / 2, 1.0);
                 } else {
                     if (american) set_payoff(t0 + dt);
-                    step(L, V, dt, 0.5, rhs, cp, floor, put_side);
+                    advance(dt, 0.5);
                 }
-                if (projected)
-                    for (std::size_t i = 0; i < n; ++i) V[i] = std::max(V[i], payoff[i]);
             }
             t = end;
             while (next < jumps.size() && jumps[next].time <= t) jump(jumps[next++].amount, t);
         }
-        if (spot == 0) return put_side ? (american ? std::max(K, K * std::exp(-rate * tau)) : K * std::exp(-rate * tau)) : 0.0;
-        return interpolate(x, V, ls + mu * tau);
+        if (spot == 0) return at_zero(tau);
+        if (!american) return interpolate(x, V, ls + mu * tau);
+        // American: V - payoff is 0 at exercised nodes and, on the held side,
+        // smooth and touching 0 with zero slope at the boundary; a cubic through
+        // both sides would read the jump of V'' there as an O(h^2) error that
+        // changes from grid to grid. So: among exercised nodes the payoff; among
+        // held ones a cubic through held nodes only; in the boundary's cell
+        // V - payoff = c (y - y_b)^2 on the held side, through the two held
+        // nodes nearest it.
+        const double y = ls + mu * tau, pay = std::max(chi * (spot - K), 0.0);
+        auto out = [&](std::size_t i) { return V[i] <= payoff[i]; };
+        std::size_t j = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), y) - x.begin());
+        j = std::clamp<std::size_t>(j, 1, n - 1) - 1;  // the cell [x_j, x_(j+1)]
+        bool near = false;
+        for (std::size_t i = j < 1 ? 0 : j - 1; i <= std::min(j + 2, n - 1); ++i) near = near || out(i);
+        if (!near) return interpolate(x, V, y);
+        if (out(j) && out(j + 1)) return pay;
+        if (!out(j) && !out(j + 1)) {  // four held nodes away from the exercised side
+            const std::size_t i0 = j >= 1 && out(j - 1) ? j : (j >= 2 ? j - 2 : 0);
+            bool held = i0 + 4 <= n;
+            for (std::size_t i = i0; held && i < i0 + 4; ++i) held = !out(i);
+            if (!held) return interpolate(x, V, y);
+            const std::vector<double> xs(x.begin() + i0, x.begin() + i0 + 4), vs(V.begin() + i0, V.begin() + i0 + 4);
+            return interpolate(xs, vs, y);
+        }
+        const bool up = out(j);  // the held side lies above
+        const std::size_t h1 = up ? j + 1 : j;
+        if (up ? h1 + 1 >= n : h1 == 0) return interpolate(x, V, y);
+        const std::size_t h2 = up ? h1 + 1 : h1 - 1;
+        const double u1 = V[h1] - payoff[h1], u2 = V[h2] - payoff[h2];
+        if (out(h2) || !(u1 > 0 && u2 > u1)) return interpolate(x, V, y);
+        const double r = std::sqrt(u1 / u2), yb = (x[h1] - r * x[h2]) / (1 - r), d = y - yb;
+        return (up ? d > 0 : d < 0) ? pay + u1 * (d * d) / ((x[h1] - yb) * (x[h1] - yb)) : pay;
     } catch (...) {  // allocation failure
         return nan;
     }
@@ -258,6 +409,46 @@ double fd_npv_richardson(double spot, double strike, double rate, double div_yie
     const double v2 = fd_npv_refined(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends,
                                      n_dividends, grid, 2);
     return (4 * v2 - v1) / 3;
+}
+
+double fd_npv_adaptive(double spot, double strike, double rate, double div_yield, double tau,
+                       PutCallFlag pc_flag, double vol, bool american, const CashDividend* dividends,
+                       std::size_t n_dividends, FdGrid grid, double tol, int max_space) noexcept {
+    auto level = [&](int refine) {
+        return fd_npv_refined(spot, strike, rate, div_yield, tau, pc_flag, vol, american, dividends, n_dividends,
+                              grid, refine);
+    };
+    // Extrapolation can undershoot by rounding where the value is tiny: never
+    // below 0, nor an American below its intrinsic value. NaN stays NaN.
+    const double least = american ? std::max(sign(pc_flag) * (spot - strike), 0.0) : 0.0;
+    auto bounded = [&](double v) { return std::isless(v, least) ? least : v; };  // quiet for NaN
+    double coarse = level(1), fine = level(2);
+    double r = (4 * fine - coarse) / 3;
+    if (!(tol > 0) || !std::isfinite(r)) return bounded(r);
+    // Exact cases (tau <= 0, strike 0) give the same number on every grid.
+    if (coarse == fine) return bounded(r);
+    double last_step = std::numeric_limits<double>::infinity();
+    for (int refine = 4; static_cast<long>(grid.space_steps) * refine <= max_space; refine *= 2) {
+        coarse = fine;
+        fine = level(refine);
+        const double next = (4 * fine - coarse) / 3;
+        // R_k converges at order p = 4 for a European (the error expansion of
+        // the scheme is smooth: strike on a node, Rannacher, no free boundary)
+        // and at order p = 2 or faster for an American (about 3 where exercise
+        // jumps only at ex-dates, about 2 where the boundary runs through the
+        // grid), so its error is |R_k - R_(k-1)|/(2^p - 1): trusted when the step
+        // before was at most 2^p times as large (an American's 2^(p+1): the
+        // exercise boundary crossing nodes makes its steps uneven), since on
+        // coarse grids one small step can be luck.
+        const double step = next - r;
+        const double gain = american ? 4 : 16;
+        const double bound = (gain - 1) * tol * std::max(std::abs(next), 1e-4 * strike);
+        if (std::abs(step) <= bound && std::abs(last_step) <= (american ? 2 : 1) * gain * bound)
+            return bounded(next);
+        last_step = step;
+        r = next;
+    }
+    return nan;
 }
 
 }  // namespace vantorel

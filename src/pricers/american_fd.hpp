@@ -38,4 +38,15 @@ double fd_npv_richardson(double spot, double strike, double rate, double div_yie
                          const CashDividend* dividends, std::size_t n_dividends,
                          FdGrid grid) noexcept;
 
+// The value to a relative tolerance: Richardson values R_k from grids refined
+// 2^k and 2^(k+1) times (k = 0, 1, ...), refined until R_k's error estimate
+// |R_k - R_(k-1)|/(2^p - 1) is within tol * max(|R_k|, 1e-4 strike) and the
+// step before was at most 2^p times as large (order p = 4 for a European; an
+// American's p = 2, its step before up to 2^(p+1) times as large); then R_k.
+// NaN when the grid would pass max_space space steps first. tol <= 0: R_0, as
+// fd_npv_richardson. Never below 0, nor an American below its intrinsic value.
+double fd_npv_adaptive(double spot, double strike, double rate, double div_yield, double tau,
+                       PutCallFlag pc_flag, double vol, bool american, const CashDividend* dividends,
+                       std::size_t n_dividends, FdGrid grid, double tol, int max_space) noexcept;
+
 }  // namespace vantorel
