@@ -143,7 +143,8 @@ def test03_exact_cases():
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.0) == 10.0
     with np.testing.assert_no_warnings():
         out = vn.american_npv(np.array([-1.0, 100.0, 100.0]), 100.0, 0.05, 0.0, 1.0, PUT, np.array([0.2, -0.2, np.nan]))
-        spots = vn.exercise_boundary(100.0, np.array([np.nan, 0.05]), 0.0, 1.0, PUT, np.array([0.2, np.nan]))[1]
+        spots = vn.exercise_boundary(100.0, np.array([np.nan, 0.05, 0.05]), 0.0, [1.0, 1.0, np.inf], PUT,
+                                     np.array([0.2, np.nan, 0.2]))[1]  # fmt: skip
     assert np.isnan(out).all() and np.isnan(spots[:, 1:]).all()
 
 

@@ -143,7 +143,8 @@ def exercise_boundary(
     if int(points) < 2:
         raise ValueError(f"points ({points}) must be >= 2")
     shape = np.broadcast_shapes(*(np.shape(a) for a in (strike, rate, div_yield, tau, pc_flag, vol)))
-    times = np.linspace(0.0, 1.0, int(points)) * np.broadcast_to(np.asarray(tau, dtype=float), shape)[..., None]
+    with np.errstate(invalid="ignore"):  # 0 * inf: NaN times, and NaN spots, for an infinite tau
+        times = np.linspace(0.0, 1.0, int(points)) * np.broadcast_to(np.asarray(tau, dtype=float), shape)[..., None]
     times[..., -1] = np.broadcast_to(np.asarray(tau, dtype=float), shape)  # tau itself, not tau * 1.0 rounded
     spots = _u.exercise_boundary(strike, rate, div_yield, tau, _flag_codes(pc_flag), vol, times)
     return times, spots
