@@ -72,29 +72,28 @@ def test01_value_against_references(tmp_path):
     high-precision scheme where it and the finite-difference solver agree to the bar. They
     rarely do (the solver's grid is good to about 1e-6, QuantLib's scheme to about 1e-7):
     elsewhere they cannot decide, and the reference is this scheme self-converged (64 nodes,
-    128 points), against which the error is measured: nine in ten options within the bar,
-    all within 2e-8 relative where vol*sqrt(tau) >= 0.1 (below that the boundary moves
-    within days of expiry and a 1% vol over 30 years is resolved only to about 3e-5).
-    QuantLib agrees within 2e-7 of the strike plus 1e-7 relative wherever it has one
-    boundary."""
+    128 points): every value within the bar of it, or NaN where the tail estimate says the
+    bar is missed even at 64 nodes (a few in a hundred at most). QuantLib agrees within
+    2e-7 of the strike plus 1e-7 relative wherever it has one boundary."""
     args = sample(60, 1)
     spot, strike, rate, q, tau, flag, vol = args
-    mine = vn.american_npv(*args)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        mine = vn.american_npv(*args)
+    ok = np.isfinite(mine)
     bar = np.maximum(1e-10 * mine, 1e-12 * strike)
     fd = vn.cash_dividend_npv(*args, [np.nan], [np.nan], tol=0, space_steps=800)
     one_boundary = np.where(flag == PUT, rate, q) >= 0
     decided = 0
-    for i in np.flatnonzero(one_boundary):
+    for i in np.flatnonzero(one_boundary & ok):
         ref = ql_option(*(a[i] for a in args[:5]), flag[i], vol[i], ql.QdFpAmericanEngine.highPrecisionScheme())
         assert abs(mine[i] - ref) <= 2e-7 * strike[i] + 1e-7 * ref, (i, mine[i], ref)
         if abs(ref - fd[i]) <= bar[i]:
             decided += 1
             assert abs(mine[i] - ref) <= bar[i], (i, mine[i], ref)
     converged, _ = with_scheme("64,128,128", args, tmp_path)
-    err = np.abs(mine - converged)
-    assert np.mean(err <= bar) >= 0.9, (decided, np.sort(err / bar)[-10:])
-    rel = err / np.maximum(converged, 1e-2 * strike)
-    assert np.all(rel[vol * np.sqrt(tau) >= 0.1] <= 2e-8), np.sort(rel)[-5:]
+    err = np.abs(mine - converged)[ok]
+    assert np.mean(ok) >= 0.95 and np.all(err <= bar[ok]), (decided, np.mean(ok), np.sort(err / bar[ok])[-5:])
 
 
 def test01b_solver_miss_is_nan_with_a_warning(tmp_path):
@@ -105,11 +104,23 @@ def test01b_solver_miss_is_nan_with_a_warning(tmp_path):
     assert np.isnan(v[0]) and v[2] == vn.npv(*(a[2] for a in args))
     assert v[1] == vn.american_npv(*(a[1] for a in args)) == pytest.approx(10.0, rel=1e-15)
     assert "american_npv: 1 element(s) missed the solver tolerance and are NaN" in warned
+    # Boundaries the default scheme does not resolve: a call at 3% vol over 55 years (its
+    # value at 64 nodes and 96 points), a put over 1e4 years (the perpetual one in closed
+    # form). Within 1e-8 or NaN with the warning, never a silent wrong number.
+    lam = -2 * 0.05 / 0.2**2
+    edge = 100 * lam / (lam - 1)
+    for case, ref in (((100.2, 100.0, 0.015, 0.151, 54.7, CALL, 0.03), 0.1918949515),
+                      ((100.0, 100.0, 0.05, 0.0, 1e4, PUT, 0.2), (100 - edge) * (100 / edge) ** lam)):  # fmt: skip
+        with warnings.catch_warnings(record=True) as w:
+            warnings.simplefilter("always")
+            v = vn.american_npv(*case)
+        missed = [str(x.message) for x in w if "1 element(s) missed the solver tolerance" in str(x.message)]
+        assert abs(v - ref) <= 1e-8 * ref or (math.isnan(v) and missed), (case, v, ref)
 
 
 def test02_value_against_finite_differences_and_bounds():
     """The fine finite-difference grid agrees (vol*sqrt(tau) <= 1.5, where its grid resolves
-    the strike), the double-boundary cases included; and always
+    the strike), the double-boundary cases included; and wherever it is not NaN
     American >= European >= 0, American >= intrinsic, American <= spot (call) or strike (put)."""
     args = sample(40, 2, max_sd=1.5)
     mine = vn.american_npv(*args)
@@ -117,6 +128,11 @@ def test02_value_against_finite_differences_and_bounds():
     bad = np.abs(mine - fd) > 2e-6 * (args[1] + np.abs(fd))
     assert not bad.any(), [(tuple(float(a[i]) for a in args), mine[i], fd[i]) for i in np.flatnonzero(bad)]
     args = sample(300, 3)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        ok = np.isfinite(vn.american_npv(*args))  # NaN where the tail estimate rejects
+    assert np.mean(ok) >= 0.95
+    args = tuple(a[ok] for a in args)
     spot, strike, _, _, _, flag, _ = args
     mine, euro = vn.american_npv(*args), vn.npv(*args)
     assert np.all(mine >= euro - 1e-12 * strike) and np.all(euro >= 0)
