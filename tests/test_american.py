@@ -249,6 +249,14 @@ def test07_dividend_errors_and_lists():
     assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0], **kw) == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw)
     with np.testing.assert_no_warnings():  # invalid input: NaN, quietly
         assert np.isnan(vn.cash_dividend_npv(-1.0, *args[1:], [0.5], [1.0], **kw))
+    # A list per option is that option's operand: refused, it is raised with its index, NaN under coerce.
+    lists = ([[0.25, 0.5], [0.5, 0.25]], [1.0, 1.0])
+    with np.testing.assert_no_warnings():
+        coerced = vn.cash_dividend_npv(*args, *lists, errors="coerce", **kw)
+    assert coerced[0] == vn.cash_dividend_npv(*args, [0.25, 0.5], [1.0, 1.0], **kw) and np.isnan(coerced[1])
+    with pytest.raises(ValueError, match="must be strictly increasing") as info:
+        vn.cash_dividend_npv(*args, *lists, **kw)
+    assert info.value.__notes__ == ["cash_dividend_npv: first failing element at index (1,)"]
     with pytest.raises(ValueError, match="tol"):
         vn.cash_dividend_npv(*args, [0.5], [1.0], tol=-1.0)
     # A dividend above the spot takes it to 0 for good: the put is then worth its

@@ -155,10 +155,11 @@ def exercise_boundary(
     if int(points) < 2:
         raise ValueError(f"points ({points}) must be >= 2")
     values = [strike, rate, div_yield, tau, pc_flag, vol]
-    kwargs = {"points": int(points)}
+    kwargs: dict[str, Any] = {"points": int(points)}
     if any(map(_is_dask, values)):
-        return dask_map(_boundary, values, kwargs, _errors(errors), "(),(),(),(),(),()->(m),(m)",
-                        {"m": int(points)}, [np.float64, np.float64])
+        lazy: tuple[Any, Any] = dask_map(_boundary, values, kwargs, _errors(errors), "(),(),(),(),(),()->(m),(m)",
+                                         {"m": int(points)}, [np.float64, np.float64])
+        return lazy
     return _boundary(*values, **kwargs, errors=_errors(errors))
 
 
@@ -201,7 +202,7 @@ def cash_dividend_npv(
     if not float(tol) >= 0:
         raise ValueError(f"tol ({tol}) must be >= 0")
     values = [spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts, american]
-    kwargs = {"tol": float(tol), "space_steps": int(space_steps)}
+    kwargs: dict[str, Any] = {"tol": float(tol), "space_steps": int(space_steps)}
     if any(map(_is_dask, values)):
         if np.shape(div_times)[-1:] != np.shape(div_amounts)[-1:]:
             _dividend_lists(np.empty(np.shape(div_times)[-1:]), np.empty(np.shape(div_amounts)[-1:]))

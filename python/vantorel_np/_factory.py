@@ -71,7 +71,6 @@ def _unaliased(ops: list[Any], out: Any) -> list[Any]:
     ]
 
 
-@functools.cache
 def _core_ndims(signature: str | None, nin: int) -> tuple[int, ...]:
     """The number of core dimensions of each input under a gufunc signature
     ("(),(n)->()": 0 and 1); zeros for a plain ufunc."""
