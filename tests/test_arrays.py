@@ -482,6 +482,7 @@ def test17_a_failing_element_raises_its_own_error_at_its_index(call, error, mess
     else:
         assert type(info.value) is error and str(info.value) == message
     assert info.value.__notes__ == [f"{info.value.__notes__[0].split(':')[0]}: first failing element at index {index}"]
+    assert info.value.__context__ is None  # the element's own error, not chained to the whole call's
 
 
 def test18_coerce_computes_the_rest_and_dask_takes_unknown_chunks():

@@ -127,11 +127,13 @@ def _run(ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: 
         try:
             result = ufunc(*ops, **kwargs)
             return (result, None) if status else result
-        except (FatalError, TypeError, ValueError):
+        except (FatalError, TypeError, ValueError) as exc:
             index = None if twin is None else _first(twin, ops, kwargs, worst=False)
-            if index is not None:
-                _raise_at(ufunc, ops, kwargs, index)
-            raise
+            if index is None:
+                raise
+            failure = exc
+        _raise_at(ufunc, ops, kwargs, index)  # outside the handler: the element's error alone, unchained
+        raise failure
     out = _outs(kwargs.pop("out", None))
     nout = twin.nout - 1
     *results, codes = twin(*ops, out=(*(out or (None,) * nout), None), **kwargs)
