@@ -39,7 +39,7 @@ from typing import Any
 import vantorel as _vt
 
 from . import _pickling, _table
-from ._factory import _is_dask, _run, dask_map, make
+from ._factory import _errors, _is_dask, _run, dask_map, make
 from ._table import Metrics
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 
@@ -125,15 +125,6 @@ for _name in ("american_npv", "american_metrics"):
     _FUNCTIONS[_name] = _solver_checked(_FUNCTIONS[_name])
 
 
-_ERRORS = ("raise", "coerce")
-
-
-def _errors(errors: str) -> str:
-    if errors not in _ERRORS:
-        raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
-    return errors
-
-
 def _boundary(
     strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, *, points: int, errors: str
 ) -> tuple[Any, Any]:
@@ -204,8 +195,10 @@ def cash_dividend_npv(
     values = [spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts, american]
     kwargs: dict[str, Any] = {"tol": float(tol), "space_steps": int(space_steps)}
     if any(map(_is_dask, values)):
-        if np.shape(div_times)[-1:] != np.shape(div_amounts)[-1:]:
-            _dividend_lists(np.empty(np.shape(div_times)[-1:]), np.empty(np.shape(div_amounts)[-1:]))
+        # Each block checks its lists; their lengths, and a list given as a scalar, here.
+        lists = [v if _is_dask(v) else np.atleast_1d(np.asarray(v, dtype=float)) for v in (div_times, div_amounts)]
+        _dividend_lists(*(np.empty(np.shape(v)[-1:]) for v in lists))
+        values[7:9] = lists
         signature = "(),(),(),(),(),(),(),(n),(n),()->()"
         return dask_map(_cash_dividend, values, kwargs, _errors(errors), signature, dtypes=np.float64)
     return _cash_dividend(*values, **kwargs, errors=_errors(errors))

@@ -52,6 +52,13 @@ _NONE = inspect.Parameter.empty
 _CAST_KEYWORDS = ("casting", "dtype", "signature")
 
 
+def _errors(errors: Any) -> str:
+    """errors= checked: "raise" or "coerce"."""
+    if errors not in _ERRORS:
+        raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
+    return str(errors)
+
+
 def _is_dask(a: Any) -> bool:
     return hasattr(a, "__dask_graph__")
 
@@ -227,9 +234,7 @@ def make(row: Row, ufuncs: Any, module: str, plain: frozenset[type] = frozenset(
         for name in names[: len(args)]:
             if name in kwargs:
                 raise TypeError(f"{row.name}() got multiple values for argument '{name}'")
-        errors = kwargs.pop("errors", "raise")
-        if errors not in _ERRORS:
-            raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
+        errors = _errors(kwargs.pop("errors", "raise"))
         given = values
         if converting:
             values = [v if c is None else c(v) for v, c in zip(values, convert)]
