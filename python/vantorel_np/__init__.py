@@ -10,7 +10,8 @@ registers picklers for vantorel's classes (copyreg), so its objects travel to
 process pools and Dask workers.
 
 A function whose elements can fail (a date out of range, ``Thirty360``, an
-unsupported interpolation, a bad put-call code) takes ``errors``:
+unsupported interpolation, a bad put-call code, a dividend list out of order)
+takes ``errors``:
 
 * ``"raise"`` (default): the first failing element, in C order of the
   broadcast operands, raises the scalar API's exception (``FatalError`` for a
