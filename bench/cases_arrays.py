@@ -1,7 +1,9 @@
 """vantorel_np over a book of 1,000,000 random options and 1,000,000 dates, against
 numpy/scipy formulas, the scalar API, fast-vollib, QuantLib, pandas and itself in two
 threads. The title names the SIMD target the loops run on (VANTOREL_SIMD forces a
-narrower one)."""
+narrower one) and the machine's load average."""
+
+import os
 
 from harness import Case, Peer
 
@@ -10,7 +12,11 @@ try:
 except ImportError:  # pragma: no cover - the module without its array package
     simd_target = "none"
 
-TITLE = f"arrays (N = 1,000,000; SIMD target {simd_target}, one thread unless said)"
+# The load average at the start: the two-thread figure needs two free cores.
+TITLE = (
+    f"arrays (N = 1,000,000; SIMD target {simd_target}, one thread unless said; "
+    f"load average {os.getloadavg()[0]:.2f} at start, {os.cpu_count()} cores)"
+)
 
 _BOOK = """
 import numpy as np
@@ -52,6 +58,42 @@ def np_metrics(spot, strike, rate, div, tau, is_call, vol):
     rho_r = strike * chi * tau * df_r * n2
     rho_q = -spot * chi * tau * df_q * n1
     return npv, delta, gamma, vega, theta, rho_r, rho_q
+"""
+)
+
+# The C library's calls that the closed form and the finite differences make per
+# option, on the arguments they take, in a loop of just those calls
+# (bench/floor.c): exp(-rate*tau), exp(-div*tau), ln(spot), ln(strike), the
+# density's exp, and the exp(-z*z) of each normal distribution value whose
+# |z| >= 0.5 (0.55 and 0.53 of d1 and d2 in this book); the finite differences
+# add eight exp and two ln of bumped inputs, and eleven prices' 22 distribution
+# values. fd_floor is those calls beside the 22 values as erf in lanes: the
+# floor of any kernel that keeps the scalar bits.
+from cases_binding import _FLOOR  # noqa: E402
+
+_LIBM = (
+    _BOOK
+    + f"""
+from {_FLOOR} import libm_calls
+sq = np.sqrt(tau); chi = np.where(is_call, 1.0, -1.0)
+d1 = ((0.5 * vol * vol + (rate - div)) * tau + (np.log(spot) - np.log(strike))) / (sq * vol)
+z1, z2 = np.abs(d1) * 0.7071067811865476, np.abs(d1 - sq * vol) * 0.7071067811865476
+erf_exps = np.concatenate([-z1[z1 >= 0.5] ** 2, -z2[z2 >= 0.5] ** 2])
+day = 1 / 365
+own_exps = np.concatenate([-rate * tau, -div * tau])
+m_exps = np.concatenate([own_exps, -0.5 * d1 * d1, erf_exps])
+m_logs = np.concatenate([spot, strike])
+fd_own_exps = np.concatenate([own_exps, -rate * (tau - day), -div * (tau - day), -rate * (tau + day),
+                              -div * (tau + day), -1.001 * rate * tau, -0.999 * rate * tau, -1.001 * div * tau,
+                              -0.999 * div * tau])
+fd_exps = np.concatenate([fd_own_exps] + [erf_exps] * 11)
+fd_logs = np.concatenate([spot, strike, 1.0005 * spot, 0.9995 * spot])
+erf_args = chi * d1 * 0.7071067811865476
+erf_out = np.empty_like(erf_args)
+def fd_floor():
+    libm_calls(fd_own_exps, fd_logs)
+    for _ in range(22):
+        vn.erf(erf_args, out=erf_out)
 """
 )
 
@@ -110,8 +152,18 @@ curve = vt.YieldCurve.create_noded(start, vt.DayCounter.Act365, nodes, dfs, vt.I
 epoch = start - vt.Date(1970, 1, 1)
 offsets = rng.integers(0, nodes[-1] - start, 1_000_000)
 dates = (offsets + epoch).astype("M8[D]")
-node_x = np.array([float(d - start) for d in nodes]); node_log = np.log(np.array(dfs))
+node_x = np.array([float(d - start) for d in nodes]); node_df = np.array(dfs); node_log = np.log(node_df)
 x = offsets.astype(float)
+later = offsets + rng.integers(1, 400, 1_000_000)
+ends = (later + epoch).astype("M8[D]")
+x2 = later.astype(float)
+def log_df(x):  # log-linear interpolation of the factors in days from the curve date
+    return np.interp(x, node_x, node_log)
+linear = vt.Interpolator(node_x.tolist(), dfs, vt.InterpType.Linear, vt.ExtrapType.Auto)
+# The log-linear factor's pow(df1 / df0, (x - x0) / (x1 - x0)) per date, for the C library's pow alone.
+k = np.clip(np.searchsorted(node_x, x) - 1, 0, len(node_x) - 2)
+pow_base = node_df[k + 1] / node_df[k]; pow_exp = (x - node_x[k]) / (node_x[k + 1] - node_x[k])
+no_calls = np.empty(0)
 """
 
 # 1,000,000 days of 1997-2052 and as many later ones, as datetime64[D] and as the
@@ -161,13 +213,18 @@ CASES = [
         [
             Peer("numpy seven-output formula", "np_metrics(*book)", _NUMPY, needs="scipy", goal=0.60),
             Peer("vantorel_np.npv(book)", "vn.npv(*book)", _BOOK, goal=1.6),
+            Peer("its libm: 4.1 exp, 2 log", "libm_calls(m_exps, m_logs)", _LIBM, needs=_FLOOR),
         ],
     ),
     Case(
         "metrics_fd(book), eleven prices",
         "vn.metrics_fd(*book)",
         _BOOK,
-        [Peer("vantorel_np.metrics(book)", "vn.metrics(*book)", _BOOK, goal=1.5)],
+        [
+            Peer("vantorel_np.metrics(book)", "vn.metrics(*book)", _BOOK, goal=1.5),
+            Peer("its libm: 22 exp, 4 log", "libm_calls(fd_exps, fd_logs)", _LIBM, needs=_FLOOR),
+            Peer("10 exp, 4 log, 22 erf (lanes)", "fd_floor()", _LIBM, needs=_FLOOR),
+        ],
     ),
     # Time of two threads each pricing half the book over one thread pricing it all:
     # at most 1/1.8 means at least 1.8x the throughput.
@@ -209,7 +266,43 @@ CASES = [
         "discount_factor(30-node curve, 1e6 dates)",
         "vn.discount_factor(curve, dates)",
         _CURVE,
-        [Peer("np.exp(np.interp(log df))", "np.exp(np.interp(x, node_x, node_log))", _CURVE, goal=0.5)],
+        [
+            Peer("np.exp(np.interp(log df))", "np.exp(log_df(x))", _CURVE, goal=0.5),
+            Peer("its libm: 1 pow", "libm_calls(no_calls, no_calls, pow_base, pow_exp)",
+                 _CURVE + f"from {_FLOOR} import libm_calls\n", needs=_FLOOR),
+        ],
+    ),
+    Case(
+        "interpolate(30 linear nodes, 1e6 floats)",
+        "vn.interpolate(linear, x)",
+        _CURVE,
+        [Peer("np.interp", "np.interp(x, node_x, node_df)", _CURVE, goal=1.0)],
+    ),
+    Case(
+        "zero_rate(30-node curve, 1e6 dates)",
+        "vn.zero_rate(curve, dates)",
+        _CURVE,
+        [Peer("-np.interp(log df) / tau", "-log_df(x) / (x / 365.0)", _CURVE, goal=1.0)],
+    ),
+    Case(
+        "overnight_rate(30-node curve, 1e6 dates)",
+        "vn.overnight_rate(curve, dates)",
+        _CURVE,
+        [Peer("(exp(interp - interp) - 1) / tau", "(np.exp(log_df(x) - log_df(x + 1.0)) - 1.0) / (1.0 / 365.0)",
+              _CURVE, goal=1.0)],
+    ),
+    Case(
+        "fwd_df(30-node curve, 1e6 pairs)",
+        "vn.fwd_df(curve, dates, ends)",
+        _CURVE,
+        [Peer("np.exp(interp - interp)", "np.exp(log_df(x2) - log_df(x))", _CURVE, goal=1.0)],
+    ),
+    Case(
+        "fwd_rate(30-node curve, 1e6 pairs)",
+        "vn.fwd_rate(curve, dates, ends)",
+        _CURVE,
+        [Peer("(exp(interp - interp) - 1) / tau", "(np.exp(log_df(x) - log_df(x2)) - 1.0) / ((x2 - x) / 365.0)",
+              _CURVE, goal=1.0)],
     ),
 ]
 

@@ -3,7 +3,10 @@
  * noop7 is a METH_FASTCALL function that takes seven arguments and does
  * nothing; bs_npv converts seven floats and prices a European call with the
  * textbook closed form on the C library's erf, for scale against
- * BlackScholes.npv. */
+ * BlackScholes.npv; libm_calls(exps, logs[, bases, powers]) calls the C
+ * library's exp on each element of one float64 array, log on each of
+ * another and pow on pairs, the floor of an array kernel that must make
+ * those calls. */
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 #include <math.h>
@@ -38,9 +41,41 @@ static PyObject* bs_npv(PyObject* self, PyObject* const* args, Py_ssize_t nargs)
     return PyFloat_FromDouble(chi * (spot * exp(-div * tau) * n1 - strike * exp(-rate * tau) * n2));
 }
 
+/* Sum of exp over exps, of log over logs and, given two more arrays, of pow
+ * over their pairs (contiguous float64 buffers): the sum keeps the calls from
+ * being dropped. */
+static PyObject* libm_calls(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+    (void)self;
+    Py_buffer b[4];
+    if (nargs != 2 && nargs != 4) {
+        PyErr_SetString(PyExc_TypeError, "libm_calls takes 2 or 4 arguments");
+        return NULL;
+    }
+    for (Py_ssize_t k = 0; k < nargs; ++k) {
+        if (PyObject_GetBuffer(args[k], &b[k], PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
+            for (Py_ssize_t j = 0; j < k; ++j) PyBuffer_Release(&b[j]);
+            return NULL;
+        }
+    }
+    double sum = 0.0;
+    const double* e = b[0].buf;
+    const double* l = b[1].buf;
+    const double* x = nargs == 4 ? b[2].buf : NULL;
+    const double* y = nargs == 4 ? b[3].buf : NULL;
+    const Py_ssize_t pairs = nargs == 4 ? (b[2].len < b[3].len ? b[2].len : b[3].len) / 8 : 0;
+    Py_BEGIN_ALLOW_THREADS
+    for (Py_ssize_t i = 0; i < b[0].len / 8; ++i) sum += exp(e[i]);
+    for (Py_ssize_t i = 0; i < b[1].len / 8; ++i) sum += log(l[i]);
+    for (Py_ssize_t i = 0; i < pairs; ++i) sum += pow(x[i], y[i]);
+    Py_END_ALLOW_THREADS
+    for (Py_ssize_t k = 0; k < nargs; ++k) PyBuffer_Release(&b[k]);
+    return PyFloat_FromDouble(sum);
+}
+
 static PyMethodDef methods[] = {
     {"noop7", (PyCFunction)(void (*)(void))noop7, METH_FASTCALL, NULL},
     {"bs_npv", (PyCFunction)(void (*)(void))bs_npv, METH_FASTCALL, NULL},
+    {"libm_calls", (PyCFunction)(void (*)(void))libm_calls, METH_FASTCALL, NULL},
     {NULL, NULL, 0, NULL},
 };
 

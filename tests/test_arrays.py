@@ -688,9 +688,29 @@ curves = [vt.YieldCurve.create_flat(t0, vt.DayCounter.Act360, 0.031)] + [
 on_nodes = [d for k in range(9) for d in (t0 + (30 * k * k - 1), t0 + 30 * k * k)]
 near = np.concatenate([inner, (np.array([d.to_int() for d in on_nodes]) - 25569).astype("M8[D]")])
 near_dates = inner_dates + on_nodes
+later = near + rng.integers(-40, 400, len(near)).astype("m8[D]")
+later_dates = [None if np.isnat(d) else vt.Date(1970, 1, 1) + int(d.astype(np.int64)) for d in later]
+def each(fn, *cols):
+    return [math.nan if None in args else fn(*args) for args in zip(*cols)]
+def ln(x):  # glibc's log, as the kernel's, with C's values where math.log raises
+    return math.log(x) if x > 0 else -math.inf if x == 0 else math.nan
 for i, curve in enumerate(curves):
-    check(f"discount_factor {i}", vn.discount_factor(curve, near[::-1]),
-          [math.nan if d is None else curve.get_df(d) for d in near_dates[::-1]])
+    check(f"discount_factor {i}", vn.discount_factor(curve, near[::-1]), each(curve.get_df, near_dates[::-1]))
+    check(f"overnight_rate {i}", vn.overnight_rate(curve, near[::-1]), each(curve.get_overnight_rate, near_dates[::-1]))
+    logs = np.array(each(lambda d: -ln(curve.get_df(d)), near_dates))
+    with np.errstate(all="ignore"):
+        check(f"zero_rate {i}", vn.zero_rate(curve, near), logs / each(lambda d: curve.get_dc().get_dcf(t0, d), near_dates))
+    check(f"fwd_df {i}", vn.fwd_df(curve, near, later[::-1]), each(curve.get_fwd_df, near_dates, later_dates[::-1]))
+    check(f"fwd_rate {i}", vn.fwd_rate(curve, later, near), each(curve.get_fwd_rate, later_dates, near_dates))
+# Interpolators of 2, 9 and 40 nodes (a count or a halving in lanes), every method and extrapolation that computes: x inside, on and beyond the nodes.
+for size in (2, 9, 40):
+    nodes_x = [0.03 * k * k for k in range(size)]
+    for kind in (vt.InterpType.Linear, vt.InterpType.Geometric):
+        for extrap in (vt.ExtrapType.Auto, vt.ExtrapType.Flat, vt.ExtrapType.Disabled):
+            interp = vt.Interpolator(nodes_x, [math.exp(-0.04 * x) for x in nodes_x], kind, extrap)
+            xs = np.concatenate([rng.uniform(-1, 3, n), nodes_x, np.nextafter(nodes_x, 9)])
+            check(f"interpolate {size} {kind} {extrap}", vn.interpolate(interp, xs[::-1]),
+                  [interp.interpolate(float(x)) for x in xs[::-1]])
 print(vn.simd_target, len(bad), bad[:5])
 """
 

@@ -9,6 +9,7 @@
 #include "datetime/date.hpp"
 #include "maths/functions/err_kernels.hpp"
 #include "maths/interpolator_kernels.hpp"
+#include "mkt_data/curve_kernels.hpp"
 #include "pricers/black_scholes_kernels.hpp"
 
 #if !defined(VANTOREL_LANES_TARGET)
@@ -54,6 +55,15 @@ T load(const char* p, std::ptrdiff_t step, int m) noexcept {
 // kernel reports that element.
 template <bool AsBool>
 bool load_chi(const char* p, std::ptrdiff_t step, int m, T& chi) noexcept {
+    if constexpr (AsBool) {
+        // A full pack of contiguous bools: one comparison of the bytes widened to lanes.
+        if (step == 1 && m == width) {
+            T flags;
+            for (int l = 0; l < width; ++l) flags[l] = static_cast<double>(static_cast<unsigned char>(p[l]));
+            chi = select(flags != 0.0, 1.0, -1.0);
+            return true;
+        }
+    }
     bool known = true;
     for (int l = 0; l < width; ++l) {
         const char* q = p + (l < m ? l : 0) * step;
@@ -353,6 +363,33 @@ void inside(const Nodes& nodes, const double* xs, double* out, std::ptrdiff_t n)
     }
 }
 
+// out[j] = f(at)[j] over n contiguous elements, a pack at a time; at(p) loads
+// the pack of column p.
+template <class F>
+void columns(double* out, std::ptrdiff_t n, F f) noexcept {
+    for (std::ptrdiff_t i = 0; i < n; i += width) {
+        const int m = n - i < width ? static_cast<int>(n - i) : width;
+        const auto at = [&](const double* p) { return load(reinterpret_cast<const char*>(p + i), sizeof(double), m); };
+        store(reinterpret_cast<char*>(out + i), sizeof(double), m, f(at));
+    }
+}
+
+namespace ck = curve_kernels;
+
+void flat_df(const double* tau, double rate, double* out, std::ptrdiff_t n) noexcept {
+    columns(out, n, [&](auto at) { return ck::flat_df(at(tau), rate); });
+}
+void fwd_df(const double* df_start, const double* df_end, double* out, std::ptrdiff_t n) noexcept {
+    columns(out, n, [&](auto at) { return ck::fwd_df(at(df_start), at(df_end)); });
+}
+void simple_rate(const double* df_start, const double* df_end, const double* tau, double* out,
+                 std::ptrdiff_t n) noexcept {
+    columns(out, n, [&](auto at) { return ck::simple_rate(at(df_start), at(df_end), at(tau)); });
+}
+void zero_rate(const double* df, const double* tau, double* out, std::ptrdiff_t n) noexcept {
+    columns(out, n, [&](auto at) { return ck::zero_rate(at(df), at(tau)); });
+}
+
 }  // namespace
 
 // In pricers/implied_vol_lanes.cpp, built with the same target.
@@ -379,6 +416,7 @@ const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
     },
     {&weekday_any, &weekend_any, &add_days_any, &add_months_any, &day_fraction_any},
     {&inside<false>, &inside<true>},
+    {&flat_df, &fwd_df, &simple_rate, &zero_rate},
 };
 
 }  // namespace vantorel::lanes

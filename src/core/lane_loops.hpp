@@ -67,12 +67,23 @@ struct Nodes {
 // value elsewhere (the caller answers the ends, outside and NaN).
 using InsideLoop = void (*)(const Nodes& nodes, const double* xs, double* out, std::ptrdiff_t n) noexcept;
 
+// The curve's formulas (mkt_data/curve_kernels.hpp) over n contiguous
+// elements of their columns: discount factors, year fractions.
+struct CurveLoops {
+    void (*flat_df)(const double* tau, double rate, double* out, std::ptrdiff_t n) noexcept;
+    void (*fwd_df)(const double* df_start, const double* df_end, double* out, std::ptrdiff_t n) noexcept;
+    void (*simple_rate)(const double* df_start, const double* df_end, const double* tau, double* out,
+                        std::ptrdiff_t n) noexcept;
+    void (*zero_rate)(const double* df, const double* tau, double* out, std::ptrdiff_t n) noexcept;
+};
+
 struct Table {
     const char* target;  // "avx512", "avx2" or "baseline"
     int width;           // doubles per pack
     Loop loops[kernel_count];
     DateLoops dates;
     InsideLoop inside[2];
+    CurveLoops curve;
 };
 
 // The tables compiled for each instruction set (those of this build).

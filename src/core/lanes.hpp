@@ -1,6 +1,7 @@
 // src/core/lanes.hpp: the number types a formula is written over: a double, or a pack of SIMD lanes
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,9 @@
 //   set(m, x, v)              x = v where m holds;
 //   exp, log, pow             glibc's scalar functions, called lane by lane;
 //   exp_where(m, x)           exp on the lanes of m only;
+//   each(f, a...)             f over doubles giving a std::array of results,
+//                             lane by lane: several libm calls per lane in one
+//                             pass over the lanes;
 //   gather(table, i)          table[i] per lane: an interval's coefficient;
 //   gather_at(p, i)           p[i] per lane, i an IndexOf<T> (a ptrdiff_t, or
 //                             int64 lanes).
@@ -155,20 +159,23 @@ T sqrt(T x) noexcept {
     for (int i = 0; i < Traits<T>::width; ++i) r[i] = __builtin_sqrt(x[i]);
     return r;
 }
+// The loops of libm calls stay out of line: a call clobbers every vector
+// register, so such a loop inlined into a kernel spills the kernel's live
+// packs around each call of each lane; out of line they are saved once.
 template <Lanes T>
-T exp(T x) noexcept {
+[[gnu::noinline]] T exp(T x) noexcept {
     T r;
     for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::exp(x[i]);
     return r;
 }
 template <Lanes T>
-T log(T x) noexcept {
+[[gnu::noinline]] T log(T x) noexcept {
     T r;
     for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::log(x[i]);
     return r;
 }
 template <Lanes T>
-T pow(T x, T y) noexcept {
+[[gnu::noinline]] T pow(T x, T y) noexcept {
     T r;
     for (int i = 0; i < Traits<T>::width; ++i) r[i] = std::pow(x[i], y[i]);
     return r;
@@ -178,7 +185,7 @@ T pow(T x, T y) noexcept {
 // depend on how many there are, not on which.
 inline double exp_where(bool, double x) noexcept { return std::exp(x); }
 template <class M, Lanes T>
-T exp_where(M m, T x) noexcept {
+[[gnu::noinline]] T exp_where(M m, T x) noexcept {
     unsigned bits = 0;
     for (int i = 0; i < Traits<T>::width; ++i) bits |= (m[i] != 0 ? 1u : 0u) << i;
     T r = x;
@@ -187,6 +194,28 @@ T exp_where(M m, T x) noexcept {
         r[i] = std::exp(x[i]);
     }
     return r;
+}
+
+// f(a...) with f a function of doubles giving a std::array<double, K>: for
+// doubles f itself, for packs f lane by lane into K packs. One pass over the
+// lanes for several calls saves a loop (and the spills around it) per call.
+// Out of line, as exp and log above.
+template <class F, class A, class... B>
+[[gnu::noinline]] auto each_lane(F f, A a, B... b) noexcept {
+    using R = decltype(f(a[0], b[0]...));
+    std::array<A, std::tuple_size_v<R>> r;
+    for (int i = 0; i < Traits<A>::width; ++i) {
+        const R v = f(a[i], b[i]...);
+        for (std::size_t k = 0; k < v.size(); ++k) r[k][i] = v[k];
+    }
+    return r;
+}
+template <class F, class A, class... B>
+auto each(F f, A a, B... b) noexcept {
+    if constexpr (Traits<A>::width == 1)
+        return f(a, b...);
+    else
+        return each_lane(f, a, b...);
 }
 
 template <std::size_t N, class I>

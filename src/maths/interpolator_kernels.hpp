@@ -20,11 +20,21 @@ using lanes::pow;
 // bound over xs[1..n-2] (the first node >= x, whose predecessor opens the
 // interval; none such is the last interval): the halving depends on n only, so
 // every lane takes the same steps.
+//
+// For a pack and a few nodes the bound is the count of the nodes below x,
+// the same index: one comparison with each node broadcast costs less than
+// the halving's chain of dependent gathers.
 template <class T>
 IndexOf<T> interval(const double* xs, std::size_t n, T x) noexcept {
     const double* const first = xs + 1;
     IndexOf<T> base{};
     if (n < 3) return base;
+    if constexpr (lanes::Lanes<T>) {
+        if (n <= 34) {
+            for (std::size_t k = 0; k + 2 < n; ++k) base += count(first[k] < x);
+            return base;
+        }
+    }
     std::size_t len = n - 2;
     while (len > 1) {
         const auto half = static_cast<std::int64_t>(len / 2);

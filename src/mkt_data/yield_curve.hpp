@@ -8,7 +8,8 @@ namespace vantorel {
 
 // A curve turns dates into discount factors. Implementations give the curve
 // date, the day counter and the discount factor; forward discount factors and
-// rates are derived here once, the same way for every curve. Curves are
+// rates are derived here once, the same way for every curve, from the
+// formulas of curve_kernels.hpp that the array loops run in lanes too. Curves are
 // immutable and shared through std::shared_ptr<const YieldCurve>.
 class YieldCurve {
 public:
@@ -24,6 +25,8 @@ public:
     [[nodiscard]] double get_overnight_rate(const Date& date) const;
     // Simple rate between the dates: (df(start) / df(end) - 1) / tau(start, end).
     [[nodiscard]] double get_fwd_rate(const Date& start_date, const Date& end_date) const;
+    // Continuously compounded rate from the curve date: -ln(df(date)) / tau.
+    [[nodiscard]] double zero_rate(const Date& date) const;
 
 protected:
     YieldCurve() = default;

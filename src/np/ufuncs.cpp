@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,12 +33,6 @@ namespace {
 // The tau of the pricer's _with_dates forms: the Act/365 year fraction.
 double tau_from_dates(const Date& eval_date, const Date& expiry_date) {
     return get_dcf(DayCounter::Act365, eval_date, expiry_date);
-}
-
-// Continuously compounded: -ln(df) / year fraction from the curve date. At the
-// curve date that is 0/0, NaN.
-double zero_rate(const YieldCurve& c, const Date& d) {
-    return -std::log(c.get_df(d)) / get_dcf(c.get_dc(), c.get_curve_date(), d);
 }
 
 // An operand every element of the loop shares (a scalar broadcast), or nothing.
@@ -116,66 +111,241 @@ struct DateLanes<&tau_from_dates> {
     }
 };
 
+namespace {
+
+// A linear or log-linear interpolator of at least two nodes in lanes: inside
+// the nodes the interpolation of the lane loop, elsewhere (the ends,
+// outside) the interpolator's own call. A NaN x gives NaN here, which the
+// interpolator's call does not: callers keep NaN away or want it.
+class InterpLanes {
+public:
+    static std::optional<InterpLanes> of(const Interpolator* interp) noexcept {
+        if (interp == nullptr) return std::nullopt;
+        const InterpType kind = interp->get_interp_type();
+        const std::vector<double>& xs = interp->get_nodes_x();
+        if ((kind != InterpType::Linear && kind != InterpType::Geometric) || xs.size() < 2) return std::nullopt;
+        return InterpLanes(interp, {xs.data(), interp->get_nodes_y().data(), interp->get_slopes().data(), xs.size()},
+                           lanes::active()->inside[kind == InterpType::Geometric ? 1 : 0]);
+    }
+
+    void run(const double* x, double* y, std::ptrdiff_t m) const noexcept {
+        inside_(nodes_, x, y, m);
+        const double lo = nodes_.x[0], hi = nodes_.x[nodes_.n - 1];
+        for (std::ptrdiff_t j = 0; j < m; ++j)
+            if (!(x[j] > lo && x[j] < hi)) y[j] = std::isnan(x[j]) ? x[j] : interp_->interpolate(x[j]);
+    }
+
+private:
+    InterpLanes(const Interpolator* interp, lanes::Nodes nodes, lanes::InsideLoop inside) noexcept
+        : interp_(interp), nodes_(nodes), inside_(inside) {}
+
+    const Interpolator* interp_;
+    lanes::Nodes nodes_;
+    lanes::InsideLoop inside_;
+};
+
+// Runs step(data + i steps, m) over blocks of at most `block` elements; step
+// returns how many leading elements of its block it computed. Stops after the
+// first block it leaves short, returning the elements done.
+constexpr std::ptrdiff_t block = 256;
+template <int Operands, class Step>
+std::ptrdiff_t by_blocks(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n, Step step) noexcept {
+    for (std::ptrdiff_t i = 0; i < n; i += block) {
+        const std::ptrdiff_t m = std::min(block, n - i);
+        char* at[Operands];
+        for (int k = 0; k < Operands; ++k) at[k] = data[k] + i * steps[k];
+        const std::ptrdiff_t done = step(at, m);
+        if (done < m) return i + done;
+    }
+    return n;
+}
+
+// The first m values of v into the strided column at p.
+void put(char* p, std::ptrdiff_t step, const double* v, std::ptrdiff_t m) noexcept {
+    for (std::ptrdiff_t j = 0; j < m; ++j) write<double>(p + j * step, v[j]);
+}
+
+}  // namespace
+
+// (interpolator, x) -> y; a block holding a NaN x goes to the scalar kernel,
+// which reports it.
+template <>
+struct DateLanes<&Interpolator::interpolate> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const auto interp = InterpLanes::of(shared<Interpolator>(data[0], steps[0], n));
+        if (!interp) return 0;
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            double x[block] = {}, y[block];  // zeroed: GCC cannot tell that m > 0 fills it
+            bool any_nan = false;
+            for (std::ptrdiff_t j = 0; j < m; ++j) {
+                x[j] = read<double>(at[1] + j * steps[1]);
+                any_nan |= std::isnan(x[j]);
+            }
+            if (any_nan) return std::ptrdiff_t{0};
+            interp->run(x, y, m);
+            put(at[2], steps[2], y, m);
+            return m;
+        });
+    }
+};
+
 // A noded (linear or log-linear) or flat curve the same for every element,
-// its day counter Act/365 or Act/360: the year fractions from the curve date
-// come from the date loops a block at a time, then the discount factors from
-// the curve's function of tau, which is what get_df computes after its day
-// count: inside the nodes the interpolation in lanes, elsewhere (the ends,
-// extrapolation) the interpolator's own call; exp(tau * -rate) when flat.
+// its day counter Act/365 or Act/360: the curve queries run a block of
+// elements at a time. The year fractions from the curve date come from the
+// date loops, then the discount factors from the curve's function of tau,
+// which is what get_df computes after its day count: inside the nodes the
+// interpolation in lanes, elsewhere (the ends, extrapolation) the
+// interpolator's own call; flat_df when flat. Last the query's formula of
+// curve_kernels.hpp in lanes. A NaT date gives a NaN year fraction, which
+// every formula keeps.
+namespace {
+
+class CurveLanes {
+public:
+    // The shared curve of operand 0, if it is one of those.
+    static std::optional<CurveLanes> of(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const YieldCurve* curve = shared<YieldCurve>(data[0], steps[0], n);
+        if (curve == nullptr) return std::nullopt;
+        const DayCounter dc = curve->get_dc();
+        if (dc != DayCounter::Act365 && dc != DayCounter::Act360) return std::nullopt;
+        CurveLanes c;
+        constexpr std::int64_t unix_epoch = 25569;  // serial of 1970-01-01
+        c.origin_ = curve->get_curve_date().serial() - unix_epoch;
+        c.divisor_ = dc == DayCounter::Act365 ? 365.0 : 360.0;
+        if (const auto* noded = dynamic_cast<const YieldCurveNoded*>(curve)) {
+            c.interp_ = InterpLanes::of(&noded->get_interpolator());
+            if (!c.interp_) return std::nullopt;
+            return c;
+        }
+        if (const auto* flat = dynamic_cast<const YieldCurveFlat*>(curve)) {
+            c.rate_ = flat->get_flat_rate();
+            return c;
+        }
+        return std::nullopt;
+    }
+
+    // The year fractions between the days at a and at b (each with its stride;
+    // a null a is the curve date) for m <= block elements; returns how many
+    // leading ones it computed (m, or 0 where a day is out of range).
+    std::ptrdiff_t tau(const char* a, std::ptrdiff_t a_step, const char* b, std::ptrdiff_t b_step, double* out,
+                       std::ptrdiff_t m) const noexcept {
+        if (a == nullptr) a = reinterpret_cast<const char*>(&origin_), a_step = 0;
+        return lanes::active()->dates.day_fraction(a, a_step, b, b_step, reinterpret_cast<char*>(out),
+                                                   sizeof(double), m, divisor_);
+    }
+
+    // The discount factors of m year fractions from the curve date.
+    void df(const double* tau, double* df, std::ptrdiff_t m) const noexcept {
+        if (interp_)
+            interp_->run(tau, df, m);
+        else
+            lanes::active()->curve.flat_df(tau, rate_, df, m);
+    }
+
+private:
+    std::int64_t origin_ = 0;  // the curve date in days since 1970-01-01
+    double divisor_ = 365.0;
+    std::optional<InterpLanes> interp_;  // none: flat
+    double rate_ = 0.0;
+};
+
+}  // namespace
+
+// (curve, date) -> df(date).
 template <>
 struct DateLanes<&YieldCurve::get_df> {
     static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
-        const YieldCurve* curve = shared<YieldCurve>(data[0], steps[0], n);
-        if (curve == nullptr) return 0;
-        const DayCounter dc = curve->get_dc();
-        if (dc != DayCounter::Act365 && dc != DayCounter::Act360) return 0;
-        if (const auto* noded = dynamic_cast<const YieldCurveNoded*>(curve)) {
-            const Interpolator& interp = noded->get_interpolator();
-            const InterpType kind = interp.get_interp_type();
-            if (kind != InterpType::Linear && kind != InterpType::Geometric) return 0;
-            const std::vector<double>& xs = interp.get_nodes_x();
-            const lanes::Nodes nodes{xs.data(), interp.get_nodes_y().data(), interp.get_slopes().data(), xs.size()};
-            const auto inside = lanes::active()->inside[kind == InterpType::Geometric ? 1 : 0];
-            const double lo = xs.front(), hi = xs.back();
-            return by_tau(data, steps, n, curve, dc, [&](const double* tau, double* df, std::ptrdiff_t m) noexcept {
-                inside(nodes, tau, df, m);
-                for (std::ptrdiff_t j = 0; j < m; ++j)
-                    if (!(tau[j] > lo && tau[j] < hi)) df[j] = std::isnan(tau[j]) ? tau[j] : interp.interpolate(tau[j]);
-            });
-        }
-        if (const auto* flat = dynamic_cast<const YieldCurveFlat*>(curve)) {
-            const double rate = flat->get_flat_rate();
-            return by_tau(data, steps, n, curve, dc, [rate](const double* tau, double* df, std::ptrdiff_t m) noexcept {
-                for (std::ptrdiff_t j = 0; j < m; ++j) df[j] = std::isnan(tau[j]) ? tau[j] : std::exp(tau[j] * -rate);
-            });
-        }
-        return 0;
+        const auto c = CurveLanes::of(data, steps, n);
+        if (!c) return 0;
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            double tau[block], df[block];
+            const std::ptrdiff_t done = c->tau(nullptr, 0, at[1], steps[1], tau, m);
+            c->df(tau, df, done);
+            put(at[2], steps[2], df, done);
+            return done;
+        });
     }
+};
 
-    // The discount factors of the date column data[1] into data[2], a block at
-    // a time: block(tau, df, m) from the year fractions (NaN for a NaT date,
-    // which gives NaN). Stops before a block the date loop leaves to the
-    // scalar kernel.
-    template <class Block>
-    static std::ptrdiff_t by_tau(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n,
-                                 const YieldCurve* curve, DayCounter dc, Block block) noexcept {
-        constexpr std::int64_t unix_epoch = 25569;  // serial of 1970-01-01
-        const std::int64_t origin = curve->get_curve_date().serial() - unix_epoch;
-        const double divisor = dc == DayCounter::Act365 ? 365.0 : 360.0;
-        constexpr std::ptrdiff_t size = 256;
-        double tau[size];
-        double df[size];
-        for (std::ptrdiff_t i = 0; i < n; i += size) {
-            const std::ptrdiff_t m = std::min(size, n - i);
-            const std::ptrdiff_t done = lanes::active()->dates.day_fraction(
-                reinterpret_cast<const char*>(&origin), 0, data[1] + i * steps[1], steps[1],
-                reinterpret_cast<char*>(tau), sizeof(double), m, divisor);
-            block(tau, df, done);
-            char* out = data[2] + i * steps[2];
-            for (std::ptrdiff_t j = 0; j < done; ++j) write<double>(out + j * steps[2], df[j]);
-            if (done < m) return i + done;
+// (curve, date) -> zero rate.
+template <>
+struct DateLanes<&YieldCurve::zero_rate> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const auto c = CurveLanes::of(data, steps, n);
+        if (!c) return 0;
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            double tau[block], df[block], r[block];
+            const std::ptrdiff_t done = c->tau(nullptr, 0, at[1], steps[1], tau, m);
+            c->df(tau, df, done);
+            lanes::active()->curve.zero_rate(df, tau, r, done);
+            put(at[2], steps[2], r, done);
+            return done;
+        });
+    }
+};
+
+namespace {
+
+// (curve, start, end) -> the forward factor, or with Rate the simple rate.
+template <bool Rate>
+std::ptrdiff_t forward(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+    const auto c = CurveLanes::of(data, steps, n);
+    if (!c) return 0;
+    return by_blocks<4>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+        double tau_s[block], tau_e[block], df_s[block],
+            df_e[block], r[block];
+        const std::ptrdiff_t done = std::min(c->tau(nullptr, 0, at[1], steps[1], tau_s, m),
+                                             c->tau(nullptr, 0, at[2], steps[2], tau_e, m));
+        c->df(tau_s, df_s, done);
+        c->df(tau_e, df_e, done);
+        if constexpr (Rate) {
+            c->tau(at[1], steps[1], at[2], steps[2], tau_s, done);  // tau from start to end
+            lanes::active()->curve.simple_rate(df_s, df_e, tau_s, r, done);
+        } else {
+            lanes::active()->curve.fwd_df(df_s, df_e, r, done);
         }
-        return n;
+        put(at[3], steps[3], r, done);
+        return done;
+    });
+}
+
+}  // namespace
+template <>
+struct DateLanes<&YieldCurve::get_fwd_df> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return forward<false>(data, steps, n);
+    }
+};
+template <>
+struct DateLanes<&YieldCurve::get_fwd_rate> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return forward<true>(data, steps, n);
+    }
+};
+
+// (curve, date) -> the simple rate to the next calendar day. The day after
+// the last date of the range is out of range: the scalar kernel reports it.
+template <>
+struct DateLanes<&YieldCurve::get_overnight_rate> {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        const auto c = CurveLanes::of(data, steps, n);
+        if (!c) return 0;
+        return by_blocks<3>(data, steps, n, [&](char* const* at, std::ptrdiff_t m) noexcept {
+            std::int64_t next[block];
+            double tau[block], tau_next[block], df[block],
+                df_next[block];
+            const char* const next_days = reinterpret_cast<const char*>(next);
+            std::ptrdiff_t done = lanes::active()->dates.add_days(at[1], steps[1], reinterpret_cast<char*>(next),
+                                                                  sizeof next[0], m, 1);
+            done = std::min(c->tau(nullptr, 0, at[1], steps[1], tau, done),
+                            c->tau(nullptr, 0, next_days, sizeof next[0], tau_next, done));
+            c->df(tau, df, done);
+            c->df(tau_next, df_next, done);
+            c->tau(at[1], steps[1], next_days, sizeof next[0], tau, done);  // one day's year fraction
+            lanes::active()->curve.simple_rate(df, df_next, tau, df_next, done);
+            put(at[2], steps[2], df_next, done);
+            return done;
+        });
     }
 };
 
@@ -223,7 +393,7 @@ const Row rows[] = {
     row<&YieldCurve::get_fwd_df>("fwd_df"),
     row<&YieldCurve::get_overnight_rate>("overnight_rate"),
     row<&YieldCurve::get_fwd_rate>("fwd_rate"),
-    row<&zero_rate>("zero_rate"),
+    row<&YieldCurve::zero_rate>("zero_rate"),
     row<&Interpolator::interpolate>("interpolate"),
 };
 

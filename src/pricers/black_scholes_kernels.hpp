@@ -46,7 +46,12 @@ struct Parts {
 };
 template <class T>
 Parts<T> parts(T spot, T strike, T rate, T div_yield, T tau) noexcept {
-    return {lanes::exp(-rate * tau), lanes::exp(-div_yield * tau), lanes::log(spot), lanes::log(strike)};
+    const auto r = lanes::each(
+        [](double neg_rate_tau, double neg_div_tau, double s, double k) noexcept {
+            return std::array{lanes::exp(neg_rate_tau), lanes::exp(neg_div_tau), lanes::log(s), lanes::log(k)};
+        },
+        -rate * tau, -div_yield * tau, spot, strike);
+    return {r[0], r[1], r[2], r[3]};
 }
 
 // Ordered comparisons: a NaN input is not rejected.
@@ -94,6 +99,14 @@ Prepared<T> prepare(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol,
         });
         const auto live = mask_and(running, mask_not(vol == 0.0));
         when(live, [&] {
+            // Where all four libm results are needed, one pass over the lanes computes them.
+            Parts<T> own{};
+            if constexpr (N == need_all) {
+                if (given == nullptr) {
+                    own = parts(spot, strike, rate, div_yield, tau);
+                    given = &own;
+                }
+            }
             if constexpr ((N & need_df_r) != 0) set(live, p.df_r, given ? given->df_r : lanes::exp(-rate * tau));
             if constexpr ((N & need_df_q) != 0) set(live, p.df_q, given ? given->df_q : lanes::exp(-div_yield * tau));
             // ln(spot) - ln(strike), not ln(spot/strike): a zero strike gives d1 = +inf.
@@ -260,7 +273,29 @@ Metrics<T> metrics_fd(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol
     constexpr double two_days = 0.005479452054794521;  // 2/365
     const T zero = splat<T>(0.0);
     Metrics<T> m{zero, zero, zero, zero, zero, zero, zero};
-    const Parts<T> base = parts(spot, strike, rate, div_yield, tau);
+
+    // The bumped inputs, and the libm results of all eleven prices in one pass
+    // over the lanes: ten exponentials and four logarithms, no two of the same
+    // argument. Those of a branch no lane takes are computed and dropped.
+    const T earlier = -one_day + tau, later = one_day + tau;
+    const T h_s = 0.0005 * spot;
+    const T s_up = h_s + spot, s_down = spot - h_s;
+    T d_r = rate * 0.001;
+    d_r = select(d_r == 0.0, 0.0001, d_r);
+    const T r_up = d_r + rate, r_down = rate - d_r;
+    T d_q = 0.001 * div_yield;
+    d_q = select(d_q == 0.0, 0.0001, d_q);
+    const T q_up = d_q + div_yield, q_down = div_yield - d_q;
+    const auto e = lanes::each(
+        [](double r_t, double q_t, double r_e, double q_e, double r_l, double q_l, double ru_t, double rd_t,
+           double qu_t, double qd_t, double s, double k, double su, double sd) noexcept {
+            using lanes::exp, lanes::log;
+            return std::array{exp(r_t),  exp(q_t),  exp(r_e), exp(q_e), exp(r_l), exp(q_l), exp(ru_t),
+                              exp(rd_t), exp(qu_t), exp(qd_t), log(s),  log(k),   log(su),  log(sd)};
+        },
+        -rate * tau, -div_yield * tau, -rate * earlier, -div_yield * earlier, -rate * later, -div_yield * later,
+        -r_up * tau, -r_down * tau, -q_up * tau, -q_down * tau, spot, strike, s_up, s_down);
+    const Parts<T> base{e[0], e[1], e[10], e[11]};
     const T p = price(spot, rate, div_yield, tau, vol, base);
     m.npv = p;
 
@@ -278,24 +313,18 @@ Metrics<T> metrics_fd(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol
 
     const auto day_left = mask_not(tau < one_day);
     when(day_left, [&] {
-        const T earlier = -one_day + tau, later = one_day + tau;
-        const Parts<T> at_earlier{lanes::exp(-rate * earlier), lanes::exp(-div_yield * earlier), base.log_spot,
-                                  base.log_strike};
-        const Parts<T> at_later{lanes::exp(-rate * later), lanes::exp(-div_yield * later), base.log_spot,
-                                base.log_strike};
+        const Parts<T> at_earlier{e[2], e[3], base.log_spot, base.log_strike};
+        const Parts<T> at_later{e[4], e[5], base.log_spot, base.log_strike};
         set(day_left, m.theta,
             (price(spot, rate, div_yield, earlier, vol, at_earlier) - price(spot, rate, div_yield, later, vol, at_later)) /
                 two_days);
     });
 
-    const T h_s = 0.0005 * spot;
     const auto pinned = mask_and(strike == spot, tau == 0.0);
     const auto bumped = h_s != 0.0;
     when(bumped, [&] {
-        const T s_up = h_s + spot, s_down = spot - h_s;
-        const T up = price(s_up, rate, div_yield, tau, vol, {base.df_r, base.df_q, lanes::log(s_up), base.log_strike});
-        const T down =
-            price(s_down, rate, div_yield, tau, vol, {base.df_r, base.df_q, lanes::log(s_down), base.log_strike});
+        const T up = price(s_up, rate, div_yield, tau, vol, {base.df_r, base.df_q, e[12], base.log_strike});
+        const T down = price(s_down, rate, div_yield, tau, vol, {base.df_r, base.df_q, e[13], base.log_strike});
         set(bumped, m.gamma, select(pinned, inf, (down + (up - (p + p))) / (h_s * h_s)));
         set(bumped, m.delta, (up - down) / (h_s + h_s));
     });
@@ -306,19 +335,11 @@ Metrics<T> metrics_fd(T spot, T strike, T rate, T div_yield, T tau, T chi, T vol
         set(at_zero, m.gamma, select(pinned, inf, select(p != p, p, 0.0)));
     });
 
-    T d_r = rate * 0.001;
-    d_r = select(d_r == 0.0, 0.0001, d_r);
-    const T r_up = d_r + rate, r_down = rate - d_r;
-    m.rho_r = (price(spot, r_up, div_yield, tau, vol, {lanes::exp(-r_up * tau), base.df_q, base.log_spot, base.log_strike}) -
-               price(spot, r_down, div_yield, tau, vol,
-                     {lanes::exp(-r_down * tau), base.df_q, base.log_spot, base.log_strike})) /
+    m.rho_r = (price(spot, r_up, div_yield, tau, vol, {e[6], base.df_q, base.log_spot, base.log_strike}) -
+               price(spot, r_down, div_yield, tau, vol, {e[7], base.df_q, base.log_spot, base.log_strike})) /
               (d_r + d_r);
-    T d_q = 0.001 * div_yield;
-    d_q = select(d_q == 0.0, 0.0001, d_q);
-    const T q_up = d_q + div_yield, q_down = div_yield - d_q;
-    m.rho_q = (price(spot, rate, q_up, tau, vol, {base.df_r, lanes::exp(-q_up * tau), base.log_spot, base.log_strike}) -
-               price(spot, rate, q_down, tau, vol,
-                     {base.df_r, lanes::exp(-q_down * tau), base.log_spot, base.log_strike})) /
+    m.rho_q = (price(spot, rate, q_up, tau, vol, {base.df_r, e[8], base.log_spot, base.log_strike}) -
+               price(spot, rate, q_down, tau, vol, {base.df_r, e[9], base.log_spot, base.log_strike})) /
               (d_q + d_q);
     return m;
 }
