@@ -271,6 +271,14 @@ def test07_dividend_errors_and_lists():
     assert vn.cash_dividend_npv(*args, [0.5, 2.0], [1.0, 5.0], **kw) == vn.cash_dividend_npv(*args, [0.5], [1.0], **kw)
     with np.testing.assert_no_warnings():  # invalid input (a NaN too): NaN, quietly
         assert np.isnan(vn.cash_dividend_npv([-1.0, 100.0], *args[1:-1], [0.2, np.nan], [0.5], [1.0], **kw)).all()
+    # A list per option is that option's operand: refused, it is raised with its index, NaN under coerce.
+    lists = ([[0.25, 0.5], [0.5, 0.25]], [1.0, 1.0])
+    with np.testing.assert_no_warnings():
+        coerced = vn.cash_dividend_npv(*args, *lists, errors="coerce", **kw)
+    assert coerced[0] == vn.cash_dividend_npv(*args, [0.25, 0.5], [1.0, 1.0], **kw) and np.isnan(coerced[1])
+    with pytest.raises(ValueError, match="must be strictly increasing") as info:
+        vn.cash_dividend_npv(*args, *lists, **kw)
+    assert info.value.__notes__ == ["cash_dividend_npv: first failing element at index (1,)"]
     with pytest.raises(ValueError, match="tol"):
         vn.cash_dividend_npv(*args, [0.5], [1.0], tol=-1.0)
     # A dividend above the spot takes it to 0 for good: the put is then worth its
@@ -286,8 +294,9 @@ def test07_dividend_errors_and_lists():
 
 @pytest.mark.skipif("ASAN_OPTIONS" in os.environ, reason="the sanitizer aborts on an allocation it cannot serve")
 def test07b_no_memory_for_a_list():
-    """No memory for a list (2^50 entries, broadcast: beyond any address space): every value
-    NaN, the tol operand untouched."""
+    """No memory for a list (2^50 entries, broadcast: beyond any address space): MemoryError,
+    the tol operand untouched."""
     huge, tol, out = np.broadcast_to(np.nan, 2**50), np.array([1e-6, 1e-6]), np.full(2, 7.0)
-    vn._u.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, np.array([0, 1]), 0.2, True, huge, huge, 16, tol, out=out)
-    assert np.isnan(out).all() and (tol == 1e-6).all()
+    with pytest.raises(MemoryError):
+        vn._u.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, np.array([0, 1]), 0.2, True, huge, huge, 16, tol, out=out)
+    assert (tol == 1e-6).all()

@@ -54,10 +54,11 @@ def check_round_trip(spot, strike, rate, q, tau, flag, vol):
     p = float(price)
     fwd_spot, pv_strike = spot * math.exp(-q * tau), strike * math.exp(-rate * tau)
     lower = max((1 if flag else -1) * (fwd_spot - pv_strike), 0.0)
-    # A price within a few roundings of a bound has no time value left to invert: the vol is
-    # then 0, +inf or NaN by which side of its own rounding of the bound the solver lands.
-    clear = 8 * 2**-52
-    if not (lower * (1 + clear) < p < (fwd_spot if flag else pv_strike) * (1 - clear)):
+    # A price within a few roundings of a bound (each bound is made of spot*df_q and strike*df_r)
+    # has no time value left to invert: the vol is then 0, +inf or NaN by which side of its own
+    # rounding of the bound the solver lands.
+    upper, clear = (fwd_spot if flag else pv_strike), 8 * 2**-52 * max(fwd_spot, pv_strike)
+    if not (lower + clear < p < upper - clear):
         return
     if p < 2.3e-308:
         return

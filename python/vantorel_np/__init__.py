@@ -10,7 +10,8 @@ registers picklers for vantorel's classes (copyreg), so its objects travel to
 process pools and Dask workers.
 
 A function whose elements can fail (a date out of range, ``Thirty360``, an
-unsupported interpolation, a bad put-call code) takes ``errors``:
+unsupported interpolation, a bad put-call code, a dividend list out of order)
+takes ``errors``:
 
 * ``"raise"`` (default): the first failing element, in C order of the
   broadcast operands, raises the scalar API's exception (``FatalError`` for a
@@ -39,7 +40,7 @@ from typing import Any
 import vantorel as _vt
 
 from . import _pickling, _table
-from ._factory import _is_dask, make
+from ._factory import _errors, _is_dask, _run, dask_map, make
 from ._table import Metrics
 from . import _ufuncs as _u  # type: ignore[attr-defined]  # compiled, without a stub of its own
 
@@ -125,71 +126,84 @@ for _name in ("american_npv", "american_metrics"):
     _FUNCTIONS[_name] = _solver_checked(_FUNCTIONS[_name])
 
 
-def _flag_codes(pc_flag: Any) -> Any:
-    """pc_flag as int64 codes: 0 (put), 1 (call) or bools; other codes a ValueError."""
-    flag = np.asarray(pc_flag)
-    if flag.dtype != bool:
-        bad = flag[(flag != 0) & (flag != 1)]
-        if bad.size:
-            raise ValueError(f"Put-call code ({bad.flat[0]}) must be 0 (put), 1 (call) or a bool")
-    return flag.astype(np.int64)
-
-
-def exercise_boundary(
-    strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, points: int = 101
+def _boundary(
+    strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, *, points: int, errors: str
 ) -> tuple[Any, Any]:
-    """exercise_boundary(strike, rate, div_yield, tau, pc_flag, vol, points=101) -> (times, spots):
-    the American early-exercise boundary at points times to expiry from 0 to tau."""
-    if int(points) < 2:
-        raise ValueError(f"points ({points}) must be >= 2")
+    """exercise_boundary over NumPy operands (a dask block)."""
     shape = np.broadcast_shapes(*(np.shape(a) for a in (strike, rate, div_yield, tau, pc_flag, vol)))
     with np.errstate(invalid="ignore"):  # 0 * inf: NaN times, and NaN spots, for an infinite tau
-        times = np.linspace(0.0, 1.0, int(points)) * np.broadcast_to(np.asarray(tau, dtype=float), shape)[..., None]
+        times = np.linspace(0.0, 1.0, points) * np.broadcast_to(np.asarray(tau, dtype=float), shape)[..., None]
     times[..., -1] = np.broadcast_to(np.asarray(tau, dtype=float), shape)  # tau itself, not tau * 1.0 rounded
-    spots = _u.exercise_boundary(strike, rate, div_yield, tau, _flag_codes(pc_flag), vol, times)
+    ops = [strike, rate, div_yield, tau, pc_flag, vol, times]
+    spots = _run(_u.exercise_boundary, _u.with_status["exercise_boundary"], ops, {}, errors)
     return times, spots
 
 
+def exercise_boundary(
+    strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, points: int = 101, *,
+    errors: str = "raise",
+) -> tuple[Any, Any]:
+    """exercise_boundary(strike, rate, div_yield, tau, pc_flag, vol, points=101, *, errors="raise") ->
+    (times, spots): the American early-exercise boundary at points times to expiry from 0 to tau."""
+    if int(points) < 2:
+        raise ValueError(f"points ({points}) must be >= 2")
+    values = [strike, rate, div_yield, tau, pc_flag, vol]
+    kwargs: dict[str, Any] = {"points": int(points)}
+    if any(map(_is_dask, values)):
+        lazy: tuple[Any, Any] = dask_map(_boundary, values, kwargs, _errors(errors), "(),(),(),(),(),()->(m),(m)",
+                                         {"m": int(points)}, [np.float64, np.float64])
+        return lazy
+    return _boundary(*values, **kwargs, errors=_errors(errors))
+
+
 def _dividend_lists(div_times: Any, div_amounts: Any) -> tuple[Any, Any]:
-    """The lists as float arrays (last axis: one list), checked. NaN pads a list
-    (a NaN time or amount drops that entry)."""
+    """The lists as float arrays (last axis: one list) of one length. NaN pads a list
+    (a NaN time or amount drops that entry); the native loop checks each list."""
     t = np.atleast_1d(np.asarray(div_times, dtype=float))
     a = np.atleast_1d(np.asarray(div_amounts, dtype=float))
     if t.shape[-1] != a.shape[-1]:
         raise ValueError(f"div_amounts: {a.shape[-1]} amounts for {t.shape[-1]} ex-dates in div_times")
-    used = ~(np.isnan(t) | np.isnan(a))
-    if np.any(used & (a < 0)):
-        raise ValueError("div_amounts: a negative amount")
-    if np.any(used & ((t < 0) | np.isinf(t))):
-        raise ValueError("div_times: an ex-date before today or infinite")
-    # Strictly increasing over the entries in use: an ex-date listed twice or out of order is refused.
-    before = np.maximum.accumulate(np.where(used, t, -np.inf), axis=-1)
-    if np.any(used[..., 1:] & (t[..., 1:] <= before[..., :-1])):
-        raise ValueError("div_times: ex-dates must be strictly increasing (one is out of order or listed twice)")
     return t, a
+
+
+def _cash_dividend(
+    spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any, div_times: Any,
+    div_amounts: Any, american: Any, *, tol: float, space_steps: int, errors: str,
+) -> Any:
+    """cash_dividend_npv over NumPy operands (a dask block)."""
+    t, a = _dividend_lists(div_times, div_amounts)
+    ops = [spot, strike, rate, div_yield, tau, pc_flag, vol, np.asarray(american, dtype=bool), t, a, space_steps, tol]
+    result, status = _run(_u.cash_dividend_npv, _u.with_status["cash_dividend_npv"], ops, {}, errors, status=True)
+    # Elements whose list was refused (errors="coerce") are NaN without a miss.
+    valid = (spot, strike, vol) if status is None else (spot, strike, vol, np.where(status == 0, 0.0, -1.0))
+    _warn_missed("cash_dividend_npv", result, (spot, strike, rate, div_yield, tau, vol), valid)
+    return result
 
 
 def cash_dividend_npv(
     spot: Any, strike: Any, rate: Any, div_yield: Any, tau: Any, pc_flag: Any, vol: Any,
     div_times: Any, div_amounts: Any, *, american: Any = True, tol: float = 1e-6, space_steps: int = 100,
+    errors: str = "raise",
 ) -> Any:
     """cash_dividend_npv(spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts,
-    *, american=True, tol=1e-6, space_steps=100): the value with cash dividends by finite
-    differences, Richardson-extrapolated on grids from space_steps refined (up to 32 times)
+    *, american=True, tol=1e-6, space_steps=100, errors="raise"): the value with cash dividends by
+    finite differences, Richardson-extrapolated on grids from space_steps refined (up to 32 times)
     until its error estimate is within tol relative; NaN and a warning where it is not.
     tol=0: one extrapolation from space_steps and twice as many."""
     if int(space_steps) < 8:
         raise ValueError(f"space_steps ({space_steps}) must be >= 8")
     if not float(tol) >= 0:
         raise ValueError(f"tol ({tol}) must be >= 0")
-    t, a = _dividend_lists(div_times, div_amounts)
-    flag = _flag_codes(pc_flag)
-    result = _u.cash_dividend_npv(
-        spot, strike, rate, div_yield, tau, flag, vol, np.asarray(american, dtype=bool), t, a, int(space_steps),
-        float(tol),
-    )
-    _warn_missed("cash_dividend_npv", result, (spot, strike, rate, div_yield, tau, vol), (spot, strike, vol))
-    return result
+    values = [spot, strike, rate, div_yield, tau, pc_flag, vol, div_times, div_amounts, american]
+    kwargs: dict[str, Any] = {"tol": float(tol), "space_steps": int(space_steps)}
+    if any(map(_is_dask, values)):
+        # Each block checks its lists; their lengths, and a list given as a scalar, here.
+        lists = [v if _is_dask(v) else np.atleast_1d(np.asarray(v, dtype=float)) for v in (div_times, div_amounts)]
+        _dividend_lists(*(np.empty(np.shape(v)[-1:]) for v in lists))
+        values[7:9] = lists
+        signature = "(),(),(),(),(),(),(),(n),(n),()->()"
+        return dask_map(_cash_dividend, values, kwargs, _errors(errors), signature, dtypes=np.float64)
+    return _cash_dividend(*values, **kwargs, errors=_errors(errors))
 
 
 _FUNCTIONS.update(exercise_boundary=exercise_boundary, cash_dividend_npv=cash_dividend_npv)

@@ -210,7 +210,8 @@ def american_implied_vol(
 
 def exercise_boundary(
     strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike, tau: npt.ArrayLike,
-    pc_flag: npt.ArrayLike, vol: npt.ArrayLike, points: int = 101
+    pc_flag: npt.ArrayLike, vol: npt.ArrayLike, points: int = 101, *,
+    errors: Literal["raise", "coerce"] = "raise"
 ) -> tuple[Any, Any]:
     """The early-exercise boundary as ``(times, spots)``, each shaped like the
     broadcast operands plus a last axis of ``points`` values.
@@ -218,7 +219,10 @@ def exercise_boundary(
     ``times`` are times to expiry from 0 to ``tau``; a put is exercised at or
     below ``spots``, a call at or above. NaN spots where no single boundary
     exists (no early exercise, or two boundaries under negative rates).
-    ``points`` below 2 raises ``ValueError``.
+    ``points`` below 2 raises ``ValueError``; ``pc_flag`` is int codes 0 (put)
+    and 1 (call) or bool, another code a ``ValueError`` whatever ``errors``
+    says. Dask arrays give dask arrays (``times`` and ``spots`` chunked as the
+    operands, the last axis one chunk).
 
     >>> t, s = exercise_boundary(100.0, 0.05, 0.02, 1.0, 0, 0.2, points=3)
     >>> t.tolist(), s.round(4).tolist()
@@ -228,7 +232,8 @@ def exercise_boundary(
 def cash_dividend_npv(
     spot: npt.ArrayLike, strike: npt.ArrayLike, rate: npt.ArrayLike, div_yield: npt.ArrayLike,
     tau: npt.ArrayLike, pc_flag: npt.ArrayLike, vol: npt.ArrayLike, div_times: npt.ArrayLike,
-    div_amounts: npt.ArrayLike, *, american: npt.ArrayLike = True, tol: float = 1e-6, space_steps: int = 100
+    div_amounts: npt.ArrayLike, *, american: npt.ArrayLike = True, tol: float = 1e-6, space_steps: int = 100,
+    errors: Literal["raise", "coerce"] = "raise"
 ) -> Any:
     """Value with cash dividends, American (default) or European.
 
@@ -245,9 +250,14 @@ def cash_dividend_npv(
     ``RuntimeWarning`` counting them where that does not happen. ``tol=1e-8``
     is met by most options within that (grids of 1600 to 3200 steps, tenths
     of a second an option). ``tol=0``: the one extrapolation from
-    ``space_steps``. ``ValueError`` names the argument for ex-dates out of
-    order or listed twice, a negative amount, lists of unequal length,
-    ``space_steps`` below 8 or a negative ``tol``.
+    ``space_steps``. ``ValueError`` names the argument for lists of unequal
+    length, ``space_steps`` below 8 or a negative ``tol``. A list with
+    ex-dates out of order or listed twice, before today or infinite, or a
+    negative amount fails its option: ``ValueError`` naming the argument and
+    the option's index with ``errors="raise"``, NaN there (without a warning)
+    with ``errors="coerce"``. ``pc_flag`` is int codes 0 (put) and 1 (call) or
+    bool, another code a ``ValueError`` whatever ``errors`` says. Dask arrays
+    give a dask array, chunked as the options (a list is one chunk).
 
     >>> round(float(cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, 0, 0.2, [0.25, 0.75], [1.0, 1.0])), 4)
     6.7909

@@ -52,6 +52,13 @@ _NONE = inspect.Parameter.empty
 _CAST_KEYWORDS = ("casting", "dtype", "signature")
 
 
+def _errors(errors: Any) -> str:
+    """errors= checked: "raise" or "coerce"."""
+    if errors not in _ERRORS:
+        raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
+    return str(errors)
+
+
 def _is_dask(a: Any) -> bool:
     return hasattr(a, "__dask_graph__")
 
@@ -71,12 +78,29 @@ def _unaliased(ops: list[Any], out: Any) -> list[Any]:
     ]
 
 
+def _core_ndims(signature: str | None, nin: int) -> tuple[int, ...]:
+    """The number of core dimensions of each input under a gufunc signature
+    ("(),(n)->()": 0 and 1); zeros for a plain ufunc."""
+    if signature is None:
+        return (0,) * nin
+    inputs = signature.split("->")[0][1:-1].split("),(")
+    return tuple(len([d for d in i.split(",") if d.strip()]) for i in inputs)
+
+
+def _loop_shape(ufunc: Any, ops: list[Any]) -> tuple[tuple[int, ...], tuple[int, ...]]:
+    """The broadcast shape of the operands without their core dimensions (one status
+    per element of it), and the core dimensions of each operand."""
+    core = _core_ndims(ufunc.signature, ufunc.nin)
+    return np.broadcast_shapes(*(o.shape[: o.ndim - c] for o, c in zip(ops, core))), core
+
+
 def _first(twin: Any, ops: list[Any], kwargs: dict[str, Any], worst: bool) -> tuple[int, ...] | None:
-    """Index (C order of the broadcast operands) of the first element the ufunc with a
-    status output marks as failed (worst: as a bad operand), or None."""
+    """Index (C order of the broadcast operands, core dimensions left out) of the first
+    element the ufunc with a status output marks as failed (worst: as a bad operand),
+    or None."""
     ops = [np.asarray(o) for o in ops]
     try:
-        shape = np.broadcast_shapes(*(o.shape for o in ops))
+        shape = _loop_shape(twin, ops)[0]
         status = np.zeros(shape, np.uint8)
         nout = twin.nout - 1
         twin(*ops, out=(None,) * nout + (status,), **{k: v for k, v in kwargs.items() if k != "out"})
@@ -93,8 +117,8 @@ def _raise_at(ufunc: Any, ops: list[Any], kwargs: dict[str, Any], index: tuple[i
     """Raises the exception of the element at index, computed alone, with a note
     naming the index. Returns if that element does not fail."""
     ops = [np.asarray(o) for o in ops]
-    shape = np.broadcast_shapes(*(o.shape for o in ops))
-    elements = [np.broadcast_to(o, shape)[index] for o in ops]
+    shape, core = _loop_shape(ufunc, ops)
+    elements = [np.broadcast_to(o, shape + o.shape[o.ndim - c :])[index] for o, c in zip(ops, core)]
     try:
         ufunc(*elements, **{k: v for k, v in kwargs.items() if k in _CAST_KEYWORDS})
     except (FatalError, TypeError, ValueError) as exc:
@@ -102,25 +126,30 @@ def _raise_at(ufunc: Any, ops: list[Any], kwargs: dict[str, Any], index: tuple[i
         raise
 
 
-def _run(ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
-    """The ufunc over the operands (in the ufunc's order) under errors=."""
+def _run(ufunc: Any, twin: Any, ops: list[Any], kwargs: dict[str, Any], errors: str, status: bool = False) -> Any:
+    """The ufunc over the operands (in the ufunc's order) under errors=; with status, the
+    pair (result, the twin's status: None under errors="raise")."""
     if twin is None or errors == "raise":
         ops = _unaliased(ops, kwargs.get("out"))
         try:
-            return ufunc(*ops, **kwargs)
-        except (FatalError, TypeError, ValueError):
+            result = ufunc(*ops, **kwargs)
+            return (result, None) if status else result
+        except (FatalError, TypeError, ValueError) as exc:
             index = None if twin is None else _first(twin, ops, kwargs, worst=False)
-            if index is not None:
-                _raise_at(ufunc, ops, kwargs, index)
-            raise
+            if index is None:
+                raise
+            failure = exc
+        _raise_at(ufunc, ops, kwargs, index)  # outside the handler: the element's error alone, unchained
+        raise failure
     out = _outs(kwargs.pop("out", None))
     nout = twin.nout - 1
-    *results, status = twin(*ops, out=(*(out or (None,) * nout), None), **kwargs)
-    if np.any(np.asarray(status) == 2):
+    *results, codes = twin(*ops, out=(*(out or (None,) * nout), None), **kwargs)
+    if np.any(np.asarray(codes) == 2):
         index = _first(twin, ops, kwargs, worst=True)
         if index is not None:
             _raise_at(ufunc, ops, kwargs, index)
-    return results[0] if nout == 1 else tuple(results)
+    result = results[0] if nout == 1 else tuple(results)
+    return (result, codes) if status else result
 
 
 def _missing_value(dtype: np.dtype[Any]) -> Any:
@@ -205,16 +234,14 @@ def make(row: Row, ufuncs: Any, module: str, plain: frozenset[type] = frozenset(
         for name in names[: len(args)]:
             if name in kwargs:
                 raise TypeError(f"{row.name}() got multiple values for argument '{name}'")
-        errors = kwargs.pop("errors", "raise")
-        if errors not in _ERRORS:
-            raise ValueError(f"errors must be 'raise' or 'coerce', got {errors!r}")
+        errors = _errors(kwargs.pop("errors", "raise"))
         given = values
         if converting:
             values = [v if c is None else c(v) for v, c in zip(values, convert)]
         restore = None
         if not plain.issuperset(map(type, values)):  # dask or pandas may be among them
             if any(map(_is_dask, values)) and not {"out", "where"} & kwargs.keys():
-                return _dask(public, values, kwargs, errors)
+                return dask_map(public, values, kwargs, errors, ufunc.signature)
             values, restore = _from_pandas(values, kwargs, nout)
         result = shape_result(_run(ufunc, twin, [values[i] for i in order], kwargs, errors))
         result = result if restore is None else restore(result)
@@ -234,17 +261,30 @@ def make(row: Row, ufuncs: Any, module: str, plain: frozenset[type] = frozenset(
     return public
 
 
-def _dask(public: Callable[..., Any], values: list[Any], kwargs: dict[str, Any], errors: str) -> Any:
-    """public over dask operands, block by block: the objects themselves in the graph
-    (they pickle), the tasks guarded so that a FatalError ends them as TaskFatalError."""
+def dask_map(
+    public: Callable[..., Any], values: list[Any], kwargs: dict[str, Any], errors: str, signature: str | None,
+    output_sizes: dict[str, int] | None = None, dtypes: Any = None,
+) -> Any:
+    """public over dask operands, block by block: elementwise for a plain ufunc, by
+    ``dask.array.apply_gufunc`` under a gufunc signature (a core dimension is one chunk:
+    each block holds whole lists; output_sizes gives an output's new core dimensions).
+    dtypes: those of the outputs (a list: public returns a tuple), else taken from a
+    call on the operands' empty metas. The objects themselves go in the graph (they
+    pickle), the tasks guarded so that a FatalError ends them as TaskFatalError."""
     import dask.array as da
     from dask.array.core import elemwise
 
     task = fatal_guard(functools.partial(public, errors=errors, **kwargs))
-    meta = public(*(getattr(v, "_meta", v) for v in values), errors=errors, **kwargs)
-    if isinstance(meta, tuple):
-        signature = ",".join(["()"] * len(values)) + "->" + ",".join(["()"] * len(meta))
-        return type(meta)(*da.apply_gufunc(task, signature, *values, output_dtypes=[m.dtype for m in meta]))
-    return elemwise(task, *values, dtype=meta.dtype)
-
-
+    kind: Any = tuple
+    if dtypes is None:
+        meta = public(*(getattr(v, "_meta", v) for v in values), errors=errors, **kwargs)
+        kind = type(meta) if isinstance(meta, tuple) else None
+        dtypes = [m.dtype for m in meta] if kind else meta.dtype
+    if signature is None and kind is None:
+        return elemwise(task, *values, dtype=dtypes)
+    if signature is None:  # several outputs without core dimensions
+        signature = ",".join(["()"] * len(values)) + "->" + ",".join(["()"] * len(dtypes))
+    result = da.apply_gufunc(
+        task, signature, *values, output_dtypes=dtypes, output_sizes=output_sizes, allow_rechunk=True
+    )
+    return kind(*result) if kind not in (None, tuple) else result

@@ -400,115 +400,225 @@ const Row rows[] = {
 
 // ---- ufuncs with core dimensions: a dividend list, a boundary curve -------------------
 //
-// Legacy loops (NumPy releases the GIL around them for these plain dtypes).
+// Each has the rows' loops: one for int64 put-call codes and one for bool flags,
+// and a twin with a status output (in with_status) for errors="coerce". The
+// element loop is the rows' rule: a bad operand (a put-call code other than 0
+// and 1) raises under either errors=, a failing element (a dividend list out of
+// order) raises without a status output and is missing (status `failed`) with one.
 
-// The floating-point flags of a solver's own arithmetic (an invalid comparison
-// of a NaN operand, a far grid node overflowing) restored on leaving a loop, as
-// the kernel loops restore theirs: a NaN answers invalid input, NaN and a
-// warning from the package a missed tolerance, and NumPy reports no flag.
-struct KeptFloatFlags {
-    std::fexcept_t flags;
-    KeptFloatFlags() noexcept { std::fegetexceptflag(&flags, FE_ALL_EXCEPT); }
-    ~KeptFloatFlags() { std::fesetexceptflag(&flags, FE_ALL_EXCEPT); }
-    KeptFloatFlags(const KeptFloatFlags&) = delete;
-    KeptFloatFlags& operator=(const KeptFloatFlags&) = delete;
+// An element whose operands the kernel refuses: its text names the argument.
+struct ElementFailure {
+    const char* text;
 };
+
+// Outer loop over the broadcast elements: body(p) computes one element from the
+// operand pointers p[0..Nargs) (inputs then outputs, without the status);
+// missing(p) fills its outputs when it fails. core_steps: the steps of the core
+// dimensions, after the outer step of every operand (the status's included).
+template <std::size_t Nargs, bool WithStatus, class Body, class Missing>
+int element_loop(char* const data[], const npy_intp dims[], const npy_intp steps[], Body body,
+                 Missing missing) noexcept {
+    std::fexcept_t flags;
+    std::fegetexceptflag(&flags, FE_ALL_EXCEPT);
+    int rc = 0;
+    for (npy_intp i = 0; i < dims[0]; ++i) {
+        char* p[Nargs];
+        for (std::size_t k = 0; k < Nargs; ++k) p[k] = data[k] + i * steps[k];
+        Status status = computed;
+        try {
+            body(p);
+        } catch (const BadOperand& e) {
+            if (!WithStatus) raise_from_loop(e.type, e.text.c_str());
+            status = bad_operand;
+        } catch (const ElementFailure& e) {
+            if (!WithStatus) raise_from_loop(PyExc_ValueError, e.text);
+            status = failed;
+        } catch (const std::bad_alloc&) {
+            raise_from_loop(PyExc_MemoryError, "");
+            rc = -1;
+            break;
+        } catch (const std::exception& e) {
+            if (!WithStatus) raise_from_loop(state.fatal_error, e.what());
+            status = failed;
+        } catch (...) {
+            if (!WithStatus) raise_from_loop(state.fatal_error, "native code failed without a message");
+            status = failed;
+        }
+        if constexpr (WithStatus) {
+            if (status != computed) missing(p);
+            write<std::uint8_t>(data[Nargs] + i * steps[Nargs], status);
+        } else if (status != computed) {
+            rc = -1;
+            break;
+        }
+    }
+    std::fesetexceptflag(&flags, FE_ALL_EXCEPT);
+    return rc;
+}
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 // (spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times(n),
 // div_amounts(n), space_steps, tol) -> value; NaN times or amounts pad a list.
-// Grids from space_steps (as many time steps) refined up to 32 times for tol.
-void cash_dividend_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
-    const KeptFloatFlags kept;
-    const npy_intp count = dims[0], nd = dims[1];
+// Grids from space_steps (as many time steps) refined up to 32 times for tol. A
+// list in use must have amounts >= 0 and finite ex-dates >= 0 strictly increasing.
+template <bool FlagAsBool, bool WithStatus>
+int cash_dividend_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dims[], const npy_intp steps[],
+                       NpyAuxData*) noexcept {
+    constexpr std::size_t nargs = 13, core = nargs + (WithStatus ? 1 : 0);
+    const npy_intp nd = dims[1];
     std::vector<CashDividend> divs;
-    try {
-        divs.reserve(static_cast<std::size_t>(nd));
-    } catch (...) {  // no memory for the list: every value missing
-        for (npy_intp i = 0; i < count; ++i) write(args[12] + i * steps[12], std::numeric_limits<double>::quiet_NaN());
-        return;
-    }
-    for (npy_intp i = 0; i < count; ++i) {
-        char* p[13];
-        for (int k = 0; k < 13; ++k) p[k] = args[k] + i * steps[k];
-        divs.clear();
-        for (npy_intp j = 0; j < nd; ++j) {
-            const double t = read<double>(p[8] + j * steps[13]), a = read<double>(p[9] + j * steps[14]);
-            if (!std::isnan(t) && !std::isnan(a)) divs.push_back({t, a});  // within the reserved size
-        }
-        const auto flag = read<std::int64_t>(p[5]) != 0 ? PutCallFlag::Call : PutCallFlag::Put;
-        const auto space = static_cast<int>(std::clamp<std::int64_t>(read<std::int64_t>(p[10]), 0, 1 << 16));
-        write(p[12], fd_npv_adaptive(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
-                                     read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),
-                                     read<npy_bool>(p[7]) != 0, divs.data(), divs.size(), FdGrid{space, space},
-                                     read<double>(p[11]), 32 * space));
-    }
+    return element_loop<nargs, WithStatus>(
+        data, dims, steps,
+        [&](char* const* p) {
+            divs.clear();
+            divs.reserve(static_cast<std::size_t>(nd));
+            for (npy_intp j = 0; j < nd; ++j) {
+                const double t = read<double>(p[8] + j * steps[core]), a = read<double>(p[9] + j * steps[core + 1]);
+                if (std::isnan(t) || std::isnan(a)) continue;
+                if (a < 0) throw ElementFailure{"div_amounts: a negative amount"};
+                if (t < 0 || std::isinf(t)) throw ElementFailure{"div_times: an ex-date before today or infinite"};
+                if (!divs.empty() && t <= divs.back().time)
+                    throw ElementFailure{
+                        "div_times: ex-dates must be strictly increasing (one is out of order or listed twice)"};
+                divs.push_back({t, a});
+            }
+            const PutCallFlag flag = Arg<PutCallFlag>::load(p[5], FlagAsBool);
+            const auto space = static_cast<int>(std::clamp<std::int64_t>(read<std::int64_t>(p[10]), 0, 1 << 16));
+            write(p[12], fd_npv_adaptive(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
+                                         read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),
+                                         read<npy_bool>(p[7]) != 0, divs.data(), divs.size(), FdGrid{space, space},
+                                         read<double>(p[11]), 32 * space));
+        },
+        [](char* const* p) { write(p[12], nan); });
 }
 
 // (strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m).
-void boundary_loop(char** args, const npy_intp* dims, const npy_intp* steps, void*) noexcept {
-    const KeptFloatFlags kept;
-    const npy_intp count = dims[0], m = dims[1];
+template <bool FlagAsBool, bool WithStatus>
+int boundary_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dims[], const npy_intp steps[],
+                  NpyAuxData*) noexcept {
+    constexpr std::size_t nargs = 8, core = nargs + (WithStatus ? 1 : 0);
+    const npy_intp m = dims[1];
     std::vector<double> t, s;
-    try {
-        t.resize(static_cast<std::size_t>(m));
-        s.resize(static_cast<std::size_t>(m));
-    } catch (...) {  // no memory: NaN boundaries
-        for (npy_intp i = 0; i < count; ++i)
-            for (npy_intp j = 0; j < m; ++j)
-                write(args[7] + i * steps[7] + j * steps[9], std::numeric_limits<double>::quiet_NaN());
-        return;
-    }
-    for (npy_intp i = 0; i < count; ++i) {
-        char* p[8];
-        for (int k = 0; k < 8; ++k) p[k] = args[k] + i * steps[k];
-        for (npy_intp j = 0; j < m; ++j) t[static_cast<std::size_t>(j)] = read<double>(p[6] + j * steps[8]);
-        const auto flag = read<std::int64_t>(p[4]) != 0 ? PutCallFlag::Call : PutCallFlag::Put;
-        american_boundary(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]), read<double>(p[3]), flag,
-                          read<double>(p[5]), static_cast<std::size_t>(m), t.data(), s.data());
-        for (npy_intp j = 0; j < m; ++j) write(p[7] + j * steps[9], s[static_cast<std::size_t>(j)]);
-    }
+    return element_loop<nargs, WithStatus>(
+        data, dims, steps,
+        [&](char* const* p) {
+            t.resize(static_cast<std::size_t>(m));
+            s.resize(static_cast<std::size_t>(m));
+            for (npy_intp j = 0; j < m; ++j) t[static_cast<std::size_t>(j)] = read<double>(p[6] + j * steps[core]);
+            const PutCallFlag flag = Arg<PutCallFlag>::load(p[4], FlagAsBool);
+            american_boundary(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]), read<double>(p[3]), flag,
+                              read<double>(p[5]), static_cast<std::size_t>(m), t.data(), s.data());
+            for (npy_intp j = 0; j < m; ++j) write(p[7] + j * steps[core + 1], s[static_cast<std::size_t>(j)]);
+        },
+        [&](char* const* p) {
+            for (npy_intp j = 0; j < m; ++j) write(p[7] + j * steps[core + 1], nan);
+        });
 }
 
-struct CoreRow {
-    const char* name;
-    const char* doc;
-    const char* signature;
-    int nin, nout;
-    PyUFuncGenericFunction loop;
-    const char* types;
+template <bool FlagAsBool, bool WithStatus>
+struct CashDividendLoop {
+    static constexpr auto loop = &cash_dividend_loop<FlagAsBool, WithStatus>;
+};
+template <bool FlagAsBool, bool WithStatus>
+struct BoundaryLoop {
+    static constexpr auto loop = &boundary_loop<FlagAsBool, WithStatus>;
 };
 
-constexpr char cash_dividend_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,
-                                        NPY_DOUBLE, NPY_BOOL,   NPY_DOUBLE, NPY_DOUBLE, NPY_INT64,  NPY_DOUBLE,
-                                        NPY_DOUBLE};
-constexpr char boundary_types[] = {NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE,
-                                   NPY_INT64,  NPY_DOUBLE, NPY_DOUBLE, NPY_DOUBLE};  // 7 in, 1 out
-
-PyUFuncGenericFunction cash_dividend_loops[] = {&cash_dividend_loop};
-PyUFuncGenericFunction boundary_loops[] = {&boundary_loop};
-void* no_data[] = {nullptr};
-
-bool add_core_ufunc(PyObject* module, const char* name, const char* doc, const char* signature, int nin, int nout,
-                    PyUFuncGenericFunction* loops, const char* types) noexcept {
-    Owned ufunc(PyUFunc_FromFuncAndDataAndSignature(loops, no_data, types, 1, nin, nout, PyUFunc_None, name, doc,
-                                                      0, signature));
-    if (!ufunc) return false;
-    Owned module_name(PyModule_GetNameObject(module));
-    if (!module_name || PyObject_SetAttrString(ufunc.get(), "__module__", module_name.get()) < 0) return false;
-    return PyModule_AddObjectRef(module, name, ufunc.get()) == 0;
+// Promoter of the core ufuncs: every operand to its loop's DType (bool flags to
+// the bool loop), so that NumPy casts inputs under the ufunc's casting rule.
+template <class Kinds>
+int promote_core(PyObject*, PyArray_DTypeMeta* const op_dtypes[], PyArray_DTypeMeta* const signature[],
+                 PyArray_DTypeMeta* new_op_dtypes[]) noexcept {
+    for (std::size_t i = 0; i < Kinds::kinds.size(); ++i) {
+        PyArray_DTypeMeta* dt = signature[i];
+        if (dt == nullptr)
+            dt = dtype_of(Kinds::kinds[i], Kinds::kinds[i] == Kind::Flag && op_dtypes[i] == &PyArray_BoolDType);
+        new_op_dtypes[i] = reinterpret_cast<PyArray_DTypeMeta*>(Py_NewRef(reinterpret_cast<PyObject*>(dt)));
+    }
+    return 0;
 }
 
-bool add_core_ufuncs(PyObject* module) noexcept {
-    return add_core_ufunc(module, "cash_dividend_npv",
-                          "(spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times, div_amounts, "
-                          "space_steps, tol): finite-difference value with cash dividends, Richardson-extrapolated "
-                          "on grids refined until tol is met.",
-                          "(),(),(),(),(),(),(),(),(n),(n),(),()->()", 12, 1, cash_dividend_loops,
-                          cash_dividend_types) &&
-           add_core_ufunc(module, "exercise_boundary",
-                          "(strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m): the American "
-                          "early-exercise boundary at times to expiry.",
-                          "(),(),(),(),(),(),(m)->(m)", 7, 1, boundary_loops, boundary_types);
+template <class Kinds, template <bool, bool> class Loop, bool WithStatus, bool FlagAsBool>
+bool add_core_loop(PyObject* ufunc, int nin) noexcept {
+    constexpr std::size_t n = Kinds::size;
+    PyArray_DTypeMeta* dtypes[n];
+    for (std::size_t i = 0; i < n; ++i) dtypes[i] = dtype_of(Kinds::kinds[i], FlagAsBool);
+    PyType_Slot slots[] = {
+        {NPY_METH_strided_loop, reinterpret_cast<void*>(Loop<FlagAsBool, WithStatus>::loop)},
+        {0, nullptr},
+    };
+    PyArrayMethod_Spec spec{};
+    spec.name = "vantorel_np_core_loop";
+    spec.nin = nin;
+    spec.nout = static_cast<int>(n) - nin;
+    spec.casting = NPY_NO_CASTING;
+    spec.flags = NPY_METH_NO_FLOATINGPOINT_ERRORS;  // no Python API: NumPy drops the GIL
+    spec.dtypes = dtypes;
+    spec.slots = slots;
+    return PyUFunc_AddLoopFromSpec(ufunc, &spec) == 0;
+}
+
+// The operand kinds of a core ufunc, and of its twin (a Status output added).
+template <Kind... K>
+struct Kinds {
+    static constexpr std::size_t size = sizeof...(K);
+    static constexpr std::array<Kind, size> kinds{K...};
+};
+template <class K>
+struct WithStatusOf;
+template <Kind... K>
+struct WithStatusOf<Kinds<K...>> {
+    using type = Kinds<K..., Kind::Status>;
+};
+
+template <class K, template <bool, bool> class Loop, bool WithStatus>
+PyObject* core_ufunc(PyObject* module, const char* name, const char* doc, const char* signature, int nin) noexcept {
+    using All = std::conditional_t<WithStatus, typename WithStatusOf<K>::type, K>;
+    const std::string sig = std::string(signature) + (WithStatus ? ",()" : "");
+    const int nout = static_cast<int>(All::size) - nin;
+    Owned ufunc(PyUFunc_FromFuncAndDataAndSignature(nullptr, nullptr, nullptr, 0, nin, nout, PyUFunc_None, name,
+                                                      doc, 0, sig.c_str()));
+    if (!ufunc || !add_core_loop<All, Loop, WithStatus, false>(ufunc.get(), nin) ||
+        !add_core_loop<All, Loop, WithStatus, true>(ufunc.get(), nin))
+        return nullptr;
+    Owned any(PyTuple_New(static_cast<Py_ssize_t>(All::size)));
+    if (!any) return nullptr;
+    for (std::size_t i = 0; i < All::size; ++i) PyTuple_SET_ITEM(any.get(), i, Py_NewRef(Py_None));
+    Owned promoter(PyCapsule_New(reinterpret_cast<void*>(&promote_core<All>), "numpy._ufunc_promoter", nullptr));
+    if (!promoter || PyUFunc_AddPromoter(ufunc.get(), any.get(), promoter.get()) < 0) return nullptr;
+    Owned module_name(PyModule_GetNameObject(module));
+    if (!module_name || PyObject_SetAttrString(ufunc.get(), "__module__", module_name.get()) < 0) return nullptr;
+    return ufunc.release();
+}
+
+// The ufunc in the module, its twin in with_status.
+template <class K, template <bool, bool> class Loop>
+bool add_core_ufunc(PyObject* module, PyObject* with_status, const char* name, const char* doc,
+                    const char* signature, int nin) noexcept {
+    PyObject* ufunc = core_ufunc<K, Loop, false>(module, name, doc, signature, nin);
+    if (ufunc == nullptr || PyModule_AddObject(module, name, ufunc) < 0) return false;
+    Owned twin(core_ufunc<K, Loop, true>(module, name, doc, signature, nin));
+    return twin && PyDict_SetItemString(with_status, name, twin.get()) == 0;
+}
+
+using CashDividendKinds = Kinds<Kind::F64, Kind::F64, Kind::F64, Kind::F64, Kind::F64, Kind::Flag, Kind::F64,
+                                Kind::Bool, Kind::F64, Kind::F64, Kind::I64, Kind::F64, Kind::F64>;
+using BoundaryKinds =
+    Kinds<Kind::F64, Kind::F64, Kind::F64, Kind::F64, Kind::Flag, Kind::F64, Kind::F64, Kind::F64>;  // 7 in, 1 out
+
+bool add_core_ufuncs(PyObject* module, PyObject* with_status) noexcept {
+    return add_core_ufunc<CashDividendKinds, CashDividendLoop>(
+               module, with_status, "cash_dividend_npv",
+               "(spot, strike, rate, div_yield, tau, pc_flag, vol, american, div_times, div_amounts, space_steps, "
+               "tol): finite-difference value with cash dividends, Richardson-extrapolated on grids refined until "
+               "tol is met.",
+               "(),(),(),(),(),(),(),(),(n),(n),(),()->()", 12) &&
+           add_core_ufunc<BoundaryKinds, BoundaryLoop>(
+               module, with_status, "exercise_boundary",
+               "(strike, rate, div_yield, tau, pc_flag, vol, times(m)) -> spots(m): the American early-exercise "
+               "boundary at times to expiry.",
+               "(),(),(),(),(),(),(m)->(m)", 7);
 }
 
 PyMethodDef methods[] = {
@@ -536,8 +646,8 @@ PyObject* init() noexcept {
     if (!with_status) return nullptr;
     for (const Row& r : rows)
         if (!r.add(module.get(), with_status.get(), r.name)) return nullptr;
+    if (!add_core_ufuncs(module.get(), with_status.get())) return nullptr;
     if (PyModule_AddObjectRef(module.get(), "with_status", with_status.get()) < 0) return nullptr;
-    if (!add_core_ufuncs(module.get())) return nullptr;
     // 4. The instruction set of the lane loops, chosen once for the process.
     const lanes::Table* lane_table = lanes::active();
     if (lane_table == nullptr) {
