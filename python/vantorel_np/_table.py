@@ -65,7 +65,7 @@ ROWS: tuple[Row, ...] = (
         "negative spot or strike, or a NaN or infinite input." + _FLAG),
     Row("american_npv", _PRICER, "American value under Black-Scholes-Merton with a continuous dividend yield, per "
         "element; NaN where the European value would be None, and NaN with a RuntimeWarning naming the count "
-        "where the boundary iteration misses its tolerance." + _FLAG),
+        "where the boundary iteration misses its tolerance or its error estimate the bar." + _FLAG),
     Row("american_metrics", _PRICER, "American value and six sensitivities as a ``Metrics`` of arrays (units of "
         "``BlackScholesMetrics``)." + _FLAG, result=Metrics),
     Row("american_implied_vol", "price spot strike rate div_yield tau pc_flag",
