@@ -24,14 +24,7 @@ namespace vantorel::lanes {
 
 namespace {
 
-// The widest pack the translation unit's flags allow.
-#if defined(__AVX512F__)
-using T = Pack8;
-#elif defined(__AVX2__)
-using T = Pack4;
-#else
-using T = Pack2;
-#endif
+using T = WidestPack;
 constexpr int width = Traits<T>::width;
 
 // m lanes (1 <= m <= width) of a column from p; lanes past m repeat the

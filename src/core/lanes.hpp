@@ -73,6 +73,16 @@ struct Traits<Pack8> {
     static constexpr int width = 8;
     using Mask = Mask8;
 };
+
+// The widest pack the translation unit's flags allow (a lane loop compiled per target).
+#if defined(__AVX512F__)
+using WidestPack = Pack8;
+#elif defined(__AVX2__)
+using WidestPack = Pack4;
+#else
+using WidestPack = Pack2;
+#endif
+
 template <class T>
 concept Lanes = Traits<T>::width > 1;
 

@@ -64,6 +64,36 @@ struct BadOperand {
 // Raises type(text); takes the GIL.
 void raise_from_loop(PyObject* type, const char* text) noexcept;
 
+// An element whose operands the kernel refuses (a dividend list out of order):
+// its text names the argument; raised as ValueError, or the element is missing.
+struct ElementFailure {
+    const char* text;
+};
+
+// One element's computation under the rule of every loop: a bad operand raises
+// under either errors=; a failing element raises without a status output and is
+// `failed` with one; no memory raises MemoryError and stops the loop (nullopt).
+template <bool WithStatus, class Body>
+std::optional<Status> guarded(Body&& body) noexcept {
+    try {
+        body();
+        return computed;
+    } catch (const BadOperand& e) {
+        if (!WithStatus) raise_from_loop(e.type, e.text.c_str());
+        return bad_operand;
+    } catch (const ElementFailure& e) {
+        if (!WithStatus) raise_from_loop(PyExc_ValueError, e.text);
+    } catch (const std::bad_alloc&) {
+        raise_from_loop(PyExc_MemoryError, "");
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        if (!WithStatus) raise_from_loop(state.fatal_error, e.what());
+    } catch (...) {
+        if (!WithStatus) raise_from_loop(state.fatal_error, "native code failed without a message");
+    }
+    return failed;
+}
+
 template <class T>
 T read(const char* p) noexcept {
     T v;
@@ -283,8 +313,7 @@ int strided_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dime
     if constexpr (WithStatus)
         for (npy_intp i = 0; i < done; ++i) write<std::uint8_t>(data[nall - 1] + i * strides[nall - 1], computed);
     for (npy_intp i = done; i < n; ++i) {
-        Status status = computed;
-        try {
+        const std::optional<Status> status = guarded<WithStatus>([&] {
             [&]<std::size_t... I>(std::index_sequence<I...>) {
                 if ((is_nat<std::tuple_element_t<I, Params>>(p[I]) || ...)) {
                     Out<typename K::Result>::missing(out);
@@ -294,24 +323,15 @@ int strided_loop(PyArrayMethod_Context*, char* const data[], const npy_intp dime
                 const Loaded args{Arg<std::tuple_element_t<I, Params>>::load(p[I], FlagAsBool)...};
                 Out<typename K::Result>::store(out, std::invoke(Fn, std::get<I>(args)...));
             }(std::make_index_sequence<nin>{});
-        } catch (const BadOperand& e) {
-            if (!WithStatus) raise_from_loop(e.type, e.text.c_str());
-            status = bad_operand;
-        } catch (const std::bad_alloc&) {
-            raise_from_loop(PyExc_MemoryError, "");
+        });
+        if (!status) {
             rc = -1;
             break;
-        } catch (const std::exception& e) {
-            if (!WithStatus) raise_from_loop(state.fatal_error, e.what());
-            status = failed;
-        } catch (...) {
-            if (!WithStatus) raise_from_loop(state.fatal_error, "native code failed without a message");
-            status = failed;
         }
         if constexpr (WithStatus) {
-            if (status != computed) Out<typename K::Result>::missing(out);
-            write<std::uint8_t>(p[nall - 1], status);
-        } else if (status != computed) {
+            if (*status != computed) Out<typename K::Result>::missing(out);
+            write<std::uint8_t>(p[nall - 1], *status);
+        } else if (*status != computed) {
             rc = -1;
             break;
         }

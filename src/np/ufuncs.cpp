@@ -406,11 +406,6 @@ const Row rows[] = {
 // and 1) raises under either errors=, a failing element (a dividend list out of
 // order) raises without a status output and is missing (status `failed`) with one.
 
-// An element whose operands the kernel refuses: its text names the argument.
-struct ElementFailure {
-    const char* text;
-};
-
 // Outer loop over the broadcast elements: body(p) computes one element from the
 // operand pointers p[0..Nargs) (inputs then outputs, without the status);
 // missing(p) fills its outputs when it fails. core_steps: the steps of the core
@@ -424,30 +419,15 @@ int element_loop(char* const data[], const npy_intp dims[], const npy_intp steps
     for (npy_intp i = 0; i < dims[0]; ++i) {
         char* p[Nargs];
         for (std::size_t k = 0; k < Nargs; ++k) p[k] = data[k] + i * steps[k];
-        Status status = computed;
-        try {
-            body(p);
-        } catch (const BadOperand& e) {
-            if (!WithStatus) raise_from_loop(e.type, e.text.c_str());
-            status = bad_operand;
-        } catch (const ElementFailure& e) {
-            if (!WithStatus) raise_from_loop(PyExc_ValueError, e.text);
-            status = failed;
-        } catch (const std::bad_alloc&) {
-            raise_from_loop(PyExc_MemoryError, "");
+        const std::optional<Status> status = guarded<WithStatus>([&] { body(p); });
+        if (!status) {
             rc = -1;
             break;
-        } catch (const std::exception& e) {
-            if (!WithStatus) raise_from_loop(state.fatal_error, e.what());
-            status = failed;
-        } catch (...) {
-            if (!WithStatus) raise_from_loop(state.fatal_error, "native code failed without a message");
-            status = failed;
         }
         if constexpr (WithStatus) {
-            if (status != computed) missing(p);
-            write<std::uint8_t>(data[Nargs] + i * steps[Nargs], status);
-        } else if (status != computed) {
+            if (*status != computed) missing(p);
+            write<std::uint8_t>(data[Nargs] + i * steps[Nargs], *status);
+        } else if (*status != computed) {
             rc = -1;
             break;
         }

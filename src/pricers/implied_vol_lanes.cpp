@@ -16,13 +16,7 @@ namespace vantorel::lanes {
 
 namespace {
 
-#if defined(__AVX512F__)
-using T = Pack8;
-#elif defined(__AVX2__)
-using T = Pack4;
-#else
-using T = Pack2;
-#endif
+using T = WidestPack;
 constexpr int width = Traits<T>::width;
 
 // Lane l of a column from p for l < m, the first element on the lanes past m
