@@ -327,6 +327,7 @@ struct Warm {
     int n = 0;  // the scheme's nodes
     double vol = 0;
     std::array<double, max_nodes + 1> h{};
+    bool regridded = false;  // read from a boundary at fewer nodes
     bool near(double v, int nodes) const noexcept { return have && n == nodes && std::abs(v - vol) <= 0.05 * vol; }
 };
 
@@ -593,7 +594,7 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
 
 // The boundary bd solved at n nodes as the start at the nodes of tb.
 Warm regrid(const Boundary& bd, int n, const Tables& tb) noexcept {
-    Warm w{true, tb.sc.n, bd.vol, {}};
+    Warm w{true, tb.sc.n, bd.vol, {}, true};
     std::array<double, max_nodes + 1> c;
     for (int i = 1; i <= tb.sc.n; ++i) {
         cardinal(n, 2 * std::sqrt(tb.frac[i]) - 1, c.data());
@@ -607,6 +608,9 @@ Warm regrid(const Boundary& bd, int n, const Tables& tb) noexcept {
 // Steps 2 to 5 at one scheme, from warm where it was solved at the same nodes.
 bool solve_at(Boundary& bd, const Tables& tb, const Warm* warm) noexcept {
     const bool start = warm != nullptr && warm->near(bd.vol, tb.sc.n);
+    // A boundary solved for nearby parameters (not one read from fewer
+    // nodes) is within the polish's reach of Newton's method on its own.
+    if (start && !warm->regridded && tb.polish != nullptr && solve_boundary(bd, *tb.polish, false, warm)) return true;
     const double stop = tb.polish != nullptr ? polished_stop : newton_stop;
     if (!((start && solve_boundary(bd, tb, false, warm, stop)) || solve_boundary(bd, tb, false, nullptr, stop) ||
           solve_boundary(bd, tb, true)))
@@ -716,8 +720,10 @@ PutValue unit_put(double s, double r, double q, double tau, double vol, bool gre
     Warm regridded;
     for (int lv = 0; lv < tp.count; ++lv) {
         const Tables& tb = tp.level[lv];
-        // A level above the first starts from the boundary below read at its nodes.
-        if (!solve_at(bd, tb, below_n > 0 ? &regridded : warm)) {
+        // A level above the first starts from the boundary below read at its
+        // nodes, unless the caller's is at them.
+        const bool own = warm != nullptr && warm->near(vol, tb.sc.n);
+        if (!solve_at(bd, tb, below_n > 0 && !own ? &regridded : warm)) {
             below_n = 0;
             continue;
         }
