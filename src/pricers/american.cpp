@@ -70,7 +70,10 @@ namespace vantorel {
 //      on random options. At most 16 passes, then up to 200 of B <- N/D with
 //      system A; failing both, NaN. Then the polish: Newton's method again on
 //      the same nodes with 2l = 48 boundary points, from that boundary, to a
-//      move below 1e-7 (one pass, rarely two). 24 points alone leave up to
+//      move below 1e-7 (one pass, rarely two); its first step reuses the
+//      factored Jacobian of the last pass at l points (a chord step: the
+//      Jacobians differ by the quadrature's error, so the step's own error is
+//      that fraction of a move of about 1e-8). 24 points alone leave up to
 //      300 bars at low vol (vol sqrt(T) below 0.5, most near the money)
 //      that no tail estimate sees; the polish removes that error source.
 //      The per-point terms of system B, the interpolation of H at every
@@ -420,7 +423,7 @@ const lanes::AmericanLoops& american_loops() noexcept {
 // Steps 2 to 5: the boundary of a unit-strike put with r > 0, vol > 0, T > 0.
 // False when the iteration does not converge.
 bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* warm = nullptr,
-                    double stop = newton_stop) noexcept {
+                    double stop = newton_stop, bool chord = false) noexcept {
     const double r = bd.r, q = bd.q, vol = bd.vol, ln_x = std::log(bd.X);
     const int n = tb.sc.n, l = tb.sc.l;
     const Substituted& ru = tb.lr;
@@ -463,7 +466,17 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
     std::array<Node, max_nodes + 1> nodes;
     const int points = n * l, padded = (points + 7) / 8 * 8;
     enum Column { z_, sqs_, inv_sqs_, drift_, wn_, wd_cdf_, wd_pdf_, wn_cdf_, pm_, td_, gn_, gd_, columns };
-    thread_local std::vector<double> cols, hp, jac;
+    thread_local std::vector<double> cols, hp;
+    // The Jacobian of the last Newton pass, factored: a chord step (the
+    // polish's first) reuses the one its start was solved with.
+    thread_local struct {
+        std::vector<double> a;
+        std::array<int, max_nodes> piv;
+        int n = 0;
+        bool have = false;
+    } lu;
+    if (!(chord && lu.have && lu.n == n)) lu.have = false;
+    std::vector<double>& jac = lu.a;
     cols.resize(static_cast<std::size_t>(columns * padded));
     hp.resize(static_cast<std::size_t>(padded));
     jac.resize(static_cast<std::size_t>(n * (n + 1)));
@@ -504,6 +517,8 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
     const bool newton = !system_a;
     double last_change = inf;
     for (int iter = 0; iter < (system_a ? tb.sc.passes_a : tb.sc.passes_b); ++iter) {
+        const bool reuse = iter == 0 && lu.have;
+        std::array<double, max_nodes> step{};
         std::array<double, max_nodes + 1> sqrt_h{};
         for (int i = 1; i <= n; ++i) {
             sqrt_h[i] = std::log(bd.X / b[i]);
@@ -563,6 +578,8 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
                 continue;
             }
             if (!newton) continue;
+            step[i - 1] = std::log(next[i] / B);
+            if (reuse) continue;
             // Row i of the Jacobian of ln B - ln(N/D) in y = ln B at the nodes:
             // z at point k moves with y_i, and with y_m through B(u):
             // d ln B(u)/d y_m = w_km sqrt(H_m)/sqrt(H(u)).
@@ -572,12 +589,15 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
                                l, n, row);
             for (int m = 1; m <= n; ++m) row[m - 1] *= sqrt_h[m];
             row[i - 1] += 1 - (dn * inv_n - dd * inv_d);
-            row[n] = std::log(next[i] / B);
         }
         bool all_newton = false;
         if (newton && !lost) {
-            std::array<double, max_nodes> step{};
-            bool ok = loops.solve(n, jac.data(), step.data());
+            if (!reuse) {
+                lu.n = n;
+                lu.have = loops.factor(n, jac.data(), lu.piv.data());
+            }
+            bool ok = lu.have && loops.apply(n, jac.data(), lu.piv.data(), step.data());
+            if (reuse) lu.have = false;  // a chord step once: then Newton's again
             all_newton = ok;
             for (int i = 1; i <= n && ok; ++i) {
                 const double nb = b[i] * std::exp(step[i - 1]);
@@ -632,7 +652,7 @@ bool solve_at(Boundary& bd, const Tables& tb, const Warm* warm) noexcept {
         return false;
     if (tb.polish == nullptr) return true;
     const Warm solved{true, tb.sc.n, bd.vol, bd.h};
-    return solve_boundary(bd, *tb.polish, false, &solved);
+    return solve_boundary(bd, *tb.polish, false, &solved, newton_stop, true);
 }
 
 struct PutValue {

@@ -107,31 +107,51 @@ void jacobian_row(const double* w, const double* gn, const double* gd, const dou
 }
 
 // Each step's row updates are independent elements: the compiler's vectors
-// over e change no sum.
-bool solve(int n, double* a, double* x) noexcept {
+// over e change no sum. The multipliers stay where their row was at their
+// step (later swaps move columns from theirs on), which is the order apply
+// replays them in.
+bool factor(int n, double* a, int* piv) noexcept {
     const int w = n + 1;
     for (int c = 0; c < n; ++c) {
-        int piv = c;
+        int p = c;
         for (int r = c + 1; r < n; ++r)
-            if (__builtin_fabs(a[r * w + c]) > __builtin_fabs(a[piv * w + c])) piv = r;
-        if (!(__builtin_fabs(a[piv * w + c]) > 0)) return false;
-        if (piv != c)
-            for (int e = c; e <= n; ++e) {
+            if (__builtin_fabs(a[r * w + c]) > __builtin_fabs(a[p * w + c])) p = r;
+        piv[c] = p;
+        if (!(__builtin_fabs(a[p * w + c]) > 0)) return false;
+        if (p != c)
+            for (int e = c; e < n; ++e) {
                 const double t = a[c * w + e];
-                a[c * w + e] = a[piv * w + e];
-                a[piv * w + e] = t;
+                a[c * w + e] = a[p * w + e];
+                a[p * w + e] = t;
             }
         const double inv = 1 / a[c * w + c];
         for (int r = c + 1; r < n; ++r) {
             const double t = a[r * w + c] * inv;
+            a[r * w + c] = t;
             if (t == 0) continue;
             double* __restrict dst = a + r * w;
             const double* __restrict src = a + c * w;
-            for (int e = c; e <= n; ++e) dst[e] -= t * src[e];
+            for (int e = c + 1; e < n; ++e) dst[e] -= t * src[e];
+        }
+    }
+    return true;
+}
+
+bool apply(int n, const double* a, const int* piv, double* x) noexcept {
+    const int w = n + 1;
+    for (int c = 0; c < n; ++c) {
+        if (piv[c] != c) {
+            const double t = x[c];
+            x[c] = x[piv[c]];
+            x[piv[c]] = t;
+        }
+        for (int r = c + 1; r < n; ++r) {
+            const double t = a[r * w + c];
+            if (t != 0) x[r] -= t * x[c];
         }
     }
     for (int c = n - 1; c >= 0; --c) {
-        double sum = a[c * w + n];
+        double sum = x[c];
         for (int e = c + 1; e < n; ++e) sum -= a[c * w + e] * x[e];
         x[c] = sum / a[c * w + c];
         if (!__builtin_isfinite(x[c])) return false;
@@ -148,6 +168,6 @@ void exp(const double* x, double* out, std::ptrdiff_t count) noexcept {
 }  // namespace
 
 extern const AmericanLoops VANTOREL_AM_CAT(american_loops_, VANTOREL_LANES_TARGET){points, interpolate, jacobian_row,
-                                                                                  solve, exp};
+                                                                                  factor, apply, exp};
 
 }  // namespace vantorel::lanes

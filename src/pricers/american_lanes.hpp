@@ -29,9 +29,12 @@ struct AmericanPoints {
 //   jacobian_row: row[m - 1] = sum over k < l of c_k w[k (n + 1) + m],
 //                 m = 1..n, c_k = (gn[k] inv_n - gd[k] inv_d)/hr[k] where
 //                 hr[k] > 0, else 0;
-//   solve:        Gaussian elimination with partial pivoting of a x = rhs,
-//                 n unknowns, a row-major with stride n + 1 and rhs in column
-//                 n (overwritten); false if singular or x not finite;
+//   factor:       Gaussian elimination with partial pivoting of the n x n
+//                 matrix a (row-major, stride n + 1) in place: the
+//                 multipliers below the diagonal, piv[c] the row swapped
+//                 with row c at step c; false if singular;
+//   apply:        x = a^-1 x by factor's a and piv (the same operations as
+//                 eliminating x as a column of a); false if not finite;
 //   exp:          out[j] = e^x[j], j < count (in place allowed).
 struct AmericanLoops {
     void (*points)(const AmericanPoints& p, std::ptrdiff_t count) noexcept;
@@ -39,7 +42,8 @@ struct AmericanLoops {
                         std::ptrdiff_t count) noexcept;
     void (*jacobian_row)(const double* w, const double* gn, const double* gd, const double* hr, double inv_n,
                          double inv_d, int l, int n, double* row) noexcept;
-    bool (*solve)(int n, double* a, double* x) noexcept;
+    bool (*factor)(int n, double* a, int* piv) noexcept;
+    bool (*apply)(int n, const double* a, const int* piv, double* x) noexcept;
     void (*exp)(const double* x, double* out, std::ptrdiff_t count) noexcept;
 };
 
