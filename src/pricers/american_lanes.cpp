@@ -83,7 +83,7 @@ void interpolate(const double* a, std::ptrdiff_t stride, const double* h, int n,
 // Packs of m summed over k in order; the last m < width of them one by one
 // (the same operations at double).
 void jacobian_row(const double* w, const double* gn, const double* gd, const double* hr, double inv_n,
-                  double inv_d, int l, int n, double* row) noexcept {
+                  double inv_d, int l, int n, double* out_row) noexcept {
     double c[128];
     int p = 0;
     for (; p + width <= l; p += width) {
@@ -94,15 +94,30 @@ void jacobian_row(const double* w, const double* gn, const double* gd, const dou
     for (; p < l; ++p) c[p] = hr[p] > 0 ? (gn[p] * inv_n - gd[p] * inv_d) / hr[p] : 0.0;
     const std::ptrdiff_t stride = n + 1;
     int m = 1;
+    // Four packs of m at a time (four independent chains of sums), then one.
+    for (; m + 4 * width - 1 <= n; m += 4 * width) {
+        T s0 = splat<T>(0.0), s1 = s0, s2 = s0, s3 = s0;
+        for (int k = 0; k < l; ++k) {
+            const double* row = w + k * stride + m;
+            s0 += c[k] * load(row);
+            s1 += c[k] * load(row + width);
+            s2 += c[k] * load(row + 2 * width);
+            s3 += c[k] * load(row + 3 * width);
+        }
+        store(out_row + m - 1, s0);
+        store(out_row + m - 1 + width, s1);
+        store(out_row + m - 1 + 2 * width, s2);
+        store(out_row + m - 1 + 3 * width, s3);
+    }
     for (; m + width - 1 <= n; m += width) {
         T s = splat<T>(0.0);
         for (int k = 0; k < l; ++k) s += c[k] * load(w + k * stride + m);
-        store(row + m - 1, s);
+        store(out_row + m - 1, s);
     }
     for (; m <= n; ++m) {
         double s = 0;
         for (int k = 0; k < l; ++k) s += c[k] * w[k * stride + m];
-        row[m - 1] = s;
+        out_row[m - 1] = s;
     }
 }
 
