@@ -325,7 +325,11 @@ CASES = [
         "zero_rate(30-node curve, 1e6 dates)",
         "vn.zero_rate(curve, dates)",
         _CURVE,
-        [Peer("-np.interp(log df) / tau", "-log_df(x) / (x / 365.0)", _CURVE, goal=1.0)],
+        [
+            Peer("-np.interp(log df) / tau", "-log_df(x) / (x / 365.0)", _CURVE, goal=1.0),
+            Peer("its libm: 1 pow, 1 log", "libm_calls(no_calls, x_dfs, pow_base, pow_exp)",
+                 _CURVE + f"from {_FLOOR} import libm_calls\nx_dfs = np.exp(log_df(x))\n", needs=_FLOOR, bound=True),
+        ],
     ),
     Case(
         "overnight_rate(30-node curve, 1e6 dates)",
