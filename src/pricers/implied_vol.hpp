@@ -31,8 +31,8 @@ double implied_vol(double price, double spot, double strike, double rate, double
 // ln_beta_lo)/sqrt(tau).
 struct ImpliedVolProblem {
     bool to_solve;
-    double result;                                // where !to_solve
-    double x, ex, beta, ln_beta, ln_beta_lo;      // where to_solve
+    double result;                            // where !to_solve
+    double x, ex, beta, ln_beta, ln_beta_lo;  // where to_solve
 };
 ImpliedVolProblem implied_vol_problem(double price, double spot, double strike, double rate, double div_yield,
                                       double tau, PutCallFlag pc_flag) noexcept;
