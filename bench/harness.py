@@ -148,7 +148,7 @@ def summary(title: str, rows: list[Row]) -> None:
     for r in goals:
         ratio = f"{r.ratio:.2f}" if r.ratio is not None else "-"
         print(f"{r.case:<44} {r.peer:<30} {ratio:>7} {r.goal:>6.2f}  {verdict(r.ratio, r.goal)}")
-        if r.ratio is None or r.ratio <= r.goal or r.theirs is None:
+        if verdict(r.ratio, r.goal) != "NOT met" or r.theirs is None:
             continue
         for b in rows:
             if b.case == r.case and b.bound and b.theirs is not None:
