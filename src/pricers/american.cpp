@@ -83,7 +83,8 @@ namespace vantorel {
 //   6. The value: the European put plus
 //        Int_0^T (r e^(-r s) N(-d-(s, S/B(u))) - q S e^(-q s) N(-d+(s, S/B(u)))) du
 //      with the substitution of 4; S <= B(T) is exercised: 1 - S. Delta and
-//      gamma differentiate that integral in S.
+//      gamma differentiate that integral in S. The terms of every point run
+//      in SIMD lanes too (value_points), summed in the order of the points.
 //   7. The tail estimate: a_k, the last four Chebyshev coefficients of H
 //      (k = n-3..n, from the node values by the DCT rows of the Lobatto
 //      nodes), bound what the interpolation of H leaves out; the value is
@@ -230,6 +231,7 @@ struct Tables {
     std::vector<double> m;   // node i, point k: row (i - 1) l + k of n + 1
     std::vector<double> mt;  // the same by node m of the interpolation: row m - 1 of n l (padded to 8)
     std::vector<std::array<double, max_nodes + 1>> pm;  // value integral, point k
+    std::vector<double> pmt;  // the same by node m: row m - 1 of p (padded to 8)
     // The last tail_terms Chebyshev coefficients of H from its node values:
     // row j, node m: (2/n) cos(pi m k/n), k = n - j, halved at m = 0, n and k = n.
     std::array<std::array<double, max_nodes + 1>, tail_terms> tail{};
@@ -261,6 +263,11 @@ void build(Tables& t, const Scheme& sc) noexcept {
             t.tail[j][m] = 2.0 / sc.n * std::cos(pi * ((m * k) % (2 * sc.n)) / sc.n) *
                            (m == 0 || m == sc.n ? 0.5 : 1.0) * (j == 0 ? 0.5 : 1.0);
     }
+    const std::size_t value_points = (static_cast<std::size_t>(sc.p) + 7) / 8 * 8;
+    t.pmt.assign(value_points * static_cast<std::size_t>(sc.n), 0.0);
+    for (std::size_t k = 0; k < value_points; ++k)
+        for (int m = 1; m <= sc.n; ++m)
+            t.pmt[static_cast<std::size_t>(m - 1) * value_points + k] = t.pm[k < static_cast<std::size_t>(sc.p) ? k : 0][m];
     const std::size_t points = static_cast<std::size_t>(sc.n * sc.l), padded = (points + 7) / 8 * 8;
     t.mt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
     for (std::size_t j = 0; j < points; ++j)
@@ -676,30 +683,38 @@ PutValue premium_value(const Boundary& bd, double s, const Tables& tb, bool gree
     // tail too; otherwise the exercise decision itself is in doubt.
     if (s <= bd.X * std::exp(-std::sqrt(bd.h[n])))
         return {1 - s, -1, 0, s <= bd.X * std::exp(-std::sqrt(bd.h[n] + shift)) ? 0.0 : inf, true};
+    // The terms of every point in lanes (american_lanes.hpp), padded to a
+    // multiple of 8 with copies of the first point, then summed in order.
     const Substituted& ru = tb.pr;
-    double v = 0, dv = 0, gv = 0, vt = 0;
-    const double ls = std::log(s) - std::log(bd.X);
-    for (int k = 0; k < tb.sc.p; ++k) {
+    const int p = tb.sc.p, padded = (p + 7) / 8 * 8;
+    enum Column { t_, sqs_, w_du_, w_pdf_, w_der_, v_, vt_, dv_, gv_, columns };
+    thread_local std::vector<double> cols;
+    cols.resize(static_cast<std::size_t>(columns * padded));
+    auto col = [&](Column c) { return cols.data() + static_cast<std::ptrdiff_t>(c) * padded; };
+    for (int j = 0; j < padded; ++j) {
+        const int k = j < p ? j : 0;
         const double sn = ru.sin[k], cs = ru.cos[k];
-        const double t = T * cs * cs, sqs = vol * bd.sqrt_T * cs;
-        double hu = 0;
-        for (int m = 1; m <= n; ++m) hu += tb.pm[k][m] * bd.h[m];
-        const double dm = (ls + std::sqrt(std::max(hu, 0.0)) + (r - q) * t) / sqs - sqs / 2, dp = dm + sqs;
-        const double ers = std::exp(-r * t), eqs = std::exp(-q * t);
-        const double w_du = ru.w[k] * T * sn * cs;
-        const double cp = ncdf(-dp);
-        v += (r * ers * ncdf(-dm) - q * s * eqs * cp) * w_du;
-        const double dmt = (ls + std::sqrt(std::max(hu + shift, 0.0)) + (r - q) * t) / sqs - sqs / 2;
-        vt += (r * ers * ncdf(-dmt) - q * s * eqs * ncdf(-dmt - sqs)) * w_du;
-        if (greeks) {
-            const double w_pdf = ru.w[k] * bd.sqrt_T * sn / vol;
-            const double w_der = ru.w[k] * sn / (vol * vol * cs);
-            const double pm = npdf(dm), pp = npdf(dp);
-            dv += -r * ers * pm / s * w_pdf - q * eqs * cp * w_du + q * eqs * pp * w_pdf;
-            gv += r * ers * pm * (dm * w_der + w_pdf) / (s * s) + q * eqs * pp * w_pdf / s -
-                  q * eqs * dp * pp * w_der / s;
-        }
+        col(t_)[j] = T * cs * cs;
+        col(sqs_)[j] = vol * bd.sqrt_T * cs;
+        col(w_du_)[j] = ru.w[k] * T * sn * cs;
+        if (!greeks) continue;
+        col(w_pdf_)[j] = ru.w[k] * bd.sqrt_T * sn / vol;
+        col(w_der_)[j] = ru.w[k] * sn / (vol * vol * cs);
     }
+    const lanes::ValuePoints in{tb.pmt.data(), bd.h.data(), padded, n, std::log(s) - std::log(bd.X), s, r, q, shift,
+                                col(t_), col(sqs_), col(w_du_), col(w_pdf_), col(w_der_), col(v_), col(vt_),
+                                col(dv_), col(gv_)};
+    american_loops().value_points(in, padded, greeks);
+    double v = 0, dv = 0, gv = 0, vt = 0;
+    for (int k = 0; k < p; ++k) {
+        v += col(v_)[k];
+        vt += col(vt_)[k];
+    }
+    if (greeks)
+        for (int k = 0; k < p; ++k) {
+            dv += col(dv_)[k];
+            gv += col(gv_)[k];
+        }
     const double e = european_put(s, r, q, T, vol);
     if (!greeks) return {std::max(e + v, 1 - s), nan, nan, std::abs(v - vt)};
     const double ed = vantorel::delta(s, 1.0, r, q, T, PutCallFlag::Put, vol).value_or(nan);

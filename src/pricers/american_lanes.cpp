@@ -180,9 +180,33 @@ void exp(const double* x, double* out, std::ptrdiff_t count) noexcept {
     for (; j < count; ++j) out[j] = math_kernels::exp(x[j]);
 }
 
+void value_points(const ValuePoints& p, std::ptrdiff_t count, bool greeks) noexcept {
+    constexpr double inv_sqrt_2pi = 0.3989422804014327;
+    const double qs = p.q * p.s;
+    for (std::ptrdiff_t j = 0; j < count; j += width) {
+        T hu = splat<T>(0.0);
+        for (int m = 1; m <= p.n; ++m) hu += load(p.a + (m - 1) * p.stride + j) * p.h[m];
+        const T t = load(p.t + j), sqs = load(p.sqs + j), w_du = load(p.w_du + j);
+        const T base = p.ls + (p.r - p.q) * t;
+        const T dm = (base + root(hu)) / sqs - sqs / 2.0, dp = dm + sqs;
+        const T dmt = (base + root(hu + p.shift)) / sqs - sqs / 2.0;
+        const T ers = math_kernels::exp(-p.r * t), eqs = math_kernels::exp(-p.q * t);
+        const T cp = ncdf(-dp);
+        store(p.v + j, (p.r * ers * ncdf(-dm) - qs * eqs * cp) * w_du);
+        store(p.vt + j, (p.r * ers * ncdf(-dmt) - qs * eqs * ncdf(-dmt - sqs)) * w_du);
+        if (!greeks) continue;
+        const T w_pdf = load(p.w_pdf + j), w_der = load(p.w_der + j);
+        const T pm = math_kernels::exp(-0.5 * dm * dm) * inv_sqrt_2pi, pp = math_kernels::exp(-0.5 * dp * dp) * inv_sqrt_2pi;
+        const T rpm = p.r * ers * pm, qpp = p.q * eqs * pp;
+        store(p.dv + j, -rpm / p.s * w_pdf - p.q * eqs * cp * w_du + qpp * w_pdf);
+        store(p.gv + j, rpm * (dm * w_der + w_pdf) / (p.s * p.s) + qpp * w_pdf / p.s - qpp * dp * w_der / p.s);
+    }
+}
+
 }  // namespace
 
 extern const AmericanLoops VANTOREL_AM_CAT(american_loops_, VANTOREL_LANES_TARGET){points, interpolate, jacobian_row,
-                                                                                  factor, apply, exp};
+                                                                                  factor, apply, exp,
+                                                                                  value_points};
 
 }  // namespace vantorel::lanes

@@ -20,6 +20,25 @@ struct AmericanPoints {
     double *pm, *td, *gn, *gd;
 };
 
+// The points of the value integral (american.cpp, step 6) as columns, count
+// of them padded to a multiple of 8: for the option at log-moneyness
+// ls = ln(s/X), spot s, rate r and yield q, at each point t (the time to
+// expiry s of the integrand), vol sqrt(t), the weights w_du, w_pdf, w_der and
+// the interpolation of H (a: row m - 1 of stride, h the node values). Out:
+//   hu = sum over m = 1..n of a[(m - 1) stride + j] h[m],
+//   d- = (ls + sqrt(max(hu, 0)) + (r - q)t)/(vol sqrt t) - vol sqrt(t)/2, d+ = d- + vol sqrt t,
+//   v  = (r e^(-rt) N(-d-) - q s e^(-qt) N(-d+)) w_du,
+//   vt = the same with hu + shift (the tail estimate),
+// and, with greeks, the point's terms of delta and gamma (dv, gv; else untouched).
+struct ValuePoints {
+    const double *a, *h;
+    std::ptrdiff_t stride;
+    int n;
+    double ls, s, r, q, shift;
+    const double *t, *sqs, *w_du, *w_pdf, *w_der;
+    double *v, *vt, *dv, *gv;
+};
+
 // The loops of one instruction set. Sums run in the order of their index
 // (lanes over the output index), so every set gives the same bits:
 //   points:       the columns above for count points (a multiple of 8);
@@ -35,7 +54,9 @@ struct AmericanPoints {
 //                 with row c at step c; false if singular;
 //   apply:        x = a^-1 x by factor's a and piv (the same operations as
 //                 eliminating x as a column of a); false if not finite;
-//   exp:          out[j] = e^x[j], j < count (in place allowed).
+//   exp:          out[j] = e^x[j], j < count (in place allowed);
+//   value_points: the columns of ValuePoints for count points (a multiple of
+//                 8), with the greeks' terms when greeks.
 struct AmericanLoops {
     void (*points)(const AmericanPoints& p, std::ptrdiff_t count) noexcept;
     void (*interpolate)(const double* a, std::ptrdiff_t stride, const double* h, int n, double* out,
@@ -45,6 +66,7 @@ struct AmericanLoops {
     bool (*factor)(int n, double* a, int* piv) noexcept;
     bool (*apply)(int n, const double* a, const int* piv, double* x) noexcept;
     void (*exp)(const double* x, double* out, std::ptrdiff_t count) noexcept;
+    void (*value_points)(const ValuePoints& v, std::ptrdiff_t count, bool greeks) noexcept;
 };
 
 extern const AmericanLoops american_loops_baseline;
