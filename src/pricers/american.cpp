@@ -224,12 +224,25 @@ Substituted make_rule(int N, int root) noexcept {
     return r;
 }
 
+// The Lobatto nodes z_m = -cos(m pi/n) of every n up to max_nodes, tabulated
+// once (the regridding and the start read them for every option).
+const std::array<double, max_nodes + 1>& lobatto(int n) noexcept {
+    static const auto* const nodes = [] {
+        static std::array<std::array<double, max_nodes + 1>, max_nodes + 1> t{};
+        for (int k = 1; k <= max_nodes; ++k)
+            for (int m = 0; m <= k; ++m) t[k][m] = -std::cos(pi * m / k);
+        return &t;
+    }();
+    return (*nodes)[n];
+}
+
 // Lagrange interpolation on the Lobatto nodes z_m = -cos(m pi/n) in the
 // barycentric form: the weights of the n + 1 node values at z.
 void cardinal(int n, double z, double* out) noexcept {
+    const std::array<double, max_nodes + 1>& zs = lobatto(n);
     double sum = 0;
     for (int m = 0; m <= n; ++m) {
-        const double zm = -std::cos(pi * m / n);
+        const double zm = zs[m];
         if (z == zm) {
             for (int j = 0; j <= n; ++j) out[j] = j == m ? 1.0 : 0.0;
             return;
