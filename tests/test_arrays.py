@@ -607,8 +607,8 @@ ivs = np.asarray(vn.implied_vol(*iv_ops))
 def digest(a):
     return hashlib.sha256(np.where(np.isnan(a), np.nan, a).tobytes()).hexdigest()[:16]
 """
-# American values (their boundary integrands run in lanes) of a small book across the whole domain,
-# a negative rate with a larger yield (the finite-difference path) included.
+# American values, delta and gamma (the boundary and value integrands run in lanes) of a small book
+# across the whole domain, a negative rate with a larger yield (the finite-difference path) included.
 AM_BOOK = """
 rng = np.random.default_rng(20)
 m = 24
@@ -616,6 +616,8 @@ am_ops = [np.full(m, 100.0), np.exp(rng.uniform(np.log(50), np.log(200), m)), rn
           rng.uniform(-0.05, 0.2, m), np.floor(np.exp(rng.uniform(0, np.log(30 * 365), m))) / 365,
           rng.integers(0, 2, m), np.exp(rng.uniform(np.log(0.01), np.log(2.0), m))]
 am = np.asarray(vn.american_npv(*am_ops))
+am_m = vn.american_metrics(*am_ops)
+am_dg = np.concatenate([np.asarray(am_m.delta), np.asarray(am_m.gamma)])
 """
 
 
@@ -670,6 +672,7 @@ exec(AM_BOOK)
 check("american_npv", am, [vn.american_npv(*(float(o[i]) for o in am_ops[:5]), int(am_ops[5][i]), float(am_ops[6][i]))
                            for i in range(len(am))])
 print("american_npv", digest(am))
+print("american delta gamma", digest(am_dg))
 # Date columns across several blocks: NaT, both ends of the range, every tenor unit.
 ends = [vt.Date(y, m, d).to_int() for y in (1900, 2000, 2023, 2024, 2100, 2400) for m, d in
         [(1, 28), (1, 29), (1, 30), (1, 31), (2, 28), (3, 31), (8, 31), (12, 31)]] + [vt.Date(2024, 2, 29).to_int()]
@@ -751,6 +754,7 @@ def test22_every_simd_target_gives_the_scalar_bits(target, run_python):
         warnings.simplefilter("ignore")
         exec(AM_BOOK, here)
     assert f"american_npv {here['digest'](here['am'])}" in lines  # type: ignore[operator]
+    assert f"american delta gamma {here['digest'](here['am_dg'])}" in lines  # type: ignore[operator]
 
 
 def test23_an_unknown_simd_target_fails_the_import(run_python):
