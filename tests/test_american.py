@@ -303,6 +303,12 @@ def test07_dividend_errors_and_lists():
     low = (1.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.01, [0.5], [5.0])
     assert vn.cash_dividend_npv(*low, american=False) == pytest.approx(100 * math.exp(-0.05), rel=1e-12)
     assert vn.cash_dividend_npv(*low) == 99.0  # exercised today: K - S beats K at the ex-date
+    # A call of strike 0 pays the spot at expiry: the forward less the dividend's value
+    # (European); the spot at once where that pays more (American, q > 0).
+    zero = (100.0, 0.0, 0.05, 0.02, 1.0, CALL, 0.2, [0.4], [3.0])
+    fwd = 100 * math.exp(-0.02) - 3 * math.exp(-0.02 - 0.03 * 0.4)
+    assert vn.cash_dividend_npv(*zero, american=False, tol=1e-8) == pytest.approx(fwd, rel=1e-8)
+    assert vn.cash_dividend_npv(*zero) == 100.0
     # A spot inside the exercise region is worth its intrinsic value exactly (not a
     # cubic's reading across the boundary).
     deep = vn.cash_dividend_npv([60.0, 140.0], 100.0, [0.1, 0.02], [0.0, 0.15], 1.0, [PUT, CALL], 0.2, [0.5], [1.0], **kw)

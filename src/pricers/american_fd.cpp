@@ -213,12 +213,15 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
     if (spot < 0 || strike < 0 || vol < 0) return nan;
     const double chi = sign(pc_flag);
     if (tau < 0) return 0.0;
-    if (tau == 0 || !(strike > 0)) return std::max(chi * (spot - strike), 0.0);
+    // A put of strike 0 pays nothing, nor does a call on a spot of 0; a call of
+    // strike 0 pays the spot at expiry (its grid centres on the spot instead).
+    if (tau == 0 || std::isnan(strike) || (strike == 0 && (pc_flag == PutCallFlag::Put || spot == 0)))
+        return std::max(chi * (spot - strike), 0.0);
     if (!std::isfinite(spot + strike + rate + div_yield + tau + vol)) return nan;
     if (grid.space_steps < 8 || grid.time_steps < 4) return nan;
     try {
         const double K = strike, sd = std::max(vol, 1e-4) * std::sqrt(tau);
-        const double lk = std::log(K), ls = spot > 0 ? std::log(spot) : lk;
+        const double ls = spot > 0 ? std::log(spot) : std::log(K), lk = K > 0 ? std::log(K) : ls;
         // The drift goes into the coordinate: y = ln S + mu t, mu = r - q - vol^2/2,
         // leaves W_t = (vol^2/2) W_yy - r W, free of convection however small the vol.
         const double mu = rate - div_yield - 0.5 * vol * vol;
