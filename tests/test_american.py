@@ -179,6 +179,8 @@ def test03_exact_cases():
         spots = vn.exercise_boundary(100.0, np.array([np.nan, 0.05, 0.05]), 0.0, [1.0, 1.0, np.inf], PUT,
                                      np.array([0.2, np.nan, 0.2]))[1]  # fmt: skip
     assert np.isnan(out).all() and np.isnan(spots[:, 1:]).all()
+    with np.errstate(all="raise"):  # a subnormal tau: times that underflow, quietly
+        assert vn.exercise_boundary(100.0, 0.05, 0.0, 1e-310, PUT, 0.2, points=3)[0][-1] == 1e-310
 
 
 def test04_metrics_and_implied_vol():

@@ -133,7 +133,8 @@ def _boundary(
 ) -> tuple[Any, Any]:
     """exercise_boundary over NumPy operands (a dask block)."""
     shape = np.broadcast_shapes(*(np.shape(a) for a in (strike, rate, div_yield, tau, pc_flag, vol)))
-    with np.errstate(invalid="ignore"):  # 0 * inf: NaN times, and NaN spots, for an infinite tau
+    # An infinite tau gives NaN times (0 * inf) and spots, a subnormal one underflows: no flag either way.
+    with np.errstate(invalid="ignore", under="ignore"):
         times = np.linspace(0.0, 1.0, points) * np.broadcast_to(np.asarray(tau, dtype=float), shape)[..., None]
     times[..., -1] = np.broadcast_to(np.asarray(tau, dtype=float), shape)  # tau itself, not tau * 1.0 rounded
     ops = [strike, rate, div_yield, tau, pc_flag, vol, times]
