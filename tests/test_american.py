@@ -276,6 +276,10 @@ def test07_dividend_errors_and_lists():
     for tau in (1e-12, 1e-9, 1e-6):
         short = (*args[:4], tau, *args[5:])
         assert vn.cash_dividend_npv(*short, [], [], american=False) == pytest.approx(vn.npv(*short), rel=1e-6)
+    for tau in (1e-30, 5e-324):  # below any grid's resolution: within 1e-12 of the strike
+        tiny = (*args[:4], tau, np.array([PUT, CALL]), args[6])
+        for american in (False, True):
+            assert np.abs(vn.cash_dividend_npv(*tiny, [], [], american=american) - vn.npv(*tiny)).max() < 1e-10
     kw = {"tol": 0}
     for times, amounts, text in [
         ([0.5, 0.25], [1.0, 1.0], "div_times: ex-dates must be strictly increasing"),

@@ -17,7 +17,8 @@ namespace vantorel {
 // on y within w = 7 vol sqrt(tau) + 0.1 of ln K, ln K + mu tau and ln spot + mu tau:
 //   1. Grid: y(xi) = ln K + a sinh(c1 + (c2 - c1) xi), xi uniform in [0, 1],
 //      the nodes dense around the strike K (a = min((vol sqrt(tau) + |mu| tau)/4, 1),
-//      however short the option), ln K on a node. Three-point differences on the uneven grid (second
+//      however short the option, down to 1e-12 |ln K|), ln K on a node (the spot's
+//      for a call of strike 0). Three-point differences on the uneven grid (second
 //      order); at both ends V_SS = 0. The payoff, the exercise floor and the
 //      dividend jumps move with t, since a node's spot is e^(y - mu t).
 //   2. Time: the ex-dates split [0, tau] into segments, each with steps in
@@ -229,8 +230,10 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
         const double lo = std::min({lk, lk + mu * tau, ls + mu * tau}) - width;
         const double hi = std::max({lk, lk + mu * tau, ls + mu * tau}) + width;
         // Dense where the strike's node travels (|mu| tau) and a quarter of a
-        // standard deviation around it.
-        const double a = std::min((sd + std::abs(mu) * tau) / 4, 1.0);
+        // standard deviation around it; but a at least 1e-12 |ln K| (some 5e3 of its
+        // ulps), below which nodes near the strike round together (tau under about
+        // 1e-22 at 20% vol; the time value is then below 1e-10 of the strike).
+        const double a = std::max(std::min((sd + std::abs(mu) * tau) / 4, 1.0), 1e-12 * std::max(1.0, std::abs(lk)));
         // The strike on a node: k_steps of the steps lie below it, the top
         // end moved up to make that exact.
         const double c1 = std::asinh((lo - lk) / a), c2_wanted = std::asinh((hi - lk) / a);
