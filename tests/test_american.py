@@ -171,6 +171,7 @@ def test03_exact_cases():
     args = [a[no_exercise] for a in (spot, strike, rate, q, tau, flag, vol)]
     np.testing.assert_array_equal(vn.american_npv(*args), vn.npv(*args))
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 0.0, PUT, 0.2) == 10.0
+    assert vn.american_npv(100.0, 150.0, -0.05, 0.0, 1e-310, CALL, 0.1) == 0.0  # two boundaries, subnormal tau
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, -1.0, PUT, 0.2) == 0.0
     # Zero vol: the best exercise date of a deterministic path, here at once.
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.0) == 10.0
