@@ -350,6 +350,7 @@ DASK_CALLS = {
     "curve": lambda a, d: [f(CURVES["noded"], d) for f in (vn.discount_factor, vn.overnight_rate, vn.zero_rate)]
     + [f(CURVES["noded"], d, d) for f in (vn.fwd_df, vn.fwd_rate)],
     "interpolate": lambda a, d: vn.interpolate(vt.Interpolator([80.0, 120.0], [1.0, 2.0], vt.InterpType.Linear, vt.ExtrapType.Flat), a),
+    "american": lambda a, d: vn.american_metrics(a, 100.0, 0.05, 0.02, 0.5, a > 100, 0.2),
     "core dimensions": lambda a, d: (vn.exercise_boundary(100.0, a / 2000, 0.02, 1.0, a > 100, 0.2, points=5),
                                      vn.cash_dividend_npv(a, 100.0, 0.05, 0.0, 1.0, 0, 0.2, [[0.25, 0.75]], [1.0, 2.0],
                                                           tol=0, space_steps=16)),
