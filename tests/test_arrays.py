@@ -469,10 +469,12 @@ def _unknown_chunks(x):
          "Put-call code (3) must be 0 (put), 1 (call) or a bool", (1,)),
         (lambda: vn.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, 0, 0.2, [[0.5], [0.5], [-1.0]], [1.0]),
          ValueError, "div_times: an ex-date before today or infinite", (2,)),
+        (lambda: vn.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, [0, 7], 0.2, [[0.5], [-1.0]], [1.0], errors="coerce"),
+         ValueError, "Put-call code (7) must be 0 (put), 1 (call) or a bool", (1,)),
     ],
     ids=["casting unsafe", "out= another array", "out= aliasing the input", "day count beyond 32 bits",
          "put-call code -1", "put-call code 7 under coerce", "object of another class", "core dimensions, bad code",
-         "core dimensions, bad list"],
+         "core dimensions, bad list", "core dimensions, bad code and list"],
 )  # fmt: skip
 def test17_a_failing_element_raises_its_own_error_at_its_index(call, error, message, index):
     with pytest.raises(BaseException) as info:
