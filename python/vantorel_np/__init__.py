@@ -103,23 +103,22 @@ def _warn_missed(
                       stacklevel=stacklevel)  # fmt: skip
 
 
-def _solver_checked(name: str) -> Callable[[Any, list[Any], dict[str, Any]], Any]:
-    """The give of a pricer-argument row whose solver can miss: the result, after a
-    warning about the misses (in each task of a dask call, on its block)."""
+def _solver_checked(name: str) -> Callable[[Any, list[Any], dict[str, Any]], None]:
+    """The check of a pricer-argument row whose solver can miss: a warning about the
+    misses (in each task of a dask call, on its block)."""
 
-    def give(result: Any, args: list[Any], kwargs: dict[str, Any]) -> Any:
+    def check(result: Any, args: list[Any], kwargs: dict[str, Any]) -> None:
         spot, strike, rate, div_yield, tau, _, vol = args
         value = result.npv if isinstance(result, Metrics) else result
         _warn_missed(name, value, (spot, strike, rate, div_yield, tau, vol), (spot, strike, vol),
                      kwargs.get("where", True), stacklevel=4)  # fmt: skip
-        return result
 
-    return give
+    return check
 
 
 _CHECKED = {"american_npv", "american_metrics"}
 _FUNCTIONS = {
-    row.name: make(dataclasses.replace(row, give=_solver_checked(row.name)) if row.name in _CHECKED else row, _u,
+    row.name: make(dataclasses.replace(row, check=_solver_checked(row.name)) if row.name in _CHECKED else row, _u,
                    __name__)
     for row in _table.ROWS
 }  # fmt: skip
