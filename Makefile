@@ -4,6 +4,9 @@
 
 # Seconds of `make fuzz`.
 FUZZ_TIME ?= 300
+# The benchmark groups of `make bench` (bench/cases_*.py and the scripts whose name
+# contains it; empty: all). `make bench BENCH=arrays`: the array loops' goals alone.
+BENCH ?=
 
 demo:
 	scripts/demo.sh
@@ -18,7 +21,7 @@ fuzz:
 	scripts/fuzz.sh $(FUZZ_TIME)
 
 bench:
-	scripts/bench.sh
+	scripts/bench.sh $(BENCH)
 
 dev:
 	scripts/dev-build.sh

@@ -180,7 +180,32 @@ week = vt.Calendar("VT_WEEK")
 act360, act365 = vt.DayCounter.Act360, vt.DayCounter.Act365
 two_weeks = np.timedelta64(14, "D")
 """
-_PANDAS_DATES = _DATES + "import pandas as pd; index = pd.DatetimeIndex(days); three_months = pd.DateOffset(months=3)\n"
+_PANDAS_DATES = _DATES + """
+import pandas as pd
+index = pd.DatetimeIndex(days)
+three_months, one_year = pd.DateOffset(months=3), pd.DateOffset(years=1)
+"""
+
+# implied_vol's book (bench/implied_vol.py: 1,000,000 options, q = 0), priced by
+# vantorel_np.npv rather than the 40-digit prices of that script, which takes
+# minutes to compute them: the same problems, within about 1e-10 of the price.
+_IV = """
+import numpy as np
+import vantorel_np as vn
+from implied_vol import quantlib_solver, random_book
+iv_book = random_book(1_000_000)
+iv_price = vn.npv(*(iv_book[k] for k in ("spot", "strike", "rate", "q", "tau", "flag", "vol")))
+iv_args = (iv_price, *(iv_book[k] for k in ("spot", "strike", "rate", "q", "tau", "flag")))
+"""
+# voltic takes lists in and gives a list out; the lists are built beforehand.
+_VOLTIC = (
+    _IV
+    + """
+import voltic
+v_args = [iv_book[k].tolist() for k in ("spot", "strike", "tau", "rate")]
+v_args += [iv_price.tolist(), ["c" if f else "p" for f in iv_book["flag"].tolist()]]
+"""
+)
 
 _ERF = """
 import numpy as np
@@ -213,7 +238,7 @@ CASES = [
         [
             Peer("numpy seven-output formula", "np_metrics(*book)", _NUMPY, needs="scipy", goal=0.60),
             Peer("vantorel_np.npv(book)", "vn.npv(*book)", _BOOK, goal=1.6),
-            Peer("its libm: 4.1 exp, 2 log", "libm_calls(m_exps, m_logs)", _LIBM, needs=_FLOOR),
+            Peer("its libm: 4.1 exp, 2 log", "libm_calls(m_exps, m_logs)", _LIBM, needs=_FLOOR, bound=True),
         ],
     ),
     Case(
@@ -222,9 +247,21 @@ CASES = [
         _BOOK,
         [
             Peer("vantorel_np.metrics(book)", "vn.metrics(*book)", _BOOK, goal=1.5),
-            Peer("its libm: 22 exp, 4 log", "libm_calls(fd_exps, fd_logs)", _LIBM, needs=_FLOOR),
-            Peer("10 exp, 4 log, 22 erf (lanes)", "fd_floor()", _LIBM, needs=_FLOOR),
+            Peer("its libm: 22 exp, 4 log", "libm_calls(fd_exps, fd_logs)", _LIBM, needs=_FLOOR, bound=True),
+            Peer("10 exp, 4 log, 22 erf (lanes)", "fd_floor()", _LIBM, needs=_FLOOR, bound=True),
         ],
+    ),
+    Case(
+        "implied_vol(book)",
+        "vn.implied_vol(*iv_args)",
+        _IV,
+        [
+            Peer("voltic (lists in and out)", "voltic.implied_vol(*v_args)", _VOLTIC, needs="voltic", goal=0.45),
+            Peer("QuantLib blackFormulaImpliedStdDev loop", "quantlib_solver(iv_book, iv_price)", _IV,
+                 needs="QuantLib", goal=0.05),
+        ],
+        goal_ns=150.0,
+        items=1_000_000,
     ),
     # Time of two threads each pricing half the book over one thread pricing it all:
     # at most 1/1.8 means at least 1.8x the throughput.
@@ -261,6 +298,12 @@ CASES = [
         _DATES,
         [Peer("DatetimeIndex + DateOffset(months=3)", "index + three_months", _PANDAS_DATES, needs="pandas", goal=0.5)],
     ),
+    Case(
+        'add_tenor(1e6 dates, "1Y")',
+        'vn.add_tenor(days, "1Y")',
+        _DATES,
+        [Peer("DatetimeIndex + DateOffset(years=1)", "index + one_year", _PANDAS_DATES, needs="pandas", goal=0.5)],
+    ),
     Case("erf(1e6 floats)", "vn.erf(xs)", _ERF, [Peer("scipy.special.erf", "erf(xs)", _ERF, needs="scipy", goal=1.0)]),
     Case(
         "discount_factor(30-node curve, 1e6 dates)",
@@ -269,7 +312,7 @@ CASES = [
         [
             Peer("np.exp(np.interp(log df))", "np.exp(log_df(x))", _CURVE, goal=0.5),
             Peer("its libm: 1 pow", "libm_calls(no_calls, no_calls, pow_base, pow_exp)",
-                 _CURVE + f"from {_FLOOR} import libm_calls\n", needs=_FLOOR),
+                 _CURVE + f"from {_FLOOR} import libm_calls\n", needs=_FLOOR, bound=True),
         ],
     ),
     Case(
@@ -282,7 +325,11 @@ CASES = [
         "zero_rate(30-node curve, 1e6 dates)",
         "vn.zero_rate(curve, dates)",
         _CURVE,
-        [Peer("-np.interp(log df) / tau", "-log_df(x) / (x / 365.0)", _CURVE, goal=1.0)],
+        [
+            Peer("-np.interp(log df) / tau", "-log_df(x) / (x / 365.0)", _CURVE, goal=1.0),
+            Peer("its libm: 1 pow, 1 log", "libm_calls(no_calls, x_dfs, pow_base, pow_exp)",
+                 _CURVE + f"from {_FLOOR} import libm_calls\nx_dfs = np.exp(log_df(x))\n", needs=_FLOOR, bound=True),
+        ],
     ),
     Case(
         "overnight_rate(30-node curve, 1e6 dates)",

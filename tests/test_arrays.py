@@ -7,6 +7,7 @@ import math
 import pathlib
 import pydoc
 import re
+import warnings
 
 import numpy as np
 import pytest
@@ -609,6 +610,16 @@ ivs = np.asarray(vn.implied_vol(*iv_ops))
 def digest(a):
     return hashlib.sha256(np.where(np.isnan(a), np.nan, a).tobytes()).hexdigest()[:16]
 """
+# American values (their boundary integrands run in lanes) of a small book across the whole domain,
+# a negative rate with a larger yield (the finite-difference path) included.
+AM_BOOK = """
+rng = np.random.default_rng(20)
+m = 24
+am_ops = [np.full(m, 100.0), np.exp(rng.uniform(np.log(50), np.log(200), m)), rng.uniform(-0.05, 0.2, m),
+          rng.uniform(-0.05, 0.2, m), np.floor(np.exp(rng.uniform(0, np.log(30 * 365), m))) / 365,
+          rng.integers(0, 2, m), np.exp(rng.uniform(np.log(0.01), np.log(2.0), m))]
+am = np.asarray(vn.american_npv(*am_ops))
+"""
 
 
 # A book with special values strewn in, priced in lanes (contiguous, strided, bool
@@ -658,6 +669,10 @@ check("implied_vol", ivs, want)
 check("implied_vol bool", vn.implied_vol(*iv_ops[:6], iv_ops[6] != 0), want)
 check("implied_vol strided", vn.implied_vol(*[np.repeat(o, 2)[::2] for o in iv_ops]), want)
 print("implied_vol", digest(ivs))
+exec(AM_BOOK)
+check("american_npv", am, [vn.american_npv(*(float(o[i]) for o in am_ops[:5]), int(am_ops[5][i]), float(am_ops[6][i]))
+                           for i in range(len(am))])
+print("american_npv", digest(am))
 # Date columns across several blocks: NaT, both ends of the range, every tenor unit.
 ends = [vt.Date(y, m, d).to_int() for y in (1900, 2000, 2023, 2024, 2100, 2400) for m, d in
         [(1, 28), (1, 29), (1, 30), (1, 31), (2, 28), (3, 31), (8, 31), (12, 31)]] + [vt.Date(2024, 2, 29).to_int()]
@@ -722,7 +737,7 @@ print(vn.simd_target, len(bad), bad[:5])
 def test22_every_simd_target_gives_the_scalar_bits(target, run_python):
     tests = str(__import__("pathlib").Path(__file__).parent)
     code = f"import os, sys; sys.path.insert(0, {tests!r}); os.environ['VANTOREL_SIMD'] = {target!r}\n"
-    code += f"IV_BOOK = {IV_BOOK!r}\n" + LANES_CHECK
+    code += f"IV_BOOK = {IV_BOOK!r}\nAM_BOOK = {AM_BOOK!r}\n" + LANES_CHECK
     result = run_python(code)
     assert result.returncode == 0, result.stderr
     *lines, last = result.stdout.splitlines()
@@ -730,10 +745,15 @@ def test22_every_simd_target_gives_the_scalar_bits(target, run_python):
     if ran != target:
         pytest.skip(f"this CPU runs {ran}, not {target}")
     assert mismatches == "0", first
-    # The implied vols have no scalar twin in vantorel: their bits are compared with this process's target.
+    # Implied vols and American values have no scalar twin in vantorel: their bits are compared with
+    # this process's target.
     here: dict[str, object] = {"np": np, "vn": __import__("vantorel_np"), "math": math}
     exec(IV_BOOK, here)
     assert f"implied_vol {here['digest'](here['ivs'])}" in lines  # type: ignore[operator]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        exec(AM_BOOK, here)
+    assert f"american_npv {here['digest'](here['am'])}" in lines  # type: ignore[operator]
 
 
 def test23_an_unknown_simd_target_fails_the_import(run_python):

@@ -168,7 +168,7 @@ def american_npv(
     early exercise never pays (a call with ``div_yield <= 0 <= rate - div_yield``,
     a put with ``rate <= 0 <= div_yield - rate``) the value is :data:`npv`'s,
     bit for bit. An element whose iteration misses its tolerance, or whose error
-    estimate misses the bar even at the finer scheme, is NaN and a
+    estimate misses the bar even at the finest scheme, is NaN and a
     ``RuntimeWarning`` names how many there are.
 
     >>> round(float(american_npv(100.0, 100.0, 0.05, 0.02, 1.0, 0, 0.2)), 8)

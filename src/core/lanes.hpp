@@ -105,11 +105,32 @@ template <class M>
 M mask_and(M a, M b) noexcept { return a & b; }
 template <class M>
 M mask_or(M a, M b) noexcept { return a | b; }
+// The lanes of a mask (all ones or zero per lane) as bits, lane i at bit i:
+// one instruction where the target has it, instead of a reduction across the
+// register.
+template <class M>
+unsigned lane_bits(M m) noexcept {
+    unsigned r = 0;
+    for (std::size_t i = 0; i < sizeof m / 8; ++i) r |= (m[i] != 0 ? 1u : 0u) << i;
+    return r;
+}
+#if defined(__SSE2__)
+inline unsigned lane_bits(Mask2 m) noexcept { return static_cast<unsigned>(_mm_movemask_pd(reinterpret_cast<__m128d>(m))); }
+#endif
+#if defined(__AVX2__)
+inline unsigned lane_bits(Mask4 m) noexcept {
+    return static_cast<unsigned>(_mm256_movemask_pd(reinterpret_cast<__m256d>(m)));
+}
+#endif
+#if defined(__AVX512F__)
+inline unsigned lane_bits(Mask8 m) noexcept {
+    const auto i = reinterpret_cast<__m512i>(m);
+    return _mm512_test_epi64_mask(i, i);
+}
+#endif
 template <class M>
 bool any(M m) noexcept {
-    std::int64_t r = 0;
-    for (std::size_t i = 0; i < sizeof m / 8; ++i) r |= m[i];
-    return r != 0;
+    return lane_bits(m) != 0;
 }
 
 // A pack with every lane c (for a double: c itself). c - 0 keeps -0.0.
@@ -196,8 +217,7 @@ template <Lanes T>
 inline double exp_where(bool, double x) noexcept { return std::exp(x); }
 template <class M, Lanes T>
 [[gnu::noinline]] T exp_where(M m, T x) noexcept {
-    unsigned bits = 0;
-    for (int i = 0; i < Traits<T>::width; ++i) bits |= (m[i] != 0 ? 1u : 0u) << i;
+    unsigned bits = lane_bits(m);
     T r = x;
     for (; bits != 0; bits &= bits - 1) {
         const int i = __builtin_ctz(bits);

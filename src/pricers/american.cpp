@@ -8,11 +8,15 @@
 #include <cstdlib>
 #include <limits>
 #include <numbers>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "maths/functions/err_functions.hpp"
 #include "maths/root_find.hpp"
 #include "pricers/american_fd.hpp"
+#include "pricers/american_lanes.hpp"
+#include "core/lane_loops.hpp"
 
 namespace vantorel {
 
@@ -47,23 +51,35 @@ namespace vantorel {
 //   4. The integrals over u in [0, tau] substitute u = tau sin^2(theta),
 //      theta = pi(1 + w)/4: sqrt(u) and sqrt(tau - u) are then smooth in w and
 //      the 1/sqrt(s) singularity cancels against du. Gauss-Legendre in w,
-//      l = 24 points for the boundary, p = 64 for the value.
+//      l = 24 points for the boundary, p = 128 for the value.
 //   5. Start from the boundary of the quadratic approximation (Li 2005, QD) at
-//      every node and solve y - ln(N/D)(y) = 0 for y = ln B at all nodes by
-//      Newton's method: the Jacobian is exact for the discrete system, since
-//      z = ln(B(tau_i)/B(u)) at a quadrature point moves with y_i directly and
-//      with every y_m through the interpolated B(u),
+//      every second node (H read between them by the interpolation of those
+//      n/2 + 1 nodes, a Lobatto subset) and solve y - ln(N/D)(y) = 0 for
+//      y = ln B at all nodes by Newton's method: the Jacobian is exact for
+//      the discrete system, since z = ln(B(tau_i)/B(u)) at a quadrature point
+//      moves with y_i directly and with every y_m through the interpolated B(u),
 //        d ln B(u)/d y_m = w_m(u) sqrt(H_m)/sqrt(H(u)),
 //      w_m the barycentric weights. (A diagonal-only, Jacobi, Newton step
 //      leaves that coupling out: measured on 1000 random options it took 11
 //      passes on average and 7% fell back to system A; B <- N/D, started at
 //      X, took 14 and 16% fell back.) A node whose Newton step leaves (0, X]
 //      takes the step N/D.
-//      Solved when a full Newton step moves no node by 1e-7 (relative; the
+//      Solved when a full Newton step moves no node by 1e-5 (relative; the
 //      error left is about the square of that), or any step by 1e-11, or the
-//      move rises below 1e-10 (the rounding of the integrals): 3 to 5 passes
+//      move rises below 1e-10 (the rounding of the integrals): 2 to 4 passes
 //      on random options. At most 16 passes, then up to 200 of B <- N/D with
-//      system A; failing both, NaN.
+//      system A; failing both, NaN. Then the polish: Newton's method again on
+//      the same nodes with 2l = 48 boundary points, from that boundary, to a
+//      move below 1e-7 (one pass, rarely two); its first step reuses the
+//      factored Jacobian of the last pass at l points (a chord step: the
+//      Jacobians differ by the quadrature's error, so the step's own error is
+//      that fraction of a move of about 1e-8). 24 points alone leave up to
+//      300 bars at low vol (vol sqrt(T) below 0.5, most near the money)
+//      that no tail estimate sees; the polish removes that error source.
+//      The per-point terms of system B, the interpolation of H at every
+//      point, the Jacobian rows and the elimination run in SIMD lanes
+//      (american_lanes.cpp, one loop per instruction set, every sum in the
+//      order of its index: the same bits on each).
 //   6. The value: the European put plus
 //        Int_0^T (r e^(-r s) N(-d-(s, S/B(u))) - q S e^(-q s) N(-d+(s, S/B(u)))) du
 //      with the substitution of 4; S <= B(T) is exercised: 1 - S. Delta and
@@ -74,33 +90,39 @@ namespace vantorel {
 //      computed again with H raised everywhere by sum |a_k|, and the change,
 //      in units of the bar max(1e-10 value, 1e-12 of the strike), is the
 //      estimate (for an exercised spot: 0 if the raised boundary still
-//      exercises it, else infinite). Above 0.1 the option is solved again at
-//      64 nodes, 48 and 128 points; that value stands if its own estimate is
-//      within 0.1, or if its difference from the first, over 2^7 - 1 (the
-//      error falls as about n^-7, below), is within 0.1 of the bar; else NaN
-//      (the array functions count it in their missed-tolerance warning).
-//      Calibration, against n = 64, l = 96, p = 128 on 3000 random options
-//      of the sample below (tau up to 30 years): the 113 options over the bar
-//      all have an estimate above 0.1 (three were between 0.1 and 0.3, with
-//      errors up to 2e4 bars: no wider margin), 781 escalate (CPU time of
-//      the whole sample 1.5 times that without), 15 end NaN, none of the
-//      rest is over the bar (the largest 0.09 of it). The estimate is loose:
-//      most escalated options were within the bar at 32 nodes; a 64-node
-//      estimate alone, at 0.1, would have left 109 NaN that the reference
-//      says were right. Over 30 to 20000 years (3000 options) 1691 escalate,
-//      1374 end NaN, 35 remain over the bar unflagged: puts (after the call's
-//      swap) with q < 0 over thousands of years, whose value integral, not
-//      the boundary, is unresolved.
+//      exercises it, else infinite). It overstates the error of the nodes
+//      at least 50 times, so the ladder of schemes 32/24/128, 48/36/128,
+//      64/48/128 (each polished) climbs where it exceeds 100: a level starts
+//      from the boundary below read at its nodes. At 64 nodes the value
+//      stands if its own estimate is within 0.1, or if its difference from
+//      the level below over (n/m)^7 - 1 (the error falls as about n^-7,
+//      below) is within 0.1 of the bar; else NaN (the array functions count
+//      it in their missed-tolerance warning). The same difference rule lets
+//      a 48-node value stand.
+//      Calibration, against n = 64, l = 96 (polished on 128), p = 128 on 3000
+//      random options of the sample below (tau up to 30 years): at 32 nodes
+//      99 are over the bar, all with an estimate above 338 (the largest
+//      error under the limit of 100: 0.56 of the bar); 521 climb, 10 end
+//      NaN, none is over the bar (the largest 0.61 of it). Checked on 3000
+//      others: 108 over the bar at 32 nodes, 574 climb, 6 NaN, none over the
+//      bar (the largest 0.45). (The single-step scheme before it escalated
+//      781 to 64 nodes at a limit of 0.1 and left 15 NaN: its estimate did not
+//      see the quadrature's error, the limit covered it.) Over 30 to 20000
+//      years (3000 options, the same reference, itself unsure there) 1351
+//      climb, 1173 end NaN and 51 remain over the bar unflagged (the
+//      single-step scheme: 1308 NaN, 33 over, most of them by far more):
+//      beyond 30 years the value is not guaranteed.
 // Error: H behaves as x^2 ln x near tau = 0, so the Chebyshev nodes converge
 // algebraically (about n^-7 measured), not spectrally. Measured on 300 random
 // options (strikes 0.5 to 2 times the spot, rates and yields in [-5%, 20%],
 // vols in [1%, 200%], tau from one day to 30 years, either flag) against this
 // scheme at n = 64, l = p = 128, in units of the bar max(1e-10 relative,
-// 1e-12 of the strike): median below 0.01, 90th percentile 0.25, 95th 1.4,
-// 99th 11 (1.1e-9 relative); the largest 2.5e-5 relative, at vol 1% over 29
-// years, where the boundary moves within days of expiry and neither scheme
-// resolves it (that reference is itself 3e-7 off QuantLib's high-precision
-// scheme there). At n = 24 the 90th percentile is 1.3, at n = 16 17.
+// 1e-12 of the strike), before the polish and the ladder: median below 0.01,
+// 90th percentile 0.25, 95th 1.4, 99th 11 (1.1e-9 relative) at 32 nodes; the
+// largest 2.5e-5 relative, at vol 1% over 29 years, where the boundary moves
+// within days of expiry and neither scheme resolves it (that reference is
+// itself 3e-7 off QuantLib's high-precision scheme there). At n = 24 the 90th
+// percentile is 1.3, at n = 16 17.
 // tests/test_american.py and bench/american.py compare with QuantLib's
 // fixed-point engine and the finite-difference solver.
 
@@ -124,16 +146,21 @@ constexpr int max_points = 128;
 constexpr double tolerance = 1e-11;
 constexpr double newton_stop = 1e-7;
 constexpr double noise_floor = 1e-10;
+// A boundary refined on twice the points afterwards (the polish) stops its
+// first solve at a Newton move below polished_stop: the error left, about
+// 1e-8, is the polish's first Newton step.
+constexpr double polished_stop = 1e-5;
 // The scheme of the array functions (its accuracy: the error bound above).
-constexpr Scheme default_scheme{32, 24, 64, 16, 200};
+constexpr Scheme default_scheme{32, 24, 128, 16, 200};
 // The tail estimate (step 7 of the method): the value moved by H raised by
 // its last tail_terms Chebyshev coefficients, in units of the bar; above
 // default_tail_limit the scheme is taken to miss it.
 constexpr int tail_terms = 4;
-constexpr double default_tail_limit = 0.1;
-// The error falls as about n^-7: at twice the nodes a value is taken to be
-// off by its difference from the first over 2^7 - 1.
-constexpr double two_level = 127;
+constexpr double default_tail_limit = 100;
+constexpr double top_tail_limit = 0.1;
+// The error falls as about n^-7: a value at n nodes is taken to be off by its
+// difference from that at m < n nodes over (n/m)^7 - 1.
+constexpr double convergence_order = 7;
 
 // Normal distribution and density; the lower tail through erfc keeps its
 // relative precision.
@@ -201,12 +228,15 @@ struct Tables {
     Substituted lr, pr;
     std::array<double, max_nodes + 1> frac{};                                 // tau_i / T
     std::vector<double> m;   // node i, point k: row (i - 1) l + k of n + 1
-    std::vector<double> mt;  // the same by node m of the interpolation: row m - 1 of n l
+    std::vector<double> mt;  // the same by node m of the interpolation: row m - 1 of n l (padded to 8)
     std::vector<std::array<double, max_nodes + 1>> pm;  // value integral, point k
     // The last tail_terms Chebyshev coefficients of H from its node values:
     // row j, node m: (2/n) cos(pi m k/n), k = n - j, halved at m = 0, n and k = n.
     std::array<std::array<double, max_nodes + 1>, tail_terms> tail{};
     double tail_limit = default_tail_limit;
+    // The same nodes with twice the boundary points: the solved boundary is
+    // refined on it by Newton's method (null where l is at its bound).
+    const Tables* polish = nullptr;
 };
 
 void build(Tables& t, const Scheme& sc) noexcept {
@@ -231,28 +261,30 @@ void build(Tables& t, const Scheme& sc) noexcept {
             t.tail[j][m] = 2.0 / sc.n * std::cos(pi * ((m * k) % (2 * sc.n)) / sc.n) *
                            (m == 0 || m == sc.n ? 0.5 : 1.0) * (j == 0 ? 0.5 : 1.0);
     }
-    const std::size_t points = static_cast<std::size_t>(sc.n * sc.l);
-    t.mt.assign(points * static_cast<std::size_t>(sc.n), 0.0);
+    const std::size_t points = static_cast<std::size_t>(sc.n * sc.l), padded = (points + 7) / 8 * 8;
+    t.mt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
     for (std::size_t j = 0; j < points; ++j)
         for (int m = 1; m <= sc.n; ++m)
-            t.mt[static_cast<std::size_t>(m - 1) * points + j] = t.m[j * static_cast<std::size_t>(sc.n + 1) + m];
+            t.mt[static_cast<std::size_t>(m - 1) * padded + j] = t.m[j * static_cast<std::size_t>(sc.n + 1) + m];
 }
 
-// The default scheme and the finer one a solve escalates to (nodes and points
-// doubled, within the tables' bounds: 64, 48, 128).
-struct SchemePair {
-    Tables coarse, fine;
-    bool escalates;
+// The ladder a solve climbs: the default scheme, then nodes and points times
+// 3/2 and times 2 (within the tables' bounds: 32/24/128, 48/36/128,
+// 64/48/128), each level with its polish (twice its boundary points).
+struct Ladder {
+    std::array<Tables, 3> level, polish;
+    int count = 0;
 };
 
-const SchemePair& tables() noexcept {
-    static const SchemePair* t = [] {
-        static SchemePair built;
+const Ladder& tables() noexcept {
+    static const Ladder* t = [] {
+        static Ladder built;
         Scheme sc = default_scheme;
         double limit = default_tail_limit;
         // For measuring and testing only: VANTOREL_AMERICAN_SCHEME="n,l,p[,passes[,limit]]"
         // replaces the scheme (passes, unless 0, caps both systems) and sets
-        // the tail limit (none without one), read once per process.
+        // the tail limit of the lower levels (none without one: no level is
+        // then climbed), read once per process.
         if (const char* e = std::getenv("VANTOREL_AMERICAN_SCHEME")) {
             int passes = 0;
             const int got = std::sscanf(e, "%d,%d,%d,%d,%lf", &sc.n, &sc.l, &sc.p, &passes, &limit);
@@ -262,14 +294,29 @@ const SchemePair& tables() noexcept {
             if (got >= 4 && passes > 0) sc.passes_b = sc.passes_a = std::clamp(passes, 1, 1000);
             if (got < 5) limit = inf;
         }
-        build(built.coarse, sc);
-        Scheme fine = sc;
-        fine.n = std::min(2 * sc.n, max_nodes);
-        fine.l = std::min(2 * sc.l, max_points);
-        fine.p = std::min(2 * sc.p, max_points);
-        built.escalates = fine.n != sc.n || fine.l != sc.l || fine.p != sc.p;
-        if (built.escalates) build(built.fine, fine);
-        built.coarse.tail_limit = built.fine.tail_limit = limit;
+        for (const int f : {2, 3, 4}) {
+            Scheme s = sc;
+            s.n = std::min(f * sc.n / 2, max_nodes);
+            s.l = std::min(f * sc.l / 2, max_points);
+            s.p = std::min(f * sc.p / 2, max_points);
+            if (built.count > 0) {
+                const Scheme& below = built.level[built.count - 1].sc;
+                if (s.n == below.n && s.l == below.l && s.p == below.p) continue;
+            }
+            Tables& tb = built.level[built.count];
+            build(tb, s);
+            tb.tail_limit = limit;
+            Scheme ps = s;
+            ps.l = std::min(2 * s.l, max_points);
+            if (ps.l != s.l) {
+                build(built.polish[built.count], ps);
+                tb.polish = &built.polish[built.count];
+            }
+            ++built.count;
+        }
+        // The top level's own limit (its escalation has nowhere to go), where
+        // there is a check.
+        if (limit < inf) built.level[built.count - 1].tail_limit = top_tail_limit;
         return &built;
     }();
     return *t;
@@ -298,6 +345,7 @@ struct Warm {
     int n = 0;  // the scheme's nodes
     double vol = 0;
     std::array<double, max_nodes + 1> h{};
+    bool regridded = false;  // read from a boundary at fewer nodes
     bool near(double v, int nodes) const noexcept { return have && n == nodes && std::abs(v - vol) <= 0.05 * vol; }
 };
 
@@ -357,98 +405,135 @@ double qd_boundary(double r, double q, double vol, double tau, double X, double 
     return std::exp((a + b) / 2);
 }
 
-// Solves a x = rhs (n unknowns, a row-major with stride n + 1, rhs in column n)
-// by Gaussian elimination with partial pivoting; false if singular.
-bool solve_linear(int n, double* a, double* x) noexcept {
-    const int w = n + 1;
-    for (int c = 0; c < n; ++c) {
-        int piv = c;
-        for (int r = c + 1; r < n; ++r)
-            if (std::abs(a[r * w + c]) > std::abs(a[piv * w + c])) piv = r;
-        if (!(std::abs(a[piv * w + c]) > 0)) return false;
-        if (piv != c)
-            for (int e = c; e <= n; ++e) std::swap(a[c * w + e], a[piv * w + e]);
-        const double inv = 1 / a[c * w + c];
-        for (int r = c + 1; r < n; ++r) {
-            const double t = a[r * w + c] * inv;
-            if (t == 0) continue;
-            for (int e = c; e <= n; ++e) a[r * w + e] -= t * a[c * w + e];
-        }
-    }
-    for (int c = n - 1; c >= 0; --c) {
-        double sum = a[c * w + n];
-        for (int e = c + 1; e < n; ++e) sum -= a[c * w + e] * x[e];
-        x[c] = sum / a[c * w + c];
-        if (!std::isfinite(x[c])) return false;
-    }
-    return true;
+// The lanes of the boundary integrands for the instruction set the array
+// loops run on (VANTOREL_SIMD forces a narrower one), chosen once.
+const lanes::AmericanLoops& american_loops() noexcept {
+    static const lanes::AmericanLoops* const chosen = [] {
+        const lanes::Table* t = lanes::active();
+        const std::string_view target = t != nullptr ? t->target : "baseline";
+#if defined(VANTOREL_LANES_X86)
+        if (target == "avx512") return &lanes::american_loops_avx512;
+        if (target == "avx2") return &lanes::american_loops_avx2;
+#endif
+        return &lanes::american_loops_baseline;
+    }();
+    return *chosen;
 }
 
 // Steps 2 to 5: the boundary of a unit-strike put with r > 0, vol > 0, T > 0.
 // False when the iteration does not converge.
-bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* warm = nullptr) noexcept {
+bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* warm = nullptr,
+                    double stop = newton_stop, bool chord = false) noexcept {
     const double r = bd.r, q = bd.q, vol = bd.vol, ln_x = std::log(bd.X);
     const int n = tb.sc.n, l = tb.sc.l;
     const Substituted& ru = tb.lr;
     std::array<double, max_nodes + 1> b{};
     b[0] = bd.X;
-    for (int i = 1; i <= n; ++i) {
-        if (warm != nullptr) {
-            b[i] = bd.X * std::exp(-std::sqrt(warm->h[i]));
-            continue;
+    if (warm != nullptr) {
+        for (int i = 1; i <= n; ++i) b[i] = bd.X * std::exp(-std::sqrt(warm->h[i]));
+    } else {
+        // The quadratic approximation at every second node (the Lobatto
+        // nodes of n/2, a subset), H read between them by their
+        // interpolation: a start of a few per cent of error either way (every
+        // fourth node measured more passes).
+        const int every = n % 2 == 0 && n >= 16 ? 2 : 1;
+        for (int i = every; i <= n; i += every) {
+            b[i] = qd_boundary(r, q, vol, bd.T * tb.frac[i], bd.X, i > every ? std::log(b[i - every]) : 0.0);
+            if (!(b[i] > 0)) b[i] = bd.X / 2;
+            b[i] = std::min(b[i], bd.X);
         }
-        b[i] = qd_boundary(r, q, vol, bd.T * tb.frac[i], bd.X, i > 1 ? std::log(b[i - 1]) : 0.0);
-        if (!(b[i] > 0)) b[i] = bd.X / 2;
-        b[i] = std::min(b[i], bd.X);
+        if (every > 1) {
+            const int coarse = n / every;
+            std::array<double, max_nodes + 1> hc{}, c{};
+            for (int j = 1; j <= coarse; ++j) hc[j] = std::log(b[j * every] / bd.X) * std::log(b[j * every] / bd.X);
+            for (int i = 1; i <= n; ++i) {
+                if (i % every == 0) continue;
+                cardinal(coarse, 2 * std::sqrt(tb.frac[i]) - 1, c.data());
+                double h = 0;
+                for (int j = 1; j <= coarse; ++j) h += c[j] * hc[j];
+                b[i] = bd.X * std::exp(-std::sqrt(std::max(h, 0.0)));
+            }
+        }
     }
     // Per node and quadrature point, what does not change between iterations:
     // vol sqrt(s), its inverse, (r - q)s, and e^(-rs), e^(-qs) times the weights
     // of each integral; n(d+) = n(d-) e^(-(r-q)s) B(u)/B(tau) makes the weight
-    // of n(d+) in D one of e^(-rs).
-    struct Point {
-        double sqs, inv_sqs, drift, wn, wd_cdf, wd_pdf, wn_cdf;
-    };
+    // of n(d+) in D one of e^(-rs). Held as columns (american_lanes.hpp),
+    // padded to a multiple of 8 with copies of the first point.
     struct Node {
         double sq, inv_sq, drift, er, eq;
     };
     std::array<Node, max_nodes + 1> nodes;
-    thread_local std::vector<Point> pts;
-    thread_local std::vector<double> hp, gz, jac;
-    pts.resize(static_cast<std::size_t>(n * l));
-    hp.resize(static_cast<std::size_t>(n * l));
-    gz.resize(static_cast<std::size_t>(2 * l));
+    const int points = n * l, padded = (points + 7) / 8 * 8;
+    enum Column { z_, sqs_, inv_sqs_, drift_, wn_, wd_cdf_, wd_pdf_, wn_cdf_, pm_, td_, gn_, gd_, columns };
+    thread_local std::vector<double> cols, hp;
+    // The Jacobian of the last Newton pass, factored: a chord step (the
+    // polish's first) reuses the one its start was solved with.
+    thread_local struct {
+        std::vector<double> a;
+        std::array<int, max_nodes> piv;
+        int n = 0;
+        bool have = false;
+    } lu;
+    if (!(chord && lu.have && lu.n == n)) lu.have = false;
+    std::vector<double>& jac = lu.a;
+    cols.resize(static_cast<std::size_t>(columns * padded));
+    hp.resize(static_cast<std::size_t>(padded));
     jac.resize(static_cast<std::size_t>(n * (n + 1)));
+    auto col = [&](Column c) { return cols.data() + static_cast<std::ptrdiff_t>(c) * padded; };
+    // e^(-rs) and e^(-qs) of every point in lanes (in the columns pm and td
+    // until the passes use them).
+    const lanes::AmericanLoops& loops = american_loops();
+    for (int i = 1; i <= n; ++i)
+        for (int k = 0; k < l; ++k) {
+            const double s = bd.T * tb.frac[i] * ru.cos[k] * ru.cos[k];
+            col(pm_)[(i - 1) * l + k] = -r * s;
+            col(td_)[(i - 1) * l + k] = -q * s;
+        }
+    loops.exp(col(pm_), col(pm_), points);
+    loops.exp(col(td_), col(td_), points);
     for (int i = 1; i <= n; ++i) {
         const double tau = bd.T * tb.frac[i], sqrt_tau = std::sqrt(tau);
         nodes[i] = {vol * sqrt_tau, 1 / (vol * sqrt_tau), (r - q) * tau, std::exp(-r * tau), std::exp(-q * tau)};
         for (int k = 0; k < l; ++k) {
             const double sn = ru.sin[k], cs = ru.cos[k], s = tau * cs * cs;
             const double w_pdf = ru.w[k] * sqrt_tau * sn / vol, w_du = ru.w[k] * tau * sn * cs;
-            const double eqs = std::exp(-q * s), ers = std::exp(-r * s);
+            const int j = (i - 1) * l + k;
+            const double ers = col(pm_)[j], eqs = col(td_)[j];
             const double sqs = vol * sqrt_tau * cs;
-            pts[(i - 1) * l + k] = {sqs, 1 / sqs, (r - q) * s, r * ers * w_pdf, q * eqs * w_du,
-                                    q * ers * w_pdf, r * ers * w_du};
+            col(sqs_)[j] = sqs;
+            col(inv_sqs_)[j] = 1 / sqs;
+            col(drift_)[j] = (r - q) * s;
+            col(wn_)[j] = r * ers * w_pdf;
+            col(wd_cdf_)[j] = q * eqs * w_du;
+            col(wd_pdf_)[j] = q * ers * w_pdf;
+            col(wn_cdf_)[j] = r * ers * w_du;
         }
     }
+    for (int c = z_; c < columns; ++c)
+        for (int j = points; j < padded; ++j) col(static_cast<Column>(c))[j] = col(static_cast<Column>(c))[0];
+    const lanes::AmericanPoints lanes_in{col(z_), col(sqs_), col(inv_sqs_), col(drift_), col(wn_), col(wd_cdf_),
+                                         col(wd_pdf_), col(pm_), col(td_), col(gn_), col(gd_)};
     const bool newton = !system_a;
     double last_change = inf;
     for (int iter = 0; iter < (system_a ? tb.sc.passes_a : tb.sc.passes_b); ++iter) {
+        const bool reuse = iter == 0 && lu.have;
+        std::array<double, max_nodes> step{};
         std::array<double, max_nodes + 1> sqrt_h{};
         for (int i = 1; i <= n; ++i) {
             sqrt_h[i] = std::log(bd.X / b[i]);
             bd.h[i] = sqrt_h[i] * sqrt_h[i];
         }
-        // H at every point: the interpolation weights times the node values,
-        // summed over the nodes in order (a loop over the points, which the
-        // compiler vectorizes without reordering any sum).
-        const int points = n * l;
-        std::fill(hp.begin(), hp.begin() + points, 0.0);
-        for (int m = 1; m <= n; ++m) {
-            const double hm = bd.h[m];
-            const double* w = tb.mt.data() + static_cast<std::size_t>(m - 1) * points;
-            for (int j = 0; j < points; ++j) hp[j] += w[j] * hm;
+        // sqrt(H) at every point: the interpolation weights times the node
+        // values, summed over the nodes in order, in lanes over the points.
+        loops.interpolate(tb.mt.data(), padded, bd.h.data(), n, hp.data(), padded);
+        // z = ln(B(tau)/B(u)) at every point, and system B's terms in lanes.
+        for (int i = 1; i <= n; ++i) {
+            const double zi = std::log(b[i]) - ln_x;
+            for (int k = 0; k < l; ++k) col(z_)[(i - 1) * l + k] = zi + hp[(i - 1) * l + k];
         }
-        for (int j = 0; j < points; ++j) hp[j] = std::sqrt(std::max(hp[j], 0.0));
+        for (int j = points; j < padded; ++j) col(z_)[j] = col(z_)[0];
+        if (!system_a) loops.points(lanes_in, padded);
         double change = 0;
         bool lost = false;
         std::array<double, max_nodes + 1> next = b;
@@ -456,15 +541,16 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
             const Node& nd = nodes[i];
             const double B = b[i], ln_b = std::log(B);
             const double dm0 = (ln_b + nd.drift) * nd.inv_sq - nd.sq / 2, dp0 = dm0 + nd.sq;
-            const Point* pt = &pts[(i - 1) * l];
-            const double* hr = &hp[(i - 1) * l];
+            const int at = (i - 1) * l;
+            const double* hr = &hp[at];
+            const double* zs = col(z_) + at;
             if (system_a) {
                 double nn = nd.er * ncdf(dm0), d = nd.eq * ncdf(dp0);
                 for (int k = 0; k < l; ++k) {
-                    const double z = ln_b - ln_x + hr[k];
-                    const double dm = (z + pt[k].drift) * pt[k].inv_sqs - pt[k].sqs / 2, dp = dm + pt[k].sqs;
-                    nn += ncdf(dm) * pt[k].wn_cdf;
-                    d += ncdf(dp) * pt[k].wd_cdf;
+                    const double z = zs[k], sqs = col(sqs_)[at + k];
+                    const double dm = (z + col(drift_)[at + k]) * col(inv_sqs_)[at + k] - sqs / 2, dp = dm + sqs;
+                    nn += ncdf(dm) * col(wn_cdf_)[at + k];
+                    d += ncdf(dp) * col(wd_cdf_)[at + k];
                 }
                 next[i] = nn / d;
                 if (!(next[i] > 0) || !std::isfinite(next[i])) next[i] = bd.X * std::sqrt(B / bd.X);
@@ -475,17 +561,11 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
             const double pp0 = npdf(dp0) * nd.inv_sq;
             double nn = nd.er * npdf(dm0) * nd.inv_sq, d = nd.eq * (pp0 + ncdf(dp0));
             double dn = -nn * dm0 * nd.inv_sq, dd = nd.eq * pp0 * (1 - dp0 * nd.inv_sq);
-            double* gn = gz.data();
-            double* gd = gz.data() + l;
+            const double* gn = col(gn_) + at;
+            const double* gd = col(gd_) + at;
             for (int k = 0; k < l; ++k) {
-                const double z = ln_b - ln_x + hr[k];  // ln(B(tau)/B(u))
-                const double dm = (z + pt[k].drift) * pt[k].inv_sqs - pt[k].sqs / 2, dp = dm + pt[k].sqs;
-                const double pm = npdf(dm) * pt[k].wn;
-                const double pz = std::exp(-0.5 * dm * dm - z) * 0.3989422804014327 * pt[k].wd_pdf;
-                nn += pm;
-                d += ncdf(dp) * pt[k].wd_cdf + pz;
-                gn[k] = -pm * dm * pt[k].inv_sqs;
-                gd[k] = pz * (1 - dp * pt[k].inv_sqs);
+                nn += col(pm_)[at + k];
+                d += col(td_)[at + k];
                 dn += gn[k];
                 dd += gd[k];
             }
@@ -498,26 +578,26 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
                 continue;
             }
             if (!newton) continue;
+            step[i - 1] = std::log(next[i] / B);
+            if (reuse) continue;
             // Row i of the Jacobian of ln B - ln(N/D) in y = ln B at the nodes:
             // z at point k moves with y_i, and with y_m through B(u):
             // d ln B(u)/d y_m = w_km sqrt(H_m)/sqrt(H(u)).
             double* row = jac.data() + static_cast<std::size_t>((i - 1) * (n + 1));
             const double inv_n = 1 / nn, inv_d = 1 / d;
-            for (int m = 1; m <= n; ++m) row[m - 1] = 0;
-            for (int k = 0; k < l; ++k) {
-                if (!(hr[k] > 0)) continue;
-                const double c = (gn[k] * inv_n - gd[k] * inv_d) / hr[k];
-                const double* w = tb.m.data() + static_cast<std::size_t>((i - 1) * l + k) * (n + 1);
-                for (int m = 1; m <= n; ++m) row[m - 1] += c * w[m];
-            }
+            loops.jacobian_row(tb.m.data() + static_cast<std::size_t>((i - 1) * l) * (n + 1), gn, gd, hr, inv_n, inv_d,
+                               l, n, row);
             for (int m = 1; m <= n; ++m) row[m - 1] *= sqrt_h[m];
             row[i - 1] += 1 - (dn * inv_n - dd * inv_d);
-            row[n] = std::log(next[i] / B);
         }
         bool all_newton = false;
         if (newton && !lost) {
-            std::array<double, max_nodes> step{};
-            bool ok = solve_linear(n, jac.data(), step.data());
+            if (!reuse) {
+                lu.n = n;
+                lu.have = loops.factor(n, jac.data(), lu.piv.data());
+            }
+            bool ok = lu.have && loops.apply(n, jac.data(), lu.piv.data(), step.data());
+            if (reuse) lu.have = false;  // a chord step once: then Newton's again
             all_newton = ok;
             for (int i = 1; i <= n && ok; ++i) {
                 const double nb = b[i] * std::exp(step[i - 1]);
@@ -536,7 +616,7 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
         const bool rose = change > last_change;
         last_change = change;
         if (rose && change < noise_floor) change = 0;
-        if (change < tolerance || (all_newton && change < newton_stop)) {
+        if (change < tolerance || (all_newton && change < stop)) {
             for (int i = 1; i <= n; ++i) {
                 const double g = std::log(b[i] / bd.X);
                 bd.h[i] = g * g;
@@ -547,16 +627,38 @@ bool solve_boundary(Boundary& bd, const Tables& tb, bool system_a, const Warm* w
     return false;
 }
 
+// The boundary bd solved at n nodes as the start at the nodes of tb.
+Warm regrid(const Boundary& bd, int n, const Tables& tb) noexcept {
+    Warm w{true, tb.sc.n, bd.vol, {}, true};
+    std::array<double, max_nodes + 1> c;
+    for (int i = 1; i <= tb.sc.n; ++i) {
+        cardinal(n, 2 * std::sqrt(tb.frac[i]) - 1, c.data());
+        double h = 0;
+        for (int m = 1; m <= n; ++m) h += c[m] * bd.h[m];
+        w.h[i] = std::max(h, 0.0);
+    }
+    return w;
+}
+
 // Steps 2 to 5 at one scheme, from warm where it was solved at the same nodes.
 bool solve_at(Boundary& bd, const Tables& tb, const Warm* warm) noexcept {
     const bool start = warm != nullptr && warm->near(bd.vol, tb.sc.n);
-    return (start && solve_boundary(bd, tb, false, warm)) || solve_boundary(bd, tb, false) ||
-           solve_boundary(bd, tb, true);
+    // A boundary solved for nearby parameters (not one read from fewer
+    // nodes) is within the polish's reach of Newton's method on its own.
+    if (start && !warm->regridded && tb.polish != nullptr && solve_boundary(bd, *tb.polish, false, warm)) return true;
+    const double stop = tb.polish != nullptr ? polished_stop : newton_stop;
+    if (!((start && solve_boundary(bd, tb, false, warm, stop)) || solve_boundary(bd, tb, false, nullptr, stop) ||
+          solve_boundary(bd, tb, true)))
+        return false;
+    if (tb.polish == nullptr) return true;
+    const Warm solved{true, tb.sc.n, bd.vol, bd.h};
+    return solve_boundary(bd, *tb.polish, false, &solved, newton_stop, true);
 }
 
 struct PutValue {
     double v, delta, gamma;
     double tail = 0;  // the tail estimate of v (step 7), not yet in bars
+    bool exercised = false;  // the spot is on the exercise side: v is the intrinsic value
 };
 
 // Steps 6 and 7 for a solved boundary: value, delta and gamma (when greeks)
@@ -573,7 +675,7 @@ PutValue premium_value(const Boundary& bd, double s, const Tables& tb, bool gree
     // Exercised: exact where the spot is below the boundary raised by the
     // tail too; otherwise the exercise decision itself is in doubt.
     if (s <= bd.X * std::exp(-std::sqrt(bd.h[n])))
-        return {1 - s, -1, 0, s <= bd.X * std::exp(-std::sqrt(bd.h[n] + shift)) ? 0.0 : inf};
+        return {1 - s, -1, 0, s <= bd.X * std::exp(-std::sqrt(bd.h[n] + shift)) ? 0.0 : inf, true};
     const Substituted& ru = tb.pr;
     double v = 0, dv = 0, gv = 0, vt = 0;
     const double ls = std::log(s) - std::log(bd.X);
@@ -647,17 +749,30 @@ PutValue unit_put(double s, double r, double q, double tau, double vol, bool gre
         return {v0, (vu - vd) / (2 * hs), (vu - 2 * v0 + vd) / (hs * hs)};
     }
     Boundary bd{r, q, vol, tau, std::sqrt(tau), q > r ? r / q : 1.0, {}};
-    const SchemePair& tp = tables();
-    double coarse = nan;
-    for (const Tables* tb : {&tp.coarse, tp.escalates ? &tp.fine : nullptr}) {
-        if (tb == nullptr || !solve_at(bd, *tb, warm)) continue;
-        const PutValue pv = premium_value(bd, s, *tb, greeks);
-        const double bar = std::max(1e-10 * pv.v, 1e-12);
-        if (pv.tail > tb->tail_limit * bar && !(std::abs(pv.v - coarse) <= two_level * tb->tail_limit * bar)) {
-            coarse = pv.v;
+    const Ladder& tp = tables();
+    double below = nan;
+    int below_n = 0;
+    Warm regridded;
+    for (int lv = 0; lv < tp.count; ++lv) {
+        const Tables& tb = tp.level[lv];
+        // A level above the first starts from the boundary below read at its
+        // nodes, unless the caller's is at them.
+        const bool own = warm != nullptr && warm->near(vol, tb.sc.n);
+        if (!solve_at(bd, tb, below_n > 0 && !own ? &regridded : warm)) {
+            below_n = 0;
             continue;
         }
-        if (warm != nullptr) *warm = {true, tb->sc.n, vol, bd.h};
+        const PutValue pv = premium_value(bd, s, tb, greeks);
+        const double bar = std::max(1e-10 * pv.v, 1e-12);
+        const double factor = std::pow(static_cast<double>(tb.sc.n) / below_n, convergence_order) - 1;
+        if (pv.tail > tb.tail_limit * bar &&
+            !(below_n > 0 && std::abs(pv.v - below) <= factor * top_tail_limit * bar)) {
+            below = pv.v;
+            below_n = tb.sc.n;
+            if (lv + 1 < tp.count) regridded = regrid(bd, below_n, tp.level[lv + 1]);
+            continue;
+        }
+        if (warm != nullptr) *warm = {true, tb.sc.n, vol, bd.h};
         return pv;
     }
     return {nan, nan, nan};
@@ -689,16 +804,18 @@ PutValue any_option(double spot, double strike, double rate, double div_yield, d
     if (put) {
         if (strike > 0) {
             const PutValue p = unit_put(spot / strike, rate, div_yield, tau, vol, greeks, warm);
-            v = {strike * p.v, p.delta, p.gamma / strike};
+            v = {strike * p.v, p.delta, p.gamma / strike, 0, p.exercised};
         }
     } else if (spot > 0) {
         // C(S, K, r, q) = S p(K/S; q, r)
         const double x = strike / spot;
         const PutValue p = unit_put(x, div_yield, rate, tau, vol, greeks, warm);
-        v = {spot * p.v, p.v - x * p.delta, x * x * p.gamma / spot};
+        v = {spot * p.v, p.v - x * p.delta, x * x * p.gamma / spot, 0, p.exercised};
     }
+    // Exercised: the intrinsic value exactly (strike (1 - spot/strike) can
+    // round above it).
     const double floor = intrinsic(spot, strike, flag);
-    if (v.v <= floor) return {floor, floor > 0 ? (put ? -1.0 : 1.0) : v.delta, floor > 0 ? 0.0 : v.gamma};
+    if (v.v <= floor || v.exercised) return {floor, floor > 0 ? (put ? -1.0 : 1.0) : v.delta, floor > 0 ? 0.0 : v.gamma};
     return v;
 }
 
@@ -786,10 +903,10 @@ void american_boundary(double strike, double rate, double div_yield, double tau,
     Boundary bd{r, q, vol, tau, std::sqrt(tau), q > r ? r / q : 1.0, {}};
     // The default scheme's boundary (what the values read wherever its tail
     // estimate passes), the finer one's where it does not converge.
-    const SchemePair& tp = tables();
+    const Ladder& tp = tables();
     const Tables* found = nullptr;
-    for (const Tables* tb : {&tp.coarse, tp.escalates ? &tp.fine : nullptr})
-        if (tb != nullptr && found == nullptr && solve_at(bd, *tb, nullptr)) found = tb;
+    for (int lv = 0; lv < tp.count && found == nullptr; ++lv)
+        if (solve_at(bd, tp.level[lv], nullptr)) found = &tp.level[lv];
     if (found == nullptr) return;
     const Tables& tb = *found;
     // A call is exercised at spot >= strike / b(tau), b the put's of the swapped problem.

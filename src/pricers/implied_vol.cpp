@@ -312,17 +312,20 @@ double normalised_implied_std_dev(double x, double beta, double ln_beta) noexcep
     return iv_kernels::solve(x, std::exp(0.5 * x), beta, ln_beta, 0.0, true);
 }
 
-namespace {
-
-// implied_vol in full, with the wide and scaled forms of step 1: for the
-// options the common path (iv_kernels::implied_vol) leaves.
-[[gnu::noinline]] double implied_vol_rare(double price, double spot, double strike, double rate,
-                                          double div_yield, double tau, PutCallFlag pc_flag) noexcept {
+// Step 1 in full, with the wide and scaled forms: for the options the common
+// path (iv_kernels::implied_vol) leaves.
+ImpliedVolProblem implied_vol_problem(double price, double spot, double strike, double rate, double div_yield,
+                                      double tau, PutCallFlag pc_flag) noexcept {
+    ImpliedVolProblem r{false, nan, 0.0, 0.0, 0.0, 0.0, 0.0};
+    const auto answer = [&r](double v) noexcept {
+        r.result = v;
+        return r;
+    };
     if (!(std::isfinite(price) && std::isfinite(spot) && std::isfinite(strike) &&
           std::isfinite(rate) && std::isfinite(div_yield) && std::isfinite(tau))) {
-        return nan;
+        return answer(nan);
     }
-    if (!(tau > 0) || spot < 0 || strike < 0) return nan;
+    if (!(tau > 0) || spot < 0 || strike < 0) return answer(nan);
     const double ln_df_q = -div_yield * tau;
     const double ln_df_r = -rate * tau;
     const double df_q = std::exp(ln_df_q);
@@ -337,18 +340,18 @@ namespace {
     if (is_normal(fwd_spot) & is_normal(pv_strike) & is_normal(df_q) & is_normal(df_r)) {
         const double lower = std::max(chi * (fwd_spot - pv_strike), 0.0);
         const double upper = chi > 0 ? fwd_spot : pv_strike;
-        if (price == lower) return 0.0;
-        if (price == upper) return inf;
-        if (!(price > lower && price < upper)) return nan;
+        if (price == lower) return answer(0.0);
+        if (price == upper) return answer(inf);
+        if (!(price > lower && price < upper)) return answer(nan);
         const double norm = std::sqrt(fwd_spot) * std::sqrt(pv_strike);
         price_n = {price / norm, 0};
         if (!is_normal(price_n.m)) price_n = wide_div(wide(price), wide(norm));
     } else {
         // A discount factor or a product subnormal, or a product overflowing.
         // A discount factor that is not a positive finite double has no meaning.
-        if (!(df_q > 0 && df_q < inf && df_r > 0 && df_r < inf)) return nan;
+        if (!(df_q > 0 && df_q < inf && df_r > 0 && df_r < inf)) return answer(nan);
         const WideBounds w = wide_bounds(price, spot, strike, ln_df_q, df_q, ln_df_r, df_r, chi);
-        if (w.verdict >= 0 || std::isnan(w.verdict)) return w.verdict;
+        if (w.verdict >= 0 || std::isnan(w.verdict)) return answer(w.verdict);
         price_n = w.price_n;
     }
 
@@ -378,10 +381,10 @@ namespace {
         ln_moneyness = ln_moneyness_exact(spot, strike, rate, div_yield, tau);
         beta = otm_price(ln_moneyness);
     }
-    if (!(beta.m > 0)) return 0.0;
+    if (!(beta.m > 0)) return answer(0.0);
     // e^(x/2) below the normal range (|ln(F/K)| > 1416): the normalised value
     // would have no digits to solve on.
-    if (!(ex >= std::numeric_limits<double>::min())) return nan;
+    if (!(ex >= std::numeric_limits<double>::min())) return answer(nan);
     double x = -std::fabs(ln_moneyness);
     // Near the money with a tiny price, s and |x| are both tiny and b(x, s) is
     // s B(x/s) to far below the rounding (B the normalised Bachelier value), so
@@ -398,8 +401,19 @@ namespace {
         beta_d = to_double(beta);
     }
     const DoubleDouble ln_beta = wide_log(beta);
+    if (k == 0) return {true, nan, x, ex, beta_d, ln_beta.hi, ln_beta.lo};
     const double s = iv_kernels::solve(x, ex, beta_d, ln_beta.hi, ln_beta.lo, true);
-    return k == 0 ? s / std::sqrt(tau) : std::ldexp(s / std::sqrt(tau), -k);
+    return answer(std::ldexp(s / std::sqrt(tau), -k));
+}
+
+namespace {
+
+// implied_vol in full: for the options the common path leaves.
+[[gnu::noinline]] double implied_vol_rare(double price, double spot, double strike, double rate,
+                                          double div_yield, double tau, PutCallFlag pc_flag) noexcept {
+    const ImpliedVolProblem p = implied_vol_problem(price, spot, strike, rate, div_yield, tau, pc_flag);
+    if (!p.to_solve) return p.result;
+    return iv_kernels::solve(p.x, p.ex, p.beta, p.ln_beta, p.ln_beta_lo, true) / std::sqrt(tau);
 }
 
 }  // namespace

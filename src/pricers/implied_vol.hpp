@@ -24,6 +24,19 @@ namespace vantorel {
 double implied_vol(double price, double spot, double strike, double rate, double div_yield,
                    double tau, PutCallFlag pc_flag) noexcept;
 
+// Step 1 of implied_vol in full (the wide and scaled forms that the common
+// path leaves): the answer where step 1 decides it or the problem needs
+// scaling, else the operands of the solve, for the array loops to solve the
+// option beside others; the answer is then solve(x, ex, beta, ln_beta,
+// ln_beta_lo)/sqrt(tau).
+struct ImpliedVolProblem {
+    bool to_solve;
+    double result;                            // where !to_solve
+    double x, ex, beta, ln_beta, ln_beta_lo;  // where to_solve
+};
+ImpliedVolProblem implied_vol_problem(double price, double spot, double strike, double rate, double div_yield,
+                                      double tau, PutCallFlag pc_flag) noexcept;
+
 // ---- kernels: normalised quantities, no validation -----------------------------
 //
 // The normalised Black value of an out-of-the-money call, for x = ln(F/K) <= 0

@@ -133,16 +133,15 @@ T per_lane_if(MaskOf<T> m, F f, T a, A... b) noexcept {
 }
 
 // exp and log (maths/functions/exp_log_kernels.hpp) on the lanes of m: for a
-// double only where m holds, for a pack on every lane at once.
+// double only where m holds, for a pack on every lane at once if m holds in
+// any (x where it holds in none).
 template <class T>
 T exp_if(MaskOf<T> m, T x) noexcept {
-    if constexpr (is_scalar<T>) return m ? math_kernels::exp(x) : x;
-    else return math_kernels::exp(x);
+    return any(m) ? math_kernels::exp(x) : x;
 }
 template <class T>
 T log_if(MaskOf<T> m, T x) noexcept {
-    if constexpr (is_scalar<T>) return m ? math_kernels::log(x) : x;
-    else return math_kernels::log(x);
+    return any(m) ? math_kernels::log(x) : x;
 }
 // a*b + c rounded once (for the double-double products of exponent_error).
 template <class T>
@@ -184,21 +183,26 @@ MaskOf<T> none() noexcept {
 
 // ---- erfcx on [0, inf) ---------------------------------------------------------------
 
-// Estrin's scheme: neighbouring coefficients paired with u, then pairs of
-// those with u^2, and so on; at(i) gives ascending powers (0 past the last).
-// The fixed grouping gives the same bits everywhere, and the chain of
-// dependent operations is about log2(N) multiply-adds long instead of
-// Horner's N.
-template <class T, class At>
+// Estrin's scheme for N (9 to 16) coefficients: neighbouring coefficients
+// paired with u, then pairs of those with u^2, and so on; at(i) gives
+// ascending powers. A coefficient past the last has no term (a pair, or a
+// pair of pairs, is then its first part alone). The fixed grouping gives the
+// same bits everywhere, and the chain of dependent operations is about
+// log2(N) multiply-adds long instead of Horner's N.
+template <std::size_t N, class T, class At>
 T poly(At at, T u) noexcept {
+    static_assert(N > 8 && N <= 16);
     const T u2 = u * u;
     const T u4 = u2 * u2;
     const T u8 = u4 * u4;
-    const T q0 = (at(0) + at(1) * u) + (at(2) + at(3) * u) * u2;
-    const T q1 = (at(4) + at(5) * u) + (at(6) + at(7) * u) * u2;
-    const T q2 = (at(8) + at(9) * u) + (at(10) + at(11) * u) * u2;
-    const T q3 = (at(12) + at(13) * u) + (at(14) + at(15) * u) * u2;
-    return (q0 + q1 * u4) + (q2 + q3 * u4) * u8;
+    const auto alone = [&](std::size_t i) -> T {
+        if constexpr (std::is_same_v<decltype(at(i)), T>) return at(i);
+        else return splat<T>(at(i));
+    };
+    const auto pair = [&](std::size_t i) -> T { return i + 1 < N ? at(i) + at(i + 1) * u : alone(i); };
+    const auto quad = [&](std::size_t i) { return i + 2 < N ? pair(i) + pair(i + 2) * u2 : pair(i); };
+    const T q2 = quad(8);
+    return (quad(0) + quad(4) * u4) + (12 < N ? q2 + quad(12) * u4 : q2) * u8;
 }
 
 // erfcx(y) for y >= 0 (any value on other lanes): the coefficients of each
@@ -211,8 +215,8 @@ T erfcx_nonneg(T y) noexcept {
     when(near, [&] {
         if constexpr (is_scalar<T>) {
             const int k = static_cast<int>(y * 4.0);
-            const auto at = [k](std::size_t i) noexcept { return i < n ? erfcx_pieces[k][i] : 0.0; };
-            r = poly(at, y - (0.25 * k + 0.125));
+            const auto at = [k](std::size_t i) noexcept { return erfcx_pieces[k][i]; };
+            r = poly<n>(at, y - (0.25 * k + 0.125));
         } else {
             using I = MaskOf<T>;
             // Lanes outside [0, 8) read the first interval. The interval
@@ -234,27 +238,24 @@ T erfcx_nonneg(T y) noexcept {
                 const auto idx = std::bit_cast<__m512i>(ki);
                 const __mmask8 high = _mm512_test_epi64_mask(idx, _mm512_set1_epi64(16));
                 const auto at = [&](std::size_t i) noexcept {
-                    if (i >= n) return splat<T>(0.0);
                     const double* c = erfcx_columns.c[i];
                     const __m512d lo = _mm512_permutex2var_pd(_mm512_load_pd(c), idx, _mm512_load_pd(c + 8));
                     const __m512d hi = _mm512_permutex2var_pd(_mm512_load_pd(c + 16), idx, _mm512_load_pd(c + 24));
                     return std::bit_cast<T>(_mm512_mask_blend_pd(high, lo, hi));
                 };
-                set(near, r, poly(at, u));
+                set(near, r, poly<n>(at, u));
                 return;
             }
 #endif
             const I base = ki * static_cast<std::int64_t>(n);
-            const auto at = [&](std::size_t i) noexcept {
-                return i < n ? lanes::gather_at(&erfcx_pieces[0][0] + i, base) : splat<T>(0.0);
-            };
-            set(near, r, poly(at, u));
+            const auto at = [&](std::size_t i) noexcept { return lanes::gather_at(&erfcx_pieces[0][0] + i, base); };
+            set(near, r, poly<n>(at, u));
         }
     });
     const auto far = mask_not(near);
     when(far, [&] {
-        const auto at = [](std::size_t i) noexcept { return i < 10 ? erfcx_tail[0][i] : 0.0; };
-        set(far, r, poly(at, 1.0 / (y * y) - 0.0078125) * (inv_sqrt_pi / y));
+        const auto at = [](std::size_t i) noexcept { return erfcx_tail[0][i]; };
+        set(far, r, poly<10>(at, 1.0 / (y * y) - 0.0078125) * (inv_sqrt_pi / y));
     });
     return r;
 }
@@ -613,7 +614,9 @@ T solve(T x, T ex, T beta, T ln_beta, T ln_beta_lo, MaskOf<T> live) noexcept {
         const T step = householder_step(-f / fp, g, d);
         const T next = s + step;
         const M outside = mask_not(mask_and(next > lo, next < hi));
-        const T bisect = select(hi == inf, 2.0 * lo, select(lo > 0.0, lanes::sqrt(lo * hi), 0.5 * hi));
+        T bisect = select(hi == inf, 2.0 * lo, 0.5 * hi);
+        const M geometric = mask_and(outside, mask_and(lo > 0.0, mask_not(hi == inf)));
+        when(geometric, [&] { set(geometric, bisect, lanes::sqrt(lo * hi)); });
         const M narrow = mask_and(mask_and(live, outside), mask_not(mask_and(bisect > lo, bisect < hi)));
         set(narrow, result, s);  // the bracket is one ulp wide
         const M done = mask_and(mask_and(live, mask_not(outside)), fabs(step) <= tolerance * s);

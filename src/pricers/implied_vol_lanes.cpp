@@ -30,8 +30,9 @@ double at(const char* p, std::ptrdiff_t step, int l, int m) noexcept {
 // Columns (price, spot, strike, rate, div_yield, tau, pc_flag) in, the vol
 // out, by blocks of options:
 //   1. step 1 of the method in packs of consecutive options; a lane it
-//      leaves (wide or scaled forms) takes the scalar call, whose common
-//      path is the same kernel at double;
+//      leaves takes step 1 in full (wide and scaled forms, ln(F/K) in
+//      double-double) as the scalar call does, and joins the solve unless
+//      that decides it;
 //   2. the solve in packs of options that take the same branch of it, so
 //      that a pack rarely computes a branch for a few of its lanes (the
 //      grouping changes no lane's operations, only its neighbours);
@@ -41,7 +42,7 @@ double at(const char* p, std::ptrdiff_t step, int l, int m) noexcept {
 template <bool AsBool>
 std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
     constexpr int block = 64 * width;
-    double x[block], ex[block], beta[block], ln_beta[block], tau[block], vol[block];
+    double x[block], ex[block], beta[block], ln_beta[block], ln_beta_lo[block], tau[block], vol[block];
     int by_branch[3][block];
     for (std::ptrdiff_t b = 0; b < n; b += block) {
         int mb = n - b < block ? static_cast<int>(n - b) : block;
@@ -79,16 +80,30 @@ std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, 
             for (int l = 0; l < m; ++l) {
                 const int j = i + l;
                 vol[j] = p.result[l];
+                int c = -1;
                 if (p.rare[l] != 0) {
-                    vol[j] = vantorel::implied_vol(in[0][l], in[1][l], in[2][l], in[3][l], in[4][l], in[5][l],
-                                                   chi[l] > 0 ? PutCallFlag::Call : PutCallFlag::Put);
+                    const ImpliedVolProblem r =
+                        implied_vol_problem(in[0][l], in[1][l], in[2][l], in[3][l], in[4][l], in[5][l],
+                                            chi[l] > 0 ? PutCallFlag::Call : PutCallFlag::Put);
+                    vol[j] = r.result;
+                    if (r.to_solve) {
+                        x[j] = r.x;
+                        ex[j] = r.ex;
+                        beta[j] = r.beta;
+                        ln_beta[j] = r.ln_beta;
+                        ln_beta_lo[j] = r.ln_beta_lo;
+                        c = static_cast<int>(iv_kernels::branch(r.x, r.ln_beta, true));
+                    }
                 } else if (p.live[l] != 0) {
                     x[j] = p.x[l];
                     ex[j] = p.ex[l];
                     beta[j] = p.beta[l];
                     ln_beta[j] = p.ln_beta[l];
+                    ln_beta_lo[j] = 0.0;
+                    c = static_cast<int>(branch[l]);
+                }
+                if (c >= 0) {
                     tau[j] = in[5][l];
-                    const int c = static_cast<int>(branch[l]);
                     by_branch[c][count[c]++] = j;
                 }
             }
@@ -96,7 +111,7 @@ std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, 
         for (int c = 0; c < 3; ++c) {
             for (int k = 0; k < count[c]; k += width) {
                 const int m = count[c] - k < width ? count[c] - k : width;
-                T px, pex, pbeta, pln_beta, ptau;
+                T px, pex, pbeta, pln_beta, pln_beta_lo, ptau;
                 MaskOf<T> live;
                 for (int l = 0; l < width; ++l) {
                     const int j = by_branch[c][k + (l < m ? l : 0)];  // lanes past m repeat the first
@@ -104,10 +119,11 @@ std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, 
                     pex[l] = ex[j];
                     pbeta[l] = beta[j];
                     pln_beta[l] = ln_beta[j];
+                    pln_beta_lo[l] = ln_beta_lo[j];
                     ptau[l] = tau[j];
                     live[l] = l < m ? -1 : 0;
                 }
-                const T v = iv_kernels::solve(px, pex, pbeta, pln_beta, splat<T>(0.0), live) / lanes::sqrt(ptau);
+                const T v = iv_kernels::solve(px, pex, pbeta, pln_beta, pln_beta_lo, live) / lanes::sqrt(ptau);
                 for (int l = 0; l < m; ++l) vol[by_branch[c][k + l]] = v[l];
             }
         }

@@ -218,7 +218,8 @@ void exp_log_within_an_ulp() {
 
 // implied_vol's lane loop, on the target this CPU runs and on the baseline,
 // gives every option the scalar call's bits: options of every moneyness in
-// mixed packs, and rows the lanes leave to the scalar kernel.
+// mixed packs, and rows whose step 1 the lanes take in full (wide and
+// scaled forms, ln(F/K) in double-double) before solving them beside others.
 void implied_vol_lanes_match_the_scalar_call() {
     std::mt19937_64 rng(5);
     std::normal_distribution<double> z(0.0, 1.5);
