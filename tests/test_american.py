@@ -118,6 +118,19 @@ def test01b_solver_miss_is_nan_with_a_warning(tmp_path):
         assert abs(v - ref) <= 1e-8 * ref or (math.isnan(v) and missed), (case, v, ref)
 
 
+@pytest.mark.parametrize("where", [False, True])
+def test01c_miss_warning_counts_computed_elements_also_under_dask(where):
+    """where= leaving the miss out: no warning; a dask call warns as NumPy does."""
+    da = pytest.importorskip("dask.array")
+    spot, args = np.array([100.2, 90.0]), (100.0, 0.015, 0.151, 54.7, CALL, 0.03)  # the first: the long call above
+    with warnings.catch_warnings(record=True) as w:
+        warnings.simplefilter("always")
+        v = (vn.american_npv(spot, *args, where=np.array([False, True]), out=np.full(2, np.nan)) if where
+             else vn.american_npv(da.from_array(spot, 1), *args).compute())  # fmt: skip
+    missed = [x for x in w if "american_npv: 1 element(s) missed the solver tolerance" in str(x.message)]
+    assert np.isnan(v[0]) and np.isfinite(v[1]) and len(missed) == (not where)
+
+
 def test02_value_against_finite_differences_and_bounds():
     """The fine finite-difference grid agrees (vol*sqrt(tau) <= 1.5, where its grid resolves
     the strike), the double-boundary cases included; and wherever it is not NaN
@@ -154,6 +167,7 @@ def test03_exact_cases():
     args = [a[no_exercise] for a in (spot, strike, rate, q, tau, flag, vol)]
     np.testing.assert_array_equal(vn.american_npv(*args), vn.npv(*args))
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 0.0, PUT, 0.2) == 10.0
+    assert vn.american_npv(100.0, 150.0, -0.05, 0.0, 1e-310, CALL, 0.1) == 0.0  # two boundaries, subnormal tau
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, -1.0, PUT, 0.2) == 0.0
     # Zero vol: the best exercise date of a deterministic path, here at once.
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.0) == 10.0
@@ -162,6 +176,8 @@ def test03_exact_cases():
         spots = vn.exercise_boundary(100.0, np.array([np.nan, 0.05, 0.05]), 0.0, [1.0, 1.0, np.inf], PUT,
                                      np.array([0.2, np.nan, 0.2]))[1]  # fmt: skip
     assert np.isnan(out).all() and np.isnan(spots[:, 1:]).all()
+    with np.errstate(all="raise"):  # a subnormal tau: times that underflow, quietly
+        assert vn.exercise_boundary(100.0, 0.05, 0.0, 1e-310, PUT, 0.2, points=3)[0][-1] == 1e-310
 
 
 def test04_metrics_and_implied_vol():
@@ -257,6 +273,10 @@ def test07_dividend_errors_and_lists():
     for tau in (1e-12, 1e-9, 1e-6):
         short = (*args[:4], tau, *args[5:])
         assert vn.cash_dividend_npv(*short, [], [], american=False) == pytest.approx(vn.npv(*short), rel=1e-6)
+    for tau in (1e-30, 5e-324):  # below any grid's resolution: within 1e-12 of the strike
+        tiny = (*args[:4], tau, np.array([PUT, CALL]), args[6])
+        for american in (False, True):
+            assert np.abs(vn.cash_dividend_npv(*tiny, [], [], american=american) - vn.npv(*tiny)).max() < 1e-10
     kw = {"tol": 0}
     for times, amounts, text in [
         ([0.5, 0.25], [1.0, 1.0], "div_times: ex-dates must be strictly increasing"),
@@ -286,6 +306,12 @@ def test07_dividend_errors_and_lists():
     low = (1.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.01, [0.5], [5.0])
     assert vn.cash_dividend_npv(*low, american=False) == pytest.approx(100 * math.exp(-0.05), rel=1e-12)
     assert vn.cash_dividend_npv(*low) == 99.0  # exercised today: K - S beats K at the ex-date
+    # A call of strike 0 pays the spot at expiry: the forward less the dividend's value
+    # (European); the spot at once where that pays more (American, q > 0).
+    zero = (100.0, 0.0, 0.05, 0.02, 1.0, CALL, 0.2, [0.4], [3.0])
+    fwd = 100 * math.exp(-0.02) - 3 * math.exp(-0.02 - 0.03 * 0.4)
+    assert vn.cash_dividend_npv(*zero, american=False, tol=1e-8) == pytest.approx(fwd, rel=1e-8)
+    assert vn.cash_dividend_npv(*zero) == 100.0
     # A spot inside the exercise region is worth its intrinsic value exactly (not a
     # cubic's reading across the boundary).
     deep = vn.cash_dividend_npv([60.0, 140.0], 100.0, [0.1, 0.02], [0.0, 0.15], 1.0, [PUT, CALL], 0.2, [0.5], [1.0], **kw)

@@ -351,6 +351,7 @@ DASK_CALLS = {
     "curve": lambda a, d: [f(CURVES["noded"], d) for f in (vn.discount_factor, vn.overnight_rate, vn.zero_rate)]
     + [f(CURVES["noded"], d, d) for f in (vn.fwd_df, vn.fwd_rate)],
     "interpolate": lambda a, d: vn.interpolate(vt.Interpolator([80.0, 120.0], [1.0, 2.0], vt.InterpType.Linear, vt.ExtrapType.Flat), a),
+    "american": lambda a, d: vn.american_metrics(a, 100.0, 0.05, 0.02, 0.5, a > 100, 0.2),
     "core dimensions": lambda a, d: (vn.exercise_boundary(100.0, a / 2000, 0.02, 1.0, a > 100, 0.2, points=5),
                                      vn.cash_dividend_npv(a, 100.0, 0.05, 0.0, 1.0, 0, 0.2, [[0.25, 0.75]], [1.0, 2.0],
                                                           tol=0, space_steps=16)),
@@ -469,10 +470,12 @@ def _unknown_chunks(x):
          "Put-call code (3) must be 0 (put), 1 (call) or a bool", (1,)),
         (lambda: vn.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, 0, 0.2, [[0.5], [0.5], [-1.0]], [1.0]),
          ValueError, "div_times: an ex-date before today or infinite", (2,)),
+        (lambda: vn.cash_dividend_npv(100.0, 100.0, 0.05, 0.0, 1.0, [0, 7], 0.2, [[0.5], [-1.0]], [1.0], errors="coerce"),
+         ValueError, "Put-call code (7) must be 0 (put), 1 (call) or a bool", (1,)),
     ],
     ids=["casting unsafe", "out= another array", "out= aliasing the input", "day count beyond 32 bits",
          "put-call code -1", "put-call code 7 under coerce", "object of another class", "core dimensions, bad code",
-         "core dimensions, bad list"],
+         "core dimensions, bad list", "core dimensions, bad code and list"],
 )  # fmt: skip
 def test17_a_failing_element_raises_its_own_error_at_its_index(call, error, message, index):
     with pytest.raises(BaseException) as info:

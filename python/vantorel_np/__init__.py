@@ -31,8 +31,7 @@ except ImportError as exc:  # pragma: no cover - exercised in a subprocess
         "vantorel_np needs numpy >= 2.0: install the extra with pip install 'vantorel[array]'"
     ) from exc
 
-import functools
-import inspect
+import dataclasses
 import warnings
 from collections.abc import Callable, Iterable
 from typing import Any
@@ -83,47 +82,49 @@ def from_datetime64(values: Any) -> Any:
 
 # ---- the wrappers: one factory over the table ---------------------------------------
 
-_FUNCTIONS = {row.name: make(row, _u, __name__) for row in _table.ROWS}
 
-
-# ---- American exercise and cash dividends: solver warnings, core-dimension ufuncs -------
-
-
-def _warn_missed(name: str, result: Any, finite: tuple[Any, ...], nonnegative: tuple[Any, ...]) -> None:
+def _warn_missed(
+    name: str, result: Any, finite: tuple[Any, ...], nonnegative: tuple[Any, ...], where: Any = True,
+    stacklevel: int = 3,
+) -> None:
     """Warn when elements whose operands are finite and valid came back NaN: their
-    solver missed its tolerance."""
+    solver missed its tolerance (elements where= leaves out are not computed)."""
     missing = np.isnan(result)
     if not np.any(missing):
         return
-    ok = np.ones(np.shape(missing), dtype=bool)
+    ok = np.broadcast_to(np.asarray(where, dtype=bool), np.shape(missing)).copy()
     for a in finite:
         ok &= np.isfinite(np.asarray(a, dtype=float))
     for a in nonnegative:
         ok &= np.asarray(a, dtype=float) >= 0
     count = int(np.count_nonzero(missing & ok))
     if count:
-        warnings.warn(f"{name}: {count} element(s) missed the solver tolerance and are NaN", RuntimeWarning, stacklevel=3)
+        warnings.warn(f"{name}: {count} element(s) missed the solver tolerance and are NaN", RuntimeWarning,
+                      stacklevel=stacklevel)  # fmt: skip
 
 
-def _solver_checked(public: Callable[..., Any]) -> Callable[..., Any]:
-    """public (a pricer-argument function of the table) warning about solver misses."""
-    signature = inspect.signature(public)
+def _solver_checked(name: str) -> Callable[[Any, list[Any], dict[str, Any]], None]:
+    """The check of a pricer-argument row whose solver can miss: a warning about the
+    misses (in each task of a dask call, on its block)."""
 
-    @functools.wraps(public)
-    def checked(*args: Any, **kwargs: Any) -> Any:
-        result = public(*args, **kwargs)
-        a = signature.bind(*args, **kwargs).arguments
-        if not any(map(_is_dask, a.values())):
-            value = result.npv if isinstance(result, Metrics) else result
-            operands = (a["spot"], a["strike"], a["rate"], a["div_yield"], a["tau"], a["vol"])
-            _warn_missed(public.__name__, value, operands, (a["spot"], a["strike"], a["vol"]))
-        return result
+    def check(result: Any, args: list[Any], kwargs: dict[str, Any]) -> None:
+        spot, strike, rate, div_yield, tau, _, vol = args
+        value = result.npv if isinstance(result, Metrics) else result
+        _warn_missed(name, value, (spot, strike, rate, div_yield, tau, vol), (spot, strike, vol),
+                     kwargs.get("where", True), stacklevel=4)  # fmt: skip
 
-    return checked
+    return check
 
 
-for _name in ("american_npv", "american_metrics"):
-    _FUNCTIONS[_name] = _solver_checked(_FUNCTIONS[_name])
+_CHECKED = {"american_npv", "american_metrics"}
+_FUNCTIONS = {
+    row.name: make(dataclasses.replace(row, check=_solver_checked(row.name)) if row.name in _CHECKED else row, _u,
+                   __name__)
+    for row in _table.ROWS
+}  # fmt: skip
+
+
+# ---- American exercise and cash dividends: core-dimension ufuncs ------------------------
 
 
 def _boundary(
@@ -131,7 +132,8 @@ def _boundary(
 ) -> tuple[Any, Any]:
     """exercise_boundary over NumPy operands (a dask block)."""
     shape = np.broadcast_shapes(*(np.shape(a) for a in (strike, rate, div_yield, tau, pc_flag, vol)))
-    with np.errstate(invalid="ignore"):  # 0 * inf: NaN times, and NaN spots, for an infinite tau
+    # An infinite tau gives NaN times (0 * inf) and spots, a subnormal one underflows: no flag either way.
+    with np.errstate(invalid="ignore", under="ignore"):
         times = np.linspace(0.0, 1.0, points) * np.broadcast_to(np.asarray(tau, dtype=float), shape)[..., None]
     times[..., -1] = np.broadcast_to(np.asarray(tau, dtype=float), shape)  # tau itself, not tau * 1.0 rounded
     ops = [strike, rate, div_yield, tau, pc_flag, vol, times]

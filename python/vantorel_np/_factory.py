@@ -31,7 +31,9 @@ class Row:
     first); ``convert`` maps an argument to a function applied to it before the call;
     ``defaults`` gives values to trailing arguments left out; ``give`` maps the
     ufunc's result and the arguments as given to the answer (a scalar for scalars,
-    say); ``result`` builds what a ufunc with several outputs returns (a named
+    say); ``check`` looks at the result, the arguments as given and the ufunc's
+    keywords (``where=``) and may warn (a dask call checks in each task, on its
+    block); ``result`` builds what a ufunc with several outputs returns (a named
     tuple). The object classes are listed for the reader and the signature; the
     extension itself checks each object against the class it took at import."""
 
@@ -43,6 +45,7 @@ class Row:
     convert: dict[str, Callable[[Any], Any]] = field(default_factory=dict)
     defaults: dict[str, Any] = field(default_factory=dict)
     give: Callable[[Any, list[Any]], Any] | None = None
+    check: Callable[[Any, list[Any], dict[str, Any]], None] | None = None
     result: Callable[..., Any] | None = None
 
 
@@ -218,6 +221,8 @@ def make(row: Row, ufuncs: Any, module: str, plain: frozenset[type] = frozenset(
             # The common call: positional NumPy operands. A failure is searched below.
             try:
                 result = shape_result(ufunc(*args) if in_order else ufunc(*[args[i] for i in order]))
+                if row.check is not None:
+                    row.check(result, list(args), {})
                 return result if row.give is None else row.give(result, list(args))
             except (FatalError, TypeError, ValueError):
                 pass
@@ -245,6 +250,8 @@ def make(row: Row, ufuncs: Any, module: str, plain: frozenset[type] = frozenset(
             values, restore = _from_pandas(values, kwargs, nout)
         result = shape_result(_run(ufunc, twin, [values[i] for i in order], kwargs, errors))
         result = result if restore is None else restore(result)
+        if row.check is not None:
+            row.check(result, given, kwargs)
         return result if row.give is None else row.give(result, given)
 
     parameters = [

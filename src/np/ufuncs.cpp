@@ -451,6 +451,8 @@ int cash_dividend_loop(PyArrayMethod_Context*, char* const data[], const npy_int
     return element_loop<nargs, WithStatus>(
         data, dims, steps,
         [&](char* const* p) {
+            // The operand first: a bad put-call code raises whatever the list holds.
+            const PutCallFlag flag = Arg<PutCallFlag>::load(p[5], FlagAsBool);
             divs.clear();
             divs.reserve(static_cast<std::size_t>(nd));
             for (npy_intp j = 0; j < nd; ++j) {
@@ -463,7 +465,6 @@ int cash_dividend_loop(PyArrayMethod_Context*, char* const data[], const npy_int
                         "div_times: ex-dates must be strictly increasing (one is out of order or listed twice)"};
                 divs.push_back({t, a});
             }
-            const PutCallFlag flag = Arg<PutCallFlag>::load(p[5], FlagAsBool);
             const auto space = static_cast<int>(std::clamp<std::int64_t>(read<std::int64_t>(p[10]), 0, 1 << 16));
             write(p[12], fd_npv_adaptive(read<double>(p[0]), read<double>(p[1]), read<double>(p[2]),
                                          read<double>(p[3]), read<double>(p[4]), flag, read<double>(p[6]),

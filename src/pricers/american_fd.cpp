@@ -17,7 +17,8 @@ namespace vantorel {
 // on y within w = 7 vol sqrt(tau) + 0.1 of ln K, ln K + mu tau and ln spot + mu tau:
 //   1. Grid: y(xi) = ln K + a sinh(c1 + (c2 - c1) xi), xi uniform in [0, 1],
 //      the nodes dense around the strike K (a = min((vol sqrt(tau) + |mu| tau)/4, 1),
-//      however short the option), ln K on a node. Three-point differences on the uneven grid (second
+//      however short the option, down to 1e-12 |ln K|), ln K on a node (the spot's
+//      for a call of strike 0). Three-point differences on the uneven grid (second
 //      order); at both ends V_SS = 0. The payoff, the exercise floor and the
 //      dividend jumps move with t, since a node's spot is e^(y - mu t).
 //   2. Time: the ex-dates split [0, tau] into segments, each with steps in
@@ -213,12 +214,15 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
     if (spot < 0 || strike < 0 || vol < 0) return nan;
     const double chi = sign(pc_flag);
     if (tau < 0) return 0.0;
-    if (tau == 0 || !(strike > 0)) return std::max(chi * (spot - strike), 0.0);
+    // A put of strike 0 pays nothing, nor does a call on a spot of 0; a call of
+    // strike 0 pays the spot at expiry (its grid centres on the spot instead).
+    if (tau == 0 || std::isnan(strike) || (strike == 0 && (pc_flag == PutCallFlag::Put || spot == 0)))
+        return std::max(chi * (spot - strike), 0.0);
     if (!std::isfinite(spot + strike + rate + div_yield + tau + vol)) return nan;
     if (grid.space_steps < 8 || grid.time_steps < 4) return nan;
     try {
         const double K = strike, sd = std::max(vol, 1e-4) * std::sqrt(tau);
-        const double lk = std::log(K), ls = spot > 0 ? std::log(spot) : lk;
+        const double ls = spot > 0 ? std::log(spot) : std::log(K), lk = K > 0 ? std::log(K) : ls;
         // The drift goes into the coordinate: y = ln S + mu t, mu = r - q - vol^2/2,
         // leaves W_t = (vol^2/2) W_yy - r W, free of convection however small the vol.
         const double mu = rate - div_yield - 0.5 * vol * vol;
@@ -226,8 +230,10 @@ double fd_npv_refined(double spot, double strike, double rate, double div_yield,
         const double lo = std::min({lk, lk + mu * tau, ls + mu * tau}) - width;
         const double hi = std::max({lk, lk + mu * tau, ls + mu * tau}) + width;
         // Dense where the strike's node travels (|mu| tau) and a quarter of a
-        // standard deviation around it.
-        const double a = std::min((sd + std::abs(mu) * tau) / 4, 1.0);
+        // standard deviation around it; but a at least 1e-12 |ln K| (some 5e3 of its
+        // ulps), below which nodes near the strike round together (tau under about
+        // 1e-22 at 20% vol; the time value is then below 1e-10 of the strike).
+        const double a = std::max(std::min((sd + std::abs(mu) * tau) / 4, 1.0), 1e-12 * std::max(1.0, std::abs(lk)));
         // The strike on a node: k_steps of the steps lie below it, the top
         // end moved up to make that exact.
         const double c1 = std::asinh((lo - lk) / a), c2_wanted = std::asinh((hi - lk) / a);
