@@ -106,11 +106,16 @@ def test01b_solver_miss_is_nan_with_a_warning(tmp_path):
     assert "american_npv: 1 element(s) missed the solver tolerance and are NaN" in warned
     # Boundaries the default scheme does not resolve: a call at 3% vol over 55 years (its
     # value at 64 nodes and 96 points), a put over 1e4 years (the perpetual one in closed
-    # form). Within 1e-8 or NaN with the warning, never a silent wrong number.
+    # form), and puts with q < r <= 0 that go to the finite differences (QuantLib's
+    # high-precision value; the solver's own at 1e-10), once 2e-5 and 2e-8 off unflagged.
+    # Within 1e-8 or NaN with the warning, never a silent wrong number.
     lam = -2 * 0.05 / 0.2**2
     edge = 100 * lam / (lam - 1)
     for case, ref in (((100.2, 100.0, 0.015, 0.151, 54.7, CALL, 0.03), 0.2226960809),
-                      ((100.0, 100.0, 0.05, 0.0, 1e4, PUT, 0.2), (100 - edge) * (100 / edge) ** lam)):  # fmt: skip
+                      ((100.0, 100.0, 0.05, 0.0, 1e4, PUT, 0.2), (100 - edge) * (100 / edge) ** lam),
+                      ((157.07172465412492, 21.0692822410496, 0.0, -0.035957382157896, 2056 / 365, PUT,
+                        0.25753434295660804), 0.0013915340153780266),
+                      ((100.0, 100.0, -0.01, -0.03, 1.0, PUT, 0.2), 7.2571091173)):  # fmt: skip
         with warnings.catch_warnings(record=True) as w:
             warnings.simplefilter("always")
             v = vn.american_npv(*case)
@@ -171,7 +176,10 @@ def test03_exact_cases():
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, -1.0, PUT, 0.2) == 0.0
     # Zero vol: the best exercise date of a deterministic path, here at once.
     assert vn.american_npv(90.0, 100.0, 0.05, 0.0, 1.0, PUT, 0.0) == 10.0
+    case = (118.93246670125872, 31.630987948315163, 0.0, -0.05, 22.56707142688275, CALL, 0.0)  # none, at zero vol
+    assert vn.american_npv(*case) == vn.npv(*case)
     with np.testing.assert_no_warnings():
+        assert vn.american_npv(1e300, 1e-300, 0.05, 0.0, 0.5, PUT, 0.3) == 0.0  # spot/strike overflows
         out = vn.american_npv(np.array([-1.0, 100.0, 100.0]), 100.0, 0.05, 0.0, 1.0, PUT, np.array([0.2, -0.2, np.nan]))
         spots = vn.exercise_boundary(100.0, np.array([np.nan, 0.05, 0.05]), 0.0, [1.0, 1.0, np.inf], PUT,
                                      np.array([0.2, np.nan, 0.2]))[1]  # fmt: skip
@@ -200,6 +208,9 @@ def test04_metrics_and_implied_vol():
     sharp = (m.vega * vol > 1e-3 * m.npv) & (m.npv > 1e-6 * strike)
     assert sharp.sum() >= 10
     np.testing.assert_allclose(iv[sharp], vol[sharp], rtol=1e-12)
+    # A put under a negative rate can be worth more than its strike (up to strike*df_r).
+    case = (100.0, 56.6556741843648, -0.034398747187151094, 0.13143803245834584, 10.635616438356164, PUT, 0.45165)
+    assert vn.american_implied_vol(vn.american_npv(*case), *case[:6]) == pytest.approx(case[6], rel=1e-12)
 
 
 def test05_boundary_monotone_and_priced():

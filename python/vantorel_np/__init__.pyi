@@ -201,7 +201,9 @@ def american_implied_vol(
     """The vol at which :func:`american_npv` gives ``price``.
 
     0.0 at the zero-vol value, ``inf`` at the limit for a growing vol (the
-    strike for a put, the spot for a call), NaN outside those bounds, for
+    strike for a put, the spot for a call; ``strike * exp(-rate * tau)`` for a
+    put under a negative rate, ``spot * exp(-div_yield * tau)`` for a call
+    under a negative yield), NaN outside those bounds, for
     ``tau <= 0``, a negative spot or strike, or a NaN operand.
 
     >>> p = american_npv(100.0, 100.0, 0.05, 0.02, 1.0, 0, 0.2)

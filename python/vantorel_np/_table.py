@@ -70,7 +70,7 @@ ROWS: tuple[Row, ...] = (
         "``BlackScholesMetrics``)." + _FLAG, result=Metrics),
     Row("american_implied_vol", "price spot strike rate div_yield tau pc_flag",
         "The vol at which the American value is ``price``: 0.0 at the zero-vol value, inf at the strike (put) or "
-        "spot (call), NaN outside those bounds, for tau <= 0, a negative spot or strike, or a NaN input." + _FLAG),
+        "spot (call), or strike*df_r (put) and spot*df_q (call) where those are larger, NaN outside those bounds, for tau <= 0, a negative spot or strike, or a NaN input." + _FLAG),
     Row("erf", "x", "The error function, ``vantorel.erf`` per element."),
     Row("erfc", "x", "The complementary error function, ``vantorel.erfc`` per element."),
     Row("erf_inv", "x", "The inverse of erf on (-1, 1), ``vantorel.erf_inv`` per element."),
