@@ -6,17 +6,13 @@
 #include <cstring>
 #include <type_traits>
 
+#include "core/lane_target.hpp"
 #include "datetime/date.hpp"
 #include "maths/functions/err_kernels.hpp"
 #include "maths/interpolator_kernels.hpp"
 #include "mkt_data/curve_kernels.hpp"
 #include "pricers/black_scholes_kernels.hpp"
 
-#if !defined(VANTOREL_LANES_TARGET)
-#error "VANTOREL_LANES_TARGET names the instruction set: baseline, avx2 or avx512"
-#endif
-#define VANTOREL_CAT2(a, b) a##b
-#define VANTOREL_CAT(a, b) VANTOREL_CAT2(a, b)
 #define VANTOREL_STR2(a) #a
 #define VANTOREL_STR(a) VANTOREL_STR2(a)
 
@@ -386,14 +382,14 @@ void zero_rate(const double* df, const double* tau, double* out, std::ptrdiff_t 
 }  // namespace
 
 // In pricers/implied_vol_lanes.cpp, built with the same target.
-std::ptrdiff_t VANTOREL_CAT(implied_vol_lanes_, VANTOREL_LANES_TARGET)(char* const*, const std::ptrdiff_t*,
+std::ptrdiff_t VANTOREL_PER_TARGET(implied_vol_lanes_)(char* const*, const std::ptrdiff_t*,
                                                                        std::ptrdiff_t) noexcept;
-std::ptrdiff_t VANTOREL_CAT(implied_vol_lanes_b_, VANTOREL_LANES_TARGET)(char* const*, const std::ptrdiff_t*,
+std::ptrdiff_t VANTOREL_PER_TARGET(implied_vol_lanes_b_)(char* const*, const std::ptrdiff_t*,
                                                                          std::ptrdiff_t) noexcept;
 
 // In the order of Kernel.
-extern const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET);
-const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
+extern const Table VANTOREL_PER_TARGET(table_);
+const Table VANTOREL_PER_TARGET(table_) = {
     VANTOREL_STR(VANTOREL_LANES_TARGET),
     width,
     {
@@ -405,7 +401,7 @@ const Table VANTOREL_CAT(table_, VANTOREL_LANES_TARGET) = {
         &pricer<&bs::rho_q<T>, true>, &pricer<&bs::metrics<T>, true>, &pricer<&bs::metrics_fd<T>, true>,
         &unary<&err_kernels::erf<T>>, &unary<&err_kernels::erfc<T>>,
         &unary<&err_kernels::erf_inv<T>>, &unary<&err_kernels::erfc_inv<T>>,
-        &VANTOREL_CAT(implied_vol_lanes_, VANTOREL_LANES_TARGET), &VANTOREL_CAT(implied_vol_lanes_b_, VANTOREL_LANES_TARGET),
+        &VANTOREL_PER_TARGET(implied_vol_lanes_), &VANTOREL_PER_TARGET(implied_vol_lanes_b_),
     },
     {&weekday_any, &weekend_any, &add_days_any, &add_months_any, &day_fraction_any},
     {&inside<false>, &inside<true>},

@@ -4,15 +4,11 @@
 #include <cstring>
 #include <numbers>
 
+#include "core/lane_target.hpp"
 #include "core/lanes.hpp"
 #include "maths/functions/err_kernels.hpp"
 #include "maths/functions/exp_log_kernels.hpp"
 
-#if !defined(VANTOREL_LANES_TARGET)
-#error "VANTOREL_LANES_TARGET names the instruction set: baseline, avx2 or avx512"
-#endif
-#define VANTOREL_AM_CAT2(a, b) a##b
-#define VANTOREL_AM_CAT(a, b) VANTOREL_AM_CAT2(a, b)
 
 namespace vantorel::lanes {
 
@@ -205,7 +201,7 @@ void value_points(const ValuePoints& p, std::ptrdiff_t count, bool greeks) noexc
 
 }  // namespace
 
-extern const AmericanLoops VANTOREL_AM_CAT(american_loops_, VANTOREL_LANES_TARGET){points, interpolate, jacobian_row,
+extern const AmericanLoops VANTOREL_PER_TARGET(american_loops_){points, interpolate, jacobian_row,
                                                                                   factor, apply, exp,
                                                                                   value_points};
 

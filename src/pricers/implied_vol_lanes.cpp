@@ -3,14 +3,10 @@
 #include <cstring>
 
 #include "core/lane_loops.hpp"
+#include "core/lane_target.hpp"
 #include "pricers/implied_vol.hpp"
 #include "pricers/implied_vol_kernels.hpp"
 
-#if !defined(VANTOREL_LANES_TARGET)
-#error "VANTOREL_LANES_TARGET names the instruction set: baseline, avx2 or avx512"
-#endif
-#define VANTOREL_IV_CAT2(a, b) a##b
-#define VANTOREL_IV_CAT(a, b) VANTOREL_IV_CAT2(a, b)
 
 namespace vantorel::lanes {
 
@@ -141,12 +137,12 @@ std::ptrdiff_t implied_vol_loop(char* const* data, const std::ptrdiff_t* steps, 
 }  // namespace
 
 // Declared in lane_loops.cpp, which puts them in its table.
-std::ptrdiff_t VANTOREL_IV_CAT(implied_vol_lanes_, VANTOREL_LANES_TARGET)(char* const* data,
+std::ptrdiff_t VANTOREL_PER_TARGET(implied_vol_lanes_)(char* const* data,
                                                                           const std::ptrdiff_t* steps,
                                                                           std::ptrdiff_t n) noexcept {
     return implied_vol_loop<false>(data, steps, n);
 }
-std::ptrdiff_t VANTOREL_IV_CAT(implied_vol_lanes_b_, VANTOREL_LANES_TARGET)(char* const* data,
+std::ptrdiff_t VANTOREL_PER_TARGET(implied_vol_lanes_b_)(char* const* data,
                                                                             const std::ptrdiff_t* steps,
                                                                             std::ptrdiff_t n) noexcept {
     return implied_vol_loop<true>(data, steps, n);
