@@ -39,6 +39,13 @@ VANTOREL_LANES_OF(vantorel::implied_vol, implied_vol)
 // calendar with holidays).
 template <auto Fn>
 struct DateLanes;
+// A DateLanes whose run is the function Run (one loop serving several kernels).
+template <auto Run>
+struct DateLanesBy {
+    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
+        return Run(data, steps, n);
+    }
+};
 
 // Runs the lane loop of Fn over the leading elements; returns how many it
 // computed (0 without a lane loop).

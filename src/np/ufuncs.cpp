@@ -64,17 +64,9 @@ std::ptrdiff_t weekend_days(char* const* data, const std::ptrdiff_t* steps, std:
                                           Business);
 }
 template <>
-struct DateLanes<&Calendar::is_business_day> {
-    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
-        return weekend_days<true>(data, steps, n);
-    }
-};
+struct DateLanes<&Calendar::is_business_day> : DateLanesBy<&weekend_days<true>> {};
 template <>
-struct DateLanes<&Calendar::is_weekend> {
-    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
-        return weekend_days<false>(data, steps, n);
-    }
-};
+struct DateLanes<&Calendar::is_weekend> : DateLanesBy<&weekend_days<false>> {};
 
 // One tenor for every element: D and W are one addition, M and Y month arithmetic.
 template <>
@@ -312,17 +304,9 @@ std::ptrdiff_t forward(char* const* data, const std::ptrdiff_t* steps, std::ptrd
 
 }  // namespace
 template <>
-struct DateLanes<&YieldCurve::get_fwd_df> {
-    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
-        return forward<false>(data, steps, n);
-    }
-};
+struct DateLanes<&YieldCurve::get_fwd_df> : DateLanesBy<&forward<false>> {};
 template <>
-struct DateLanes<&YieldCurve::get_fwd_rate> {
-    static std::ptrdiff_t run(char* const* data, const std::ptrdiff_t* steps, std::ptrdiff_t n) noexcept {
-        return forward<true>(data, steps, n);
-    }
-};
+struct DateLanes<&YieldCurve::get_fwd_rate> : DateLanesBy<&forward<true>> {};
 
 // (curve, date) -> the simple rate to the next calendar day. The day after
 // the last date of the range is out of range: the scalar kernel reports it.
