@@ -387,6 +387,8 @@ std::ptrdiff_t VANTOREL_PER_TARGET(implied_vol_lanes_)(char* const*, const std::
 std::ptrdiff_t VANTOREL_PER_TARGET(implied_vol_lanes_b_)(char* const*, const std::ptrdiff_t*,
                                                                          std::ptrdiff_t) noexcept;
 
+extern const AmericanLoops VANTOREL_PER_TARGET(american_loops_);
+
 // In the order of Kernel.
 extern const Table VANTOREL_PER_TARGET(table_);
 const Table VANTOREL_PER_TARGET(table_) = {
@@ -406,6 +408,7 @@ const Table VANTOREL_PER_TARGET(table_) = {
     {&weekday_any, &weekend_any, &add_days_any, &add_months_any, &day_fraction_any},
     {&inside<false>, &inside<true>},
     {&flat_df, &fwd_df, &simple_rate, &zero_rate},
+    &VANTOREL_PER_TARGET(american_loops_),
 };
 
 }  // namespace vantorel::lanes

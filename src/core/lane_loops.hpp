@@ -77,6 +77,9 @@ struct CurveLoops {
     void (*zero_rate)(const double* df, const double* tau, double* out, std::ptrdiff_t n) noexcept;
 };
 
+// The American pricer's loops (pricers/american_lanes.hpp).
+struct AmericanLoops;
+
 struct Table {
     const char* target;  // "avx512", "avx2" or "baseline"
     int width;           // doubles per pack
@@ -84,6 +87,7 @@ struct Table {
     DateLoops dates;
     InsideLoop inside[2];
     CurveLoops curve;
+    const AmericanLoops* american;
 };
 
 // The tables compiled for each instruction set (those of this build).

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <limits>
 #include <numbers>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -461,18 +460,10 @@ double qd_boundary(double r, double q, double vol, double tau, double X, double 
 }
 
 // The lanes of the boundary integrands for the instruction set the array
-// loops run on (VANTOREL_SIMD forces a narrower one), chosen once.
+// loops run on (VANTOREL_SIMD forces a narrower one).
 const lanes::AmericanLoops& american_loops() noexcept {
-    static const lanes::AmericanLoops* const chosen = [] {
-        const lanes::Table* t = lanes::active();
-        const std::string_view target = t != nullptr ? t->target : "baseline";
-#if defined(VANTOREL_LANES_X86)
-        if (target == "avx512") return &lanes::american_loops_avx512;
-        if (target == "avx2") return &lanes::american_loops_avx2;
-#endif
-        return &lanes::american_loops_baseline;
-    }();
-    return *chosen;
+    const lanes::Table* t = lanes::active();
+    return *(t != nullptr ? t : &lanes::table_baseline)->american;
 }
 
 // Steps 2 to 5: the boundary of a unit-strike put with r > 0, vol > 0, T > 0.

@@ -69,10 +69,6 @@ struct AmericanLoops {
     void (*value_points)(const ValuePoints& v, std::ptrdiff_t count, bool greeks) noexcept;
 };
 
-extern const AmericanLoops american_loops_baseline;
-#if defined(VANTOREL_LANES_X86)
-extern const AmericanLoops american_loops_avx2;
-extern const AmericanLoops american_loops_avx512;
-#endif
+// Each instruction set's table (core/lane_loops.hpp) holds its loops.
 
 }  // namespace vantorel::lanes
