@@ -108,22 +108,45 @@ namespace vantorel {
 //      with the substitution of 4; S <= B(T) is exercised: 1 - S. Delta and
 //      gamma differentiate that integral in S. The terms of every point run
 //      in SIMD lanes too (value_points), summed in the order of the points.
+//      Gauss-Legendre with p/2 = 64 points, then p = 128, 256 and 512 in
+//      turn: the first within the bar of the rule before stands (the error
+//      falls geometrically in the points, so that difference bounds it with
+//      a wide margin); none: NaN. The integrand steps where ln(S/B(u)) +
+//      (r - q)s changes sign, within vol sqrt(s) of it: at low vol over long
+//      tau (1% over 29 years: 128 points were 3e-8 off, unflagged, and every
+//      scheme sharing them agreed) and for a spot just above B(T). On 3 x
+//      3000 options of the sample below 1.0 % went on to 256 points.
 //   7. The tail estimate: a_k, the last four Chebyshev coefficients of H
 //      (k = n-3..n, from the node values by the DCT rows of the Lobatto
 //      nodes), bound what the interpolation of H leaves out; the value is
 //      computed again with H raised everywhere by sum |a_k|, and the change,
 //      in units of the bar max(1e-10 value, 1e-12 of the strike), is the
 //      estimate (for an exercised spot: 0 if the raised boundary still
-//      exercises it, else infinite). It overstates the error of the nodes
-//      at least 50 times, so the ladder of schemes 32/24/128, 48/36/128,
-//      64/48/128 (each polished) climbs where it exceeds 100: a level starts
-//      from the boundary below read at its nodes. At 64 nodes the value
-//      stands if its own estimate is within 0.1, or if its difference from
-//      the level below over (n/m)^7 - 1 (the error falls as about n^-7,
-//      below) is within 0.1 of the bar; else NaN (the array functions count
-//      it in their missed-tolerance warning). The same difference rule lets
-//      a 48-node value stand.
-//      Calibration, against n = 64, l = 96 (polished on 128), p = 128 on 3000
+//      exercises it, else infinite). It mostly overstates the error of the
+//      nodes, so the ladder of schemes 32/24/128, 48/36/128, 64/48/128 (each
+//      polished) climbs where it exceeds 30: a level starts from the boundary
+//      below read at its nodes. At 64 nodes the value stands if its own
+//      estimate is within 0.1, or if its difference from the level below over
+//      (n/m)^7 - 1 (the error falls as about n^-7, below) is within 0.3 of the
+//      bar; else NaN (the array functions count it in their missed-tolerance
+//      warning). The same difference rule, within 0.1 of the bar and with an
+//      estimate within 1e4, lets a 48-node value stand.
+//      Calibration, against n = 128, l = 192, p = 512 (96 nodes, 144 and 384
+//      points agree with it to 0.01 of the bar or better on the options
+//      checked) on 6 x 3000 options of the sample below: the value integral
+//      at 128 points alone (step 6) had left values up to 298 bars off;
+//      with its rules, of the values the ladder let stand, the limit of 100
+//      at 32 nodes let through errors up to 1.17 of the bar (estimates of 41
+//      and 83: the estimate is not always 50 times the error), at 30 the
+//      largest is 0.73; the 48-node difference rule alone let through up to
+//      1.93 (the 32 and 48 node values can agree while both are off: 32, 48,
+//      64 and 128 nodes gave -2.4e-8, -1.7e-8 and +1.4e-9 off the
+//      reference), with the estimate within 1e4 the largest is 0.86 (75 of
+//      1714 such options climb instead); at the top, 0.1 left 71 NaN nearly
+//      all within the bar, 0.3 leaves 12 and let through at most 0.42 (0.5:
+//      6 NaN). Largest error of all after these rules: 0.96 of the bar, 15
+//      NaN in 17,606. The time per option rose about 12 % (the climbs).
+//      Earlier calibration, against n = 64, l = 96 (polished on 128), p = 128 on 3000
 //      random options of the sample below (tau up to 30 years): at 32 nodes
 //      99 are over the bar, all with an estimate above 338 (the largest
 //      error under the limit of 100: 0.56 of the bar); 521 climb, 10 end
@@ -164,6 +187,10 @@ struct Scheme {
 };
 constexpr int max_nodes = 64;
 constexpr int max_points = 128;
+// The value integral takes rules of p/2, p, 2p and 4p points in turn, to at
+// most max_value_points (step 6).
+constexpr int value_rules = 4;
+constexpr int max_value_points = 512;
 // The boundary is solved when a pass moves no node by more than tolerance
 // (relative), or by less than newton_stop after a full Newton step (whose
 // error is then of the order of the square of that move), or when the move,
@@ -185,8 +212,17 @@ constexpr Scheme default_scheme{32, 24, 128, 16, 200};
 // its last tail_terms Chebyshev coefficients, in units of the bar; above
 // default_tail_limit the scheme is taken to miss it.
 constexpr int tail_terms = 4;
-constexpr double default_tail_limit = 100;
+constexpr double default_tail_limit = 30;
 constexpr double top_tail_limit = 0.1;
+// The difference rule (below) lets a value stand where its difference from
+// the level below, over (n/m)^convergence_order - 1, is within this share of
+// the bar: 0.1 below the top, and there only with a tail estimate within
+// lower_difference_tail bars (the levels are not yet in the n^-7 regime
+// above it); 0.3 at the top, where the alternative is NaN (step 7 gives the
+// calibration).
+constexpr double lower_difference_limit = 0.1;
+constexpr double lower_difference_tail = 1e4;
+constexpr double top_difference_limit = 0.3;
 // The error falls as about n^-7: a value at n nodes is taken to be off by its
 // difference from that at m < n nodes over (n/m)^7 - 1.
 constexpr double convergence_order = 7;
@@ -204,7 +240,7 @@ double npdf(double x) noexcept { return std::exp(-0.5 * x * x) * 0.3989422804014
 // times sqrt(1 + sin^2) at root 4) and the weight of du/tau (du = tau (pi/2)
 // sin cos dw at root 2, tau pi sin^3 cos dw at root 4).
 struct Substituted {
-    std::array<double, max_points> sin{}, c{}, w{};
+    std::array<double, max_value_points> sin{}, c{}, w{};
 };
 
 // Gauss-Legendre nodes and weights on [-1, 1] by Newton's method on P_N,
@@ -265,21 +301,31 @@ void cardinal(int n, double z, double* out) noexcept {
     for (int m = 0; m <= n; ++m) out[m] /= sum;
 }
 
+// A rule of the value integral: its p points and the interpolation weights
+// of H at them, by node m: row m - 1 of the points (padded to 8).
+struct ValueRule {
+    int p = 0;
+    Substituted rule;
+    std::vector<double> pmt;
+};
+
 // What a scheme needs beyond the option: the rules, the nodes as fractions of
 // T, and the interpolation weights at every point where the boundary is read
 // (they depend on the scheme alone, since u/T is fixed at each point).
 struct Tables {
     Scheme sc;
-    Substituted lr, pr;
+    Substituted lr;
+    std::array<ValueRule, value_rules> value;  // p/2, p, 2p, 4p points (count of them)
+    int value_count = 0;
     std::array<double, max_nodes + 1> frac{}, x{};  // tau_i / T and its root-th root
     std::vector<double> m;   // node i, point k: row (i - 1) l + k of n + 1
     std::vector<double> mt;  // the same by node m of the interpolation: row m - 1 of n l (padded to 8)
-    std::vector<std::array<double, max_nodes + 1>> pm;  // value integral, point k
-    std::vector<double> pmt;  // the same by node m: row m - 1 of p (padded to 8)
     // The last tail_terms Chebyshev coefficients of H from its node values:
     // row j, node m: (2/n) cos(pi m k/n), k = n - j, halved at m = 0, n and k = n.
     std::array<std::array<double, max_nodes + 1>, tail_terms> tail{};
     double tail_limit = default_tail_limit;
+    double difference_limit = lower_difference_limit;
+    double difference_tail = lower_difference_tail;
     // The same nodes with twice the boundary points: the solved boundary is
     // refined on it by Newton's method (null where l is at its bound).
     const Tables* polish = nullptr;
@@ -288,7 +334,6 @@ struct Tables {
 void build(Tables& t, const Scheme& sc) noexcept {
     t.sc = sc;
     t.lr = make_rule(sc.l, sc.root);
-    t.pr = make_rule(sc.p, sc.root);
     for (int i = 0; i <= sc.n; ++i) {
         const double x = (1 - std::cos(pi * i / sc.n)) / 2;
         t.x[i] = x;
@@ -296,23 +341,31 @@ void build(Tables& t, const Scheme& sc) noexcept {
     }
     // (u/T)^(1/root) = x_i sin(theta) and z = 2 (u/T)^(1/root) - 1.
     t.m.assign(static_cast<std::size_t>(sc.n * sc.l) * (sc.n + 1), 0.0);
-    t.pm.assign(static_cast<std::size_t>(sc.p), {});
     for (int i = 1; i <= sc.n; ++i)
         for (int k = 0; k < sc.l; ++k)
             cardinal(sc.n, 2 * t.x[i] * t.lr.sin[k] - 1,
                      t.m.data() + static_cast<std::size_t>((i - 1) * sc.l + k) * (sc.n + 1));
-    for (int k = 0; k < sc.p; ++k) cardinal(sc.n, 2 * t.pr.sin[k] - 1, t.pm[k].data());
     for (int j = 0; j < tail_terms; ++j) {
         const int k = sc.n - j;
         for (int m = 0; m <= sc.n; ++m)
             t.tail[j][m] = 2.0 / sc.n * std::cos(pi * ((m * k) % (2 * sc.n)) / sc.n) *
                            (m == 0 || m == sc.n ? 0.5 : 1.0) * (j == 0 ? 0.5 : 1.0);
     }
-    const std::size_t value_points = (static_cast<std::size_t>(sc.p) + 7) / 8 * 8;
-    t.pmt.assign(value_points * static_cast<std::size_t>(sc.n), 0.0);
-    for (std::size_t k = 0; k < value_points; ++k)
-        for (int m = 1; m <= sc.n; ++m)
-            t.pmt[static_cast<std::size_t>(m - 1) * value_points + k] = t.pm[k < static_cast<std::size_t>(sc.p) ? k : 0][m];
+    t.value_count = 0;
+    for (int k = 0; k < value_rules; ++k) {
+        const int p = std::min(std::max(sc.p / 2, 2) << k, max_value_points);
+        if (k > 0 && p == t.value[t.value_count - 1].p) break;
+        ValueRule& v = t.value[t.value_count++];
+        v.p = p;
+        v.rule = make_rule(p, sc.root);
+        const std::size_t padded = (static_cast<std::size_t>(p) + 7) / 8 * 8;
+        v.pmt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
+        std::array<double, max_nodes + 1> c;
+        for (std::size_t j = 0; j < padded; ++j) {
+            cardinal(sc.n, 2 * v.rule.sin[j < static_cast<std::size_t>(p) ? j : 0] - 1, c.data());
+            for (int m = 1; m <= sc.n; ++m) v.pmt[static_cast<std::size_t>(m - 1) * padded + j] = c[m];
+        }
+    }
     const std::size_t points = static_cast<std::size_t>(sc.n * sc.l), padded = (points + 7) / 8 * 8;
     t.mt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
     for (std::size_t j = 0; j < points; ++j)
@@ -344,7 +397,7 @@ const Ladder& tables() noexcept {
             if (sc.root != 2) sc.root = 4;
             sc.n = std::clamp(sc.n, tail_terms, max_nodes);
             sc.l = std::clamp(sc.l, 2, max_points);
-            sc.p = std::clamp(sc.p, 2, max_points);
+            sc.p = std::clamp(sc.p, 2, max_value_points);
             if (got >= 4 && passes > 0) sc.passes_b = sc.passes_a = std::clamp(passes, 1, 1000);
             if (got < 5) limit = inf;
         }
@@ -352,7 +405,7 @@ const Ladder& tables() noexcept {
             Scheme s = sc;
             s.n = std::min(f * sc.n / 2, max_nodes);
             s.l = std::min(f * sc.l / 2, max_points);
-            s.p = std::min(f * sc.p / 2, max_points);
+            s.p = std::min(f * sc.p / 2, std::max(sc.p, max_points));
             if (built.count > 0) {
                 const Scheme& below = built.level[built.count - 1].sc;
                 if (s.n == below.n && s.l == below.l && s.p == below.p) continue;
@@ -370,7 +423,11 @@ const Ladder& tables() noexcept {
         }
         // The top level's own limit (its escalation has nowhere to go), where
         // there is a check.
-        if (limit < inf) built.level[built.count - 1].tail_limit = top_tail_limit;
+        if (limit < inf) {
+            built.level[built.count - 1].tail_limit = top_tail_limit;
+            built.level[built.count - 1].difference_limit = top_difference_limit;
+            built.level[built.count - 1].difference_tail = inf;
+        }
         return &built;
     }();
     return *t;
@@ -724,41 +781,59 @@ PutValue premium_value(const Boundary& bd, double s, const Tables& tb, bool gree
         return {1 - s, -1, 0, s <= bd.X * std::exp(-std::sqrt(bd.h[n] + shift)) ? 0.0 : inf, true};
     // The terms of every point in lanes (american_lanes.hpp), padded to a
     // multiple of 8 with copies of the first point, then summed in order.
-    const Substituted& ru = tb.pr;
-    const int p = tb.sc.p, padded = (p + 7) / 8 * 8;
+    struct Sums {
+        double v = 0, vt = 0, dv = 0, gv = 0;
+    };
     enum Column { t_, sqs_, w_du_, w_pdf_, w_der_, v_, vt_, dv_, gv_, columns };
     thread_local std::vector<double> cols;
-    cols.resize(static_cast<std::size_t>(columns * padded));
-    auto col = [&](Column c) { return cols.data() + static_cast<std::ptrdiff_t>(c) * padded; };
-    for (int j = 0; j < padded; ++j) {
-        const int k = j < p ? j : 0;
-        const double c = ru.c[k], sqs = vol * bd.sqrt_T * c;
-        col(t_)[j] = T * c * c;
-        col(sqs_)[j] = sqs;
-        col(w_du_)[j] = ru.w[k] * T;
-        if (!greeks) continue;
-        col(w_pdf_)[j] = ru.w[k] * T / sqs;
-        col(w_der_)[j] = ru.w[k] * T / (sqs * sqs);
-    }
-    const lanes::ValuePoints in{tb.pmt.data(), bd.h.data(), padded, n, std::log(s) - std::log(bd.X), s, r, q, shift,
-                                col(t_), col(sqs_), col(w_du_), col(w_pdf_), col(w_der_), col(v_), col(vt_),
-                                col(dv_), col(gv_)};
-    american_loops().value_points(in, padded, greeks);
-    double v = 0, dv = 0, gv = 0, vt = 0;
-    for (int k = 0; k < p; ++k) {
-        v += col(v_)[k];
-        vt += col(vt_)[k];
-    }
-    if (greeks)
-        for (int k = 0; k < p; ++k) {
-            dv += col(dv_)[k];
-            gv += col(gv_)[k];
+    auto integral = [&](const ValueRule& rule, bool with_greeks) {
+        const Substituted& ru = rule.rule;
+        const int p = rule.p, padded = (p + 7) / 8 * 8;
+        cols.resize(static_cast<std::size_t>(columns * padded));
+        auto col = [&](Column c) { return cols.data() + static_cast<std::ptrdiff_t>(c) * padded; };
+        for (int j = 0; j < padded; ++j) {
+            const int k = j < p ? j : 0;
+            const double c = ru.c[k], sqs = vol * bd.sqrt_T * c;
+            col(t_)[j] = T * c * c;
+            col(sqs_)[j] = sqs;
+            col(w_du_)[j] = ru.w[k] * T;
+            if (!with_greeks) continue;
+            col(w_pdf_)[j] = ru.w[k] * T / sqs;
+            col(w_der_)[j] = ru.w[k] * T / (sqs * sqs);
         }
+        const lanes::ValuePoints in{rule.pmt.data(), bd.h.data(), padded, n, std::log(s) - std::log(bd.X), s, r, q,
+                                    shift, col(t_), col(sqs_), col(w_du_), col(w_pdf_), col(w_der_), col(v_),
+                                    col(vt_), col(dv_), col(gv_)};
+        american_loops().value_points(in, padded, with_greeks);
+        Sums sum;
+        for (int k = 0; k < p; ++k) {
+            sum.v += col(v_)[k];
+            sum.vt += col(vt_)[k];
+        }
+        if (with_greeks)
+            for (int k = 0; k < p; ++k) {
+                sum.dv += col(dv_)[k];
+                sum.gv += col(gv_)[k];
+            }
+        return sum;
+    };
+    // Each rule's value stands where it is within the bar of the rule with
+    // half its points (Gauss-Legendre's error falls geometrically, so that
+    // difference far exceeds the finer rule's own error); none: NaN.
     const double e = european_put(s, r, q, T, vol);
-    if (!greeks) return {std::max(e + v, 1 - s), nan, nan, std::abs(v - vt)};
+    Sums sum = integral(tb.value[0], false);
+    bool found = false;
+    for (int k = 1; k < tb.value_count && !found; ++k) {
+        const double coarse = sum.v;
+        sum = integral(tb.value[k], greeks);
+        found = std::abs(sum.v - coarse) <= std::max(1e-10 * (e + sum.v), 1e-12);
+    }
+    if (!found) return {nan, nan, nan};
+    const double v = sum.v;
+    if (!greeks) return {std::max(e + v, 1 - s), nan, nan, std::abs(v - sum.vt)};
     const double ed = vantorel::delta(s, 1.0, r, q, T, PutCallFlag::Put, vol).value_or(nan);
     const double eg = vantorel::gamma(s, 1.0, r, q, T, PutCallFlag::Put, vol).value_or(nan);
-    return {std::max(e + v, 1 - s), ed + dv, eg + gv, std::abs(v - vt)};
+    return {std::max(e + v, 1 - s), ed + sum.dv, eg + sum.gv, std::abs(v - sum.vt)};
 }
 
 // The unit-strike put at spot s >= 0 for tau > 0 and vol >= 0 (finite
@@ -822,7 +897,8 @@ PutValue unit_put(double s, double r, double q, double tau, double vol, bool gre
         const double bar = std::max(1e-10 * pv.v, 1e-12);
         const double factor = std::pow(static_cast<double>(tb.sc.n) / below_n, convergence_order) - 1;
         if (pv.tail > tb.tail_limit * bar &&
-            !(below_n > 0 && std::abs(pv.v - below) <= factor * top_tail_limit * bar)) {
+            !(below_n > 0 && std::abs(pv.v - below) <= factor * tb.difference_limit * bar &&
+              pv.tail <= tb.difference_tail * bar)) {
             below = pv.v;
             below_n = tb.sc.n;
             if (lv + 1 < tp.count) regridded = regrid(bd, below_n, tp.level[lv + 1]);
