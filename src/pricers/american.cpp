@@ -108,14 +108,23 @@ namespace vantorel {
 //      with the substitution of 4; S <= B(T) is exercised: 1 - S. Delta and
 //      gamma differentiate that integral in S. The terms of every point run
 //      in SIMD lanes too (value_points), summed in the order of the points.
-//      Gauss-Legendre with p/2 = 64 points, then p = 128, 256 and 512 in
-//      turn: the first within the bar of the rule before stands (the error
-//      falls geometrically in the points, so that difference bounds it with
-//      a wide margin); none: NaN. The integrand steps where ln(S/B(u)) +
-//      (r - q)s changes sign, within vol sqrt(s) of it: at low vol over long
-//      tau (1% over 29 years: 128 points were 3e-8 off, unflagged, and every
-//      scheme sharing them agreed) and for a spot just above B(T). On 3 x
-//      3000 options of the sample below 1.0 % went on to 256 points.
+//      Its integrand steps where ln(S/B(u)) + (r - q)s changes sign, within
+//      vol sqrt(s) of it: at low vol over long tau (1% over 29 years: 128
+//      points were 3e-8 off, unflagged, and every scheme sharing them
+//      agreed), and near s = 0 for a spot just above B(T) (the step at
+//      sqrt(s) about ln(S/B(T))/vol). So it substitutes s = T cos^4(theta)
+//      (u = T (1 - cos^4), sqrt(u/T) = sin sqrt(1 + cos^2), smooth in theta),
+//      which puts the points near s = 0 at cos^2 rather than cos, and takes
+//      Gauss-Legendre with p/2 = 64 points, then p = 128, 256 and 512 in turn:
+//      the first within the bar of the rule before stands (the error falls
+//      geometrically in the points, so that difference bounds it with a wide
+//      margin); none: NaN. With s = T cos^2 instead, spots within 1e-5 to
+//      1e-7 of B(T) agreed within the bar between rules while 3.5 bars off
+//      (on 300 random puts of up to 30 years; with cos^4 none over 0.25 of
+//      the bar against 64 nodes, 128 and 512 points, 5 % NaN from the ladder,
+//      and on a test option the same value as a 4e6-point Simpson rule over
+//      the same boundary to 0.02 of the bar). On 2 x 3000 options of the
+//      sample below none went on to 256 points (1.0 % with cos^2).
 //   7. The tail estimate: a_k, the last four Chebyshev coefficients of H
 //      (k = n-3..n, from the node values by the DCT rows of the Lobatto
 //      nodes), bound what the interpolation of H leaves out; the value is
@@ -144,7 +153,7 @@ namespace vantorel {
 //      reference), with the estimate within 1e4 the largest is 0.86 (75 of
 //      1714 such options climb instead); at the top, 0.1 left 71 NaN nearly
 //      all within the bar, 0.3 leaves 12 and let through at most 0.42 (0.5:
-//      6 NaN). Largest error of all after these rules: 0.96 of the bar, 15
+//      6 NaN). Largest error of all after these rules: 0.96 of the bar, 14
 //      NaN in 17,606. The time per option rose about 12 % (the climbs).
 //      Earlier calibration, against n = 64, l = 96 (polished on 128), p = 128 on 3000
 //      random options of the sample below (tau up to 30 years): at 32 nodes
@@ -245,7 +254,7 @@ struct Substituted {
 
 // Gauss-Legendre nodes and weights on [-1, 1] by Newton's method on P_N,
 // exact to a few units in the last place.
-Substituted make_rule(int N, int root) noexcept {
+Substituted make_rule(int N, int root, bool value = false) noexcept {
     Substituted r;
     for (int i = 0; i < N; ++i) {
         double z = std::cos(pi * (i + 0.75) / (N + 0.5));
@@ -264,6 +273,14 @@ Substituted make_rule(int N, int root) noexcept {
         }
         const double theta = pi * (1 + z) / 4, sn = std::sin(theta), cs = std::cos(theta);
         const double w = 2 / ((1 - z * z) * dp * dp) * pi / 2;
+        if (value) {
+            // The value integral: s = T cos^4(theta), u = T (1 - cos^4).
+            const double c2 = cs * cs, x = sn * std::sqrt(1 + c2);
+            r.sin[i] = root == 4 ? std::sqrt(x) : x;
+            r.c[i] = c2;
+            r.w[i] = 2 * w * c2 * cs * sn;
+            continue;
+        }
         r.sin[i] = sn;
         r.c[i] = root == 4 ? cs * std::sqrt(1 + sn * sn) : cs;
         r.w[i] = root == 4 ? 2 * w * sn * sn * sn * cs : w * sn * cs;
@@ -331,7 +348,8 @@ struct Tables {
     const Tables* polish = nullptr;
 };
 
-void build(Tables& t, const Scheme& sc) noexcept {
+// The value rules only where the value is integrated (not for the polish).
+void build(Tables& t, const Scheme& sc, bool value_rules_too = true) noexcept {
     t.sc = sc;
     t.lr = make_rule(sc.l, sc.root);
     for (int i = 0; i <= sc.n; ++i) {
@@ -352,12 +370,12 @@ void build(Tables& t, const Scheme& sc) noexcept {
                            (m == 0 || m == sc.n ? 0.5 : 1.0) * (j == 0 ? 0.5 : 1.0);
     }
     t.value_count = 0;
-    for (int k = 0; k < value_rules; ++k) {
+    for (int k = 0; k < value_rules && value_rules_too; ++k) {
         const int p = std::min(std::max(sc.p / 2, 2) << k, max_value_points);
         if (k > 0 && p == t.value[t.value_count - 1].p) break;
         ValueRule& v = t.value[t.value_count++];
         v.p = p;
-        v.rule = make_rule(p, sc.root);
+        v.rule = make_rule(p, sc.root, true);
         const std::size_t padded = (static_cast<std::size_t>(p) + 7) / 8 * 8;
         v.pmt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
         std::array<double, max_nodes + 1> c;
@@ -416,7 +434,7 @@ const Ladder& tables() noexcept {
             Scheme ps = s;
             ps.l = std::min(2 * s.l, max_points);
             if (ps.l != s.l) {
-                build(built.polish[built.count], ps);
+                build(built.polish[built.count], ps, false);
                 tb.polish = &built.polish[built.count];
             }
             ++built.count;
@@ -894,6 +912,8 @@ PutValue unit_put(double s, double r, double q, double tau, double vol, bool gre
             continue;
         }
         const PutValue pv = premium_value(bd, s, tb, greeks);
+        // The value integral's rules did not agree: finer nodes would not help.
+        if (std::isnan(pv.v)) return pv;
         const double bar = std::max(1e-10 * pv.v, 1e-12);
         const double factor = std::pow(static_cast<double>(tb.sc.n) / below_n, convergence_order) - 1;
         if (pv.tail > tb.tail_limit * bar &&
