@@ -221,6 +221,16 @@ def test04_metrics_and_implied_vol():
     # A put under a negative rate can be worth more than its strike (up to strike*df_r).
     case = (100.0, 56.6556741843648, -0.034398747187151094, 0.13143803245834584, 10.635616438356164, PUT, 0.45165)
     assert vn.american_implied_vol(vn.american_npv(*case), *case[:6]) == pytest.approx(case[6], rel=1e-12)
+    # Just off today's boundary on the held side, gamma gathers a step near expiry that
+    # the value hardly sees: one-sided differences of the value, or NaN (once 37 % off).
+    for r, y, t, v, f, eps in ((0.0524, 0.0535, 20.19, 0.537, PUT, 1e-5), (0.0117, 0.114, 27.2, 0.489, CALL, -1e-5),
+                               (0.0524, 0.0535, 20.19, 0.537, PUT, 1e-3)):  # fmt: skip
+        s = vn.exercise_boundary(100.0, r, y, t, f, v, points=2)[1][-1] * (1 + eps)
+        h = 1e-4 * s * np.sign(eps)
+        value = [vn.american_npv(s + k * h, 100.0, r, y, t, f, v) for k in range(3)]
+        g = vn.american_metrics(s, 100.0, r, y, t, f, v).gamma
+        fd = (value[2] - 2 * value[1] + value[0]) / h**2
+        assert (math.isnan(g) and abs(eps) < 1e-4) or g == pytest.approx(fd, rel=1e-3), (eps, g)
 
 
 def test05_boundary_monotone_and_priced(tmp_path):
