@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -115,8 +116,8 @@ namespace vantorel {
 //      sqrt(s) about ln(S/B(T))/vol). So it substitutes s = T cos^4(theta)
 //      (u = T (1 - cos^4), sqrt(u/T) = sin sqrt(1 + cos^2), smooth in theta),
 //      which puts the points near s = 0 at cos^2 rather than cos, and takes
-//      Gauss-Legendre with p/2 = 64 points, then p = 128, 256 and 512 in turn:
-//      the first within the bar of the rule before stands (the error falls
+//      Gauss-Legendre with p/2 = 64 points, then p = 128, 256, ... 2048 in
+//      turn: the first within the bar of the rule before stands (the error falls
 //      geometrically in the points, so that difference bounds it with a wide
 //      margin); none: NaN. With s = T cos^2 instead, spots within 1e-5 to
 //      1e-7 of B(T) agreed within the bar between rules while 3.5 bars off
@@ -129,8 +130,9 @@ namespace vantorel {
 //      (relative) of the rule before, else NaN: just above B(T) gamma takes
 //      in the step near s = 0, which the value hardly sees (a put at vol 54%
 //      over 20 years, spot 1e-5 above B(T): 9%, 6% and 0.2% between rules
-//      up to 512 points, and 6% off from the rule the value stood at; NaN
-//      there and at 1e-4, within 1e-3 of differences of the value at 1e-3).
+//      up to 512 points, 6% off from the rule the value stood at; it stands
+//      at 2048, within 3e-4 of second differences of the value, which are
+//      good to about that).
 //   7. The tail estimate: a_k, the last four Chebyshev coefficients of H
 //      (k = n-3..n, from the node values by the DCT rows of the Lobatto
 //      nodes), bound what the interpolation of H leaves out; the value is
@@ -202,10 +204,13 @@ struct Scheme {
 };
 constexpr int max_nodes = 64;
 constexpr int max_points = 128;
-// The value integral takes rules of p/2, p, 2p and 4p points in turn, to at
-// most max_value_points (step 6).
-constexpr int value_rules = 4;
-constexpr int max_value_points = 512;
+// The value integral takes rules of p/2, p, 2p, ... 16p points in turn, to
+// at most max_value_points (step 6); those above eager_value_rules are built
+// when an option first needs them (the tables of 1024 and 2048 points take
+// about 0.1 s).
+constexpr int value_rules = 6;
+constexpr int eager_value_rules = 4;
+constexpr int max_value_points = 2048;
 // Delta and gamma from the value rules agree between two rules to this share
 // (step 6): the other greeks, by differences of values, are good to about
 // 1e-6 relative too.
@@ -268,13 +273,18 @@ struct Substituted {
 // exact to a few units in the last place.
 Substituted make_rule(int N, int root, bool value = false) noexcept {
     Substituted r;
+    // Above 512 points the recurrence multiplies by 1/k (a division per term
+    // made the 2048-point rule take a fifth of a second).
+    std::array<double, max_value_points + 1> inv{};
+    for (int k = 2; k <= N && N > 512; ++k) inv[k] = 1.0 / k;
     for (int i = 0; i < N; ++i) {
         double z = std::cos(pi * (i + 0.75) / (N + 0.5));
         double dp = 0;
         for (int it = 0; it < 100; ++it) {
             double p0 = 1, p1 = z;
             for (int k = 2; k <= N; ++k) {
-                const double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
+                const double t = (2 * k - 1) * z * p1 - (k - 1) * p0;
+                const double p2 = N > 512 ? t * inv[k] : t / k;
                 p0 = p1;
                 p1 = p2;
             }
@@ -344,8 +354,11 @@ struct ValueRule {
 struct Tables {
     Scheme sc;
     Substituted lr;
-    std::array<ValueRule, value_rules> value;  // p/2, p, 2p, 4p points (count of them)
+    // p/2, p, 2p, ... points (count of them); from eager_value_rules on
+    // filled by finer_rules() on first use.
+    mutable std::array<ValueRule, value_rules> value;
     int value_count = 0;
+    mutable std::once_flag finer_once;
     std::array<double, max_nodes + 1> frac{}, x{};  // tau_i / T and its root-th root
     std::vector<double> m;   // node i, point k: row (i - 1) l + k of n + 1
     std::vector<double> mt;  // the same by node m of the interpolation: row m - 1 of n l (padded to 8)
@@ -359,6 +372,28 @@ struct Tables {
     // refined on it by Newton's method (null where l is at its bound).
     const Tables* polish = nullptr;
 };
+
+// A value rule of v.p points for the nodes of sc.
+void build_value_rule(ValueRule& v, const Scheme& sc) noexcept {
+    const int p = v.p;
+    v.rule = make_rule(p, sc.root, true);
+    const std::size_t padded = (static_cast<std::size_t>(p) + 7) / 8 * 8;
+    v.pmt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
+    std::array<double, max_nodes + 1> c;
+    for (std::size_t j = 0; j < padded; ++j) {
+        cardinal(sc.n, 2 * v.rule.sin[j < static_cast<std::size_t>(p) ? j : 0] - 1, c.data());
+        for (int m = 1; m <= sc.n; ++m) v.pmt[static_cast<std::size_t>(m - 1) * padded + j] = c[m];
+    }
+}
+
+// Value rule k of tb, the finer ones built once, by the first option to need them.
+const ValueRule& value_rule(const Tables& tb, int k) noexcept {
+    if (k >= eager_value_rules)
+        std::call_once(tb.finer_once, [&tb] {
+            for (int j = eager_value_rules; j < tb.value_count; ++j) build_value_rule(tb.value[j], tb.sc);
+        });
+    return tb.value[k];
+}
 
 // The value rules only where the value is integrated (not for the polish).
 void build(Tables& t, const Scheme& sc, bool value_rules_too = true) noexcept {
@@ -385,16 +420,9 @@ void build(Tables& t, const Scheme& sc, bool value_rules_too = true) noexcept {
     for (int k = 0; k < value_rules && value_rules_too; ++k) {
         const int p = std::min(std::max(sc.p / 2, 2) << k, max_value_points);
         if (k > 0 && p == t.value[t.value_count - 1].p) break;
-        ValueRule& v = t.value[t.value_count++];
-        v.p = p;
-        v.rule = make_rule(p, sc.root, true);
-        const std::size_t padded = (static_cast<std::size_t>(p) + 7) / 8 * 8;
-        v.pmt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
-        std::array<double, max_nodes + 1> c;
-        for (std::size_t j = 0; j < padded; ++j) {
-            cardinal(sc.n, 2 * v.rule.sin[j < static_cast<std::size_t>(p) ? j : 0] - 1, c.data());
-            for (int m = 1; m <= sc.n; ++m) v.pmt[static_cast<std::size_t>(m - 1) * padded + j] = c[m];
-        }
+        t.value[t.value_count].p = p;
+        if (k < eager_value_rules) build_value_rule(t.value[t.value_count], sc);
+        ++t.value_count;
     }
     const std::size_t points = static_cast<std::size_t>(sc.n * sc.l), padded = (points + 7) / 8 * 8;
     t.mt.assign(padded * static_cast<std::size_t>(sc.n), 0.0);
@@ -858,10 +886,10 @@ PutValue premium_value(const Boundary& bd, double s, const Tables& tb, bool gree
     const double ed = greeks ? vantorel::delta(s, 1.0, r, q, T, PutCallFlag::Put, vol).value_or(nan) : nan;
     const double eg = greeks ? vantorel::gamma(s, 1.0, r, q, T, PutCallFlag::Put, vol).value_or(nan) : nan;
     auto close = [](double a, double b, double whole) { return std::abs(a - b) <= greeks_tolerance * std::abs(whole) + 1e-12; };
-    Sums prev = integral(tb.value[0], greeks), value, slopes;
+    Sums prev = integral(value_rule(tb, 0), greeks), value, slopes;
     bool value_found = false, greeks_found = !greeks;
     for (int k = 1; k < tb.value_count && !(value_found && greeks_found); ++k) {
-        const Sums sum = integral(tb.value[k], greeks);
+        const Sums sum = integral(value_rule(tb, k), greeks);
         if (!value_found && std::abs(sum.v - prev.v) <= std::max(1e-10 * (e + sum.v), 1e-12)) {
             value_found = true;
             value = sum;
