@@ -902,8 +902,7 @@ PutValue premium_value(const Boundary& bd, double s, const Tables& tb, bool gree
     }
     if (!value_found) return {nan, nan, nan};
     const double v = value.v;
-    if (!greeks) return {std::max(e + v, 1 - s), nan, nan, std::abs(v - value.vt)};
-    if (!greeks_found) return {std::max(e + v, 1 - s), nan, nan, std::abs(v - value.vt)};
+    if (!greeks || !greeks_found) return {std::max(e + v, 1 - s), nan, nan, std::abs(v - value.vt)};
     return {std::max(e + v, 1 - s), ed + slopes.dv, eg + slopes.gv, std::abs(v - value.vt)};
 }
 
